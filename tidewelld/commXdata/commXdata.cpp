@@ -1,0 +1,36 @@
+#include "commXdata/commXdata.h"
+
+#include <cstdlib>
+#include <string>
+
+#include "commXdata/transfer.h"
+
+commXdata::commXdata() : errorCallbackFunc(nullptr) {}
+
+void commXdata::errorCallback(ErrorCallbackFunc func) { errorCallbackFunc = func; }
+
+size_t commXdata::onReceive(char* data, size_t size, size_t count, void* userData)
+{
+    size_t n = size * count;
+    static_cast<std::string*>(userData)->append(data, n);
+    return n;
+}
+
+void ApplyTransportOptions(CURL* handle, const TransferLimits& limits)
+{
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
+    const char* bundle = std::getenv("CURL_CA_BUNDLE");
+    if (bundle != nullptr && *bundle != '\0') {
+        curl_easy_setopt(handle, CURLOPT_CAINFO, bundle);
+    }
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, limits.connectSeconds);
+    if (limits.stallSeconds > 0) {
+        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, limits.stallSeconds);
+    }
+    if (limits.totalSeconds > 0) {
+        curl_easy_setopt(handle, CURLOPT_TIMEOUT, limits.totalSeconds);
+    }
+}

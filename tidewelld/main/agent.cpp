@@ -1,0 +1,189 @@
+// Start-up, the signal loop with its one-second tick, and shutdown.
+#include "main/agent_loop.h"
+
+#include <csignal>
+#include <unistd.h>
+
+#include "commXdata/commXdata.h"
+#include "main/main.h"
+#include "platform/device_watcher.h"
+#include "platform/process.h"
+#include "platform/system_log.h"
+#include "platform/user_folders.h"
+
+std::mutex _lock;
+std::mutex _logLock;
+MacInfo _macInfo;
+std::string tarProductIdPath;
+std::string fwVerInfoTxtPath;
+std::string fwVerUpTxtPath;
+IdArray whiteList;
+IdArray blackList;
+UsbDevicesInfo _usbQnlDevInfo;
+UsbDevicesInfo _usbQnlAllDevInfo;
+std::atomic<uint8_t> _connect{0};
+std::atomic<uint8_t> gExitFlag{0};
+
+namespace {
+
+constexpr uint32_t kResendTicks = 600;
+constexpr uint32_t kWatchTicks = 10;
+
+std::string ListFolder() { return platform::HomeFolder() + "/Library/Quenlar/"; }
+std::string SupportFolder() { return platform::LibraryFolder() + "/Application Support/Quenlar/"; }
+
+void ResendSavedInfo()
+{
+    {
+        std::lock_guard<std::mutex> guard(_lock);
+        UpdateAppStatus(0, &_usbQnlAllDevInfo);
+    }
+    SendSavedInfo(&_macInfo);
+}
+
+void WatchApplications()
+{
+    UsbDevicesInfo copy;
+    {
+        std::lock_guard<std::mutex> guard(_lock);
+        CopyDevicesInfo(&copy, &_usbQnlAllDevInfo);
+        UpdateAppStatus(0, &_usbQnlAllDevInfo);
+    }
+    CollectAppInfo(&_macInfo, &copy);
+    ReleaseDevicesInfo(&copy);
+}
+
+AgentLoop& TheLoop()
+{
+    static AgentLoop loop(DefaultTickJobs());
+    return loop;
+}
+
+} // namespace
+
+void BuildListPaths()
+{
+    tarProductIdPath = ListFolder() + "tar_product_info.txt";
+    fwVerInfoTxtPath = ListFolder() + "firm_version_info.txt";
+    fwVerUpTxtPath = SupportFolder() + "firm_version_up.txt";
+}
+
+TickJobs DefaultTickJobs()
+{
+    return TickJobs{DownloadVariousList, DownloadVariousListRetry, ResendSavedInfo, WatchApplications,
+                    [] { NotifyDeviceConnect(false); }};
+}
+
+bool AgentLoop::Tick(time_t now)
+{
+    if (lastDownloadedTime_ == 0) {
+        lastDownloadedTime_ = now;
+    }
+    if (t1_ != 0 && difftime(now, t1_) < 1.0) {
+        t1_ = now;
+        return false;
+    }
+    if (jobs_.downloadVariousList(difftime(now, lastDownloadedTime_))) {
+        lastDownloadedTime_ = now;
+    }
+    if (jobs_.downloadVariousListRetry()) {
+        lastDownloadedTime_ = now;
+    }
+    CollectCustomerInfo();
+    t1_ = now;
+    return true;
+}
+
+void AgentLoop::CollectCustomerInfo()
+{
+    if (saveInfo_ >= kResendTicks) {
+        jobs_.resendSavedInfo();
+        saveInfo_ = 0;
+    }
+    ++saveInfo_;
+
+    if (collectInfo_ >= kWatchTicks) {
+        collectInfo_ = 0;
+        if (_connect == 1) {
+            jobs_.watchApplications();
+        }
+    }
+    ++collectInfo_;
+
+    if (_connect == 0) {
+        jobs_.notifyNoDevice();
+    }
+}
+
+void CollectCustomerInfo() { TheLoop().CollectCustomerInfo(); }
+
+int RunAgent()
+{
+    // The signals are blocked before anything else, "App Run" included, so that a SIGTERM
+    // sent as soon as the agent announces itself ends the loop instead of the process.
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int sig : {SIGHUP, SIGINT, SIGALRM, SIGTERM}) {
+        sigaddset(&signals, sig);
+    }
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    platform::SystemLog("App Run");
+    CollectMacInfo(&_macInfo);
+
+    BuildListPaths();
+    if (!platform::PathExists(ListFolder())) {
+        platform::CreateFolderWithParents(ListFolder());
+    }
+    if (!platform::PathExists(SupportFolder())) {
+        platform::CreateFolderWithParents(SupportFolder());
+    }
+
+    for (UsbDevicesInfo* list : {&_usbQnlDevInfo, &_usbQnlAllDevInfo}) {
+        list->whiteList = std::make_unique<IdArray>();
+        list->blackList = std::make_unique<IdArray>();
+    }
+
+    // No other thread exists yet: the rescan needs no lock.
+    int32_t previous = 0;
+    int32_t current = 0;
+    bool found = RescanDevices(previous, current);
+    platform::SystemLog("main Device Count prev=%d cur=%d", 0, current);
+    if (found) {
+        _connect = 1;
+        deviceFound(previous, current);
+    }
+
+    SetTemporaryURL();
+
+    std::unique_ptr<platform::DeviceWatcher> watcher = platform::MakeDeviceWatcher();
+    if (!watcher->Start([] { onDeviceChange(0, 0, nullptr, nullptr); })) {
+        platform::SystemLog("device change notification unavailable");
+    }
+
+    alarm(1);
+    while (gExitFlag == 0) {
+        int sig = 0;
+        if (sigwait(&signals, &sig) != 0) {
+            continue;
+        }
+        if (sig == SIGALRM) {
+            TheLoop().Tick(time(nullptr));
+            platform::ReapDetachedChildren();
+            // Armed again after skipped ticks too, so a clock set back cannot stop the loop.
+            alarm(1);
+        } else if (sig == SIGTERM) {
+            gExitFlag = 1;
+        } else {
+            platform::SystemLog("Receive sinal %d", sig);
+        }
+    }
+
+    // The watcher's thread ends before the lists it rescans are released.
+    watcher->Stop();
+    ReleaseDevicesInfo(&_usbQnlDevInfo);
+    whiteList.clear();
+    blackList.clear();
+    platform::SystemLog("App Exit");
+    return 0;
+}

@@ -1,0 +1,68 @@
+// The reaction to device changes and the launch of the downloader.
+#include "main/main.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "main/fetchwick_contract.h"
+#include "platform/process.h"
+#include "platform/system_log.h"
+
+bool RescanDevices(int32_t& previousCount, int32_t& currentCount)
+{
+    if (ValidateFileVersion(tarProductIdPath, "091")) {
+        UpdateTarProductIdList();
+    }
+    previousCount = _usbQnlDevInfo.deviceCount;
+    InitDevicesInfo(&_usbQnlDevInfo, whiteList, blackList);
+    InitDevicesInfo(&_usbQnlAllDevInfo, whiteList, blackList);
+    CheckUSBAudio(kVendorId, &_usbQnlDevInfo);
+    bool found = CollectDeviceInfo(kVendorId, &_usbQnlDevInfo, 0);
+    CheckUSBAudio(kVendorId, &_usbQnlAllDevInfo);
+    CollectDeviceInfo(kVendorId, &_usbQnlAllDevInfo, 1);
+    currentCount = _usbQnlDevInfo.deviceCount;
+    return found;
+}
+
+int32_t onDeviceChange(uint32_t, uint32_t, const void*, void*)
+{
+    platform::SystemLog("onDeviceChange");
+    int32_t previous = 0;
+    int32_t current = 0;
+    bool found = false;
+    {
+        std::lock_guard<std::mutex> guard(_lock);
+        found = RescanDevices(previous, current);
+        platform::SystemLog("onDeviceChange Device Count prev=%d cur=%d", previous, current);
+    }
+    _connect = found ? 1 : 0;
+    deviceFound(previous, current);
+    return 0;
+}
+
+void deviceFound(int32_t previousCount, int32_t currentCount)
+{
+    platform::SystemLog("deviceFound");
+    if (_connect == 0) {
+        return;
+    }
+    NotifyDeviceConnect(true);
+    bool update = false;
+    {
+        std::lock_guard<std::mutex> guard(_lock);
+        update = UpdateFirmware(&_usbQnlDevInfo);
+    }
+    if (update && previousCount < currentCount) {
+        LaunchFetchwick(fetchwick::kModeFirmware);
+    }
+}
+
+void LaunchFetchwick(const std::string& mode)
+{
+    TW_TRACE_IN();
+    std::string path = fetchwick::ExecutablePath();
+    if (!platform::SpawnDetached(path, {mode, fwVerUpTxtPath})) {
+        TW_LOG(5, "Fetchwick launch error(%s): %s\n", std::strerror(errno), path.c_str());
+    }
+    TW_TRACE_OUT();
+}

@@ -1,0 +1,43 @@
+// Every point where Tidewell meets the downloader application Fetchwick.
+// Header-only so that the uninstaller can share it without linking the agent.
+#pragma once
+
+#include <cstdlib>
+#include <string>
+
+namespace fetchwick {
+
+// "/Applications" unless TIDEWELL_APPLICATIONS_DIR names a replacement (packaging, tests).
+inline std::string ApplicationsFolder()
+{
+    const char* dir = std::getenv("TIDEWELL_APPLICATIONS_DIR");
+    return (dir != nullptr && *dir != '\0') ? std::string(dir) : std::string("/Applications");
+}
+
+// The folder that holds the bundle: "/Applications/Quenlar/Tidewell".
+inline std::string BundleFolder() { return ApplicationsFolder() + "/Quenlar/Tidewell"; }
+
+inline const char* kBundleName = "Fetchwick.app";
+
+inline std::string BundlePath() { return BundleFolder() + "/" + kBundleName; }
+
+// The executable, started by this fixed path for every user.
+inline std::string ExecutablePath() { return BundlePath() + "/Contents/MacOS/Fetchwick"; }
+
+// Installed version: key "CFBundleVersion" of this file (lower-case "i", as the bundle ships it).
+inline std::string InfoPlistPath() { return BundlePath() + "/Contents/info.plist"; }
+inline const char* kVersionKey = "CFBundleVersion";
+
+// Launch modes; the trailing blank is part of the argument.
+inline const char* kModeUpdater = "-m ";
+inline const char* kModeFirmware = "-f ";
+
+// Preferences file, relative to the user's Library folder.
+inline const char* kPreferencesRelativePath = "/Preferences/com.quenlar.Fetchwick.plist";
+inline const char* kIntervalKey = "FwInterval";
+inline const char* kLastCheckDateKey = "lastCheckDate";
+
+// Hand-off file, relative to the user's Library folder.
+inline const char* kHandOffRelativePath = "/Application Support/Quenlar/firm_version_up.txt";
+
+} // namespace fetchwick

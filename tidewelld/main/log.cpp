@@ -1,0 +1,149 @@
+// The agent's log file and the one-line writer of the hand-off file.
+#include "main/main.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/icu_date.h"
+#include "platform/system_log.h"
+#include "platform/user_folders.h"
+
+int32_t debugLevel = 3;
+
+namespace {
+
+constexpr off_t kLogCap = 0x100000;
+
+const char* LevelTag(uint32_t level)
+{
+    switch (level) {
+    case 1:
+    case 2:
+        return "DBG";
+    case 3:
+        return "INF";
+    case 4:
+        return "WRN";
+    case 5:
+        return "ERR";
+    default:
+        return "???";
+    }
+}
+
+const char* FileNamePart(const char* sourcePath)
+{
+    const char* slash = std::strrchr(sourcePath, '/');
+    return slash != nullptr ? slash + 1 : sourcePath;
+}
+
+// Length of the valid UTF-8 sequence at text[0], or 0 when it is not one.
+size_t Utf8SequenceLength(const unsigned char* text, size_t left)
+{
+    unsigned char c = text[0];
+    size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || length > left || (length == 2 && c < 0xC2) || (length == 4 && c > 0xF4)) {
+        return 0;
+    }
+    for (size_t i = 1; i < length; ++i) {
+        if ((text[i] & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    if ((length == 3 && c == 0xE0 && text[1] < 0xA0) || (length == 4 && c == 0xF0 && text[1] < 0x90) ||
+        (length == 4 && c == 0xF4 && text[1] > 0x8F) || (length == 3 && c == 0xED && text[1] > 0x9F)) {
+        return 0;
+    }
+    return length;
+}
+
+// Device strings carry raw low bytes of UTF-16 units; a byte that does not start valid
+// UTF-8 is taken as Latin-1, so the log always holds valid UTF-8.
+std::string ToUtf8Text(const char* bytes)
+{
+    std::string out;
+    const auto* text = reinterpret_cast<const unsigned char*>(bytes);
+    size_t left = std::strlen(bytes);
+    while (left > 0) {
+        size_t length = Utf8SequenceLength(text, left);
+        if (length > 0) {
+            out.append(reinterpret_cast<const char*>(text), length);
+        } else {
+            out.push_back(static_cast<char>(0xC0 | (text[0] >> 6)));
+            out.push_back(static_cast<char>(0x80 | (text[0] & 0x3F)));
+            length = 1;
+        }
+        text += length;
+        left -= length;
+    }
+    return out;
+}
+
+} // namespace
+
+void LogPrintf(uint32_t level, const char* sourcePath, int32_t line, const char* format, ...)
+{
+    char message[1024];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(message, sizeof message, format, args);
+    va_end(args);
+
+    if (static_cast<uint32_t>(debugLevel) > level) {
+        return;
+    }
+
+    std::string stamp = platform::FormatDate("yyyy/MM/dd HH:mm:ss", platform::NowMillis());
+    std::string text = ToUtf8Text(message);
+    char head[128];
+    if (level <= 2) {
+        snprintf(head, sizeof head, "[%s][%s] %s(%05d) ", stamp.c_str(), LevelTag(level), FileNamePart(sourcePath),
+                 line);
+    } else {
+        snprintf(head, sizeof head, "[%s][%s] ", stamp.c_str(), LevelTag(level));
+    }
+    std::string entry = head + text;
+    platform::SystemLogText(entry);
+
+    std::string path = platform::HomeFolder() + "/Library/Application Support/Quenlar/Tidewell.log";
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0 && info.st_size > kLogCap) {
+        unlink(path.c_str());
+    }
+
+    std::lock_guard<std::mutex> guard(_logLock);
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return;
+    }
+    if (lseek(fd, 0, SEEK_END) >= 0) {
+        ssize_t written = write(fd, entry.data(), entry.size());
+        (void)written;
+        fsync(fd);
+    }
+    close(fd);
+}
+
+int OutputLine(bool reset, const std::string& path, const std::string& text)
+{
+    if (reset) {
+        unlink(path.c_str());
+    }
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return 0;
+    }
+    std::string line = text + "\n";
+    if (lseek(fd, 0, SEEK_END) >= 0) {
+        ssize_t written = write(fd, line.data(), line.size());
+        (void)written;
+        fsync(fd);
+    }
+    close(fd);
+    return 1;
+}

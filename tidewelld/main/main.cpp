@@ -1,0 +1,3 @@
+#include "main/agent_loop.h"
+
+int main() { return RunAgent(); }

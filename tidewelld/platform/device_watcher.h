@@ -1,0 +1,22 @@
+// Notification of changes to the set of connected devices (the audio-device listener on
+// macOS, a udev monitor on Linux).
+#pragma once
+
+#include <functional>
+#include <memory>
+
+namespace platform {
+
+class DeviceWatcher {
+public:
+    virtual ~DeviceWatcher() = default;
+    // Calls onChange on a thread of the watcher's own for every device added or removed.
+    // The calling thread's signal mask is inherited by that thread.
+    virtual bool Start(std::function<void()> onChange) = 0;
+    // Returns once the thread has ended; no callback runs after it. Idempotent.
+    virtual void Stop() = 0;
+};
+
+std::unique_ptr<DeviceWatcher> MakeDeviceWatcher();
+
+} // namespace platform

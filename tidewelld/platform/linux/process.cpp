@@ -1,0 +1,134 @@
+#include "../process.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <mutex>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+std::mutex detachedLock;
+std::vector<pid_t> detachedChildren;
+
+// Attributes that give the child an empty signal mask and default dispositions.
+struct SpawnAttributes {
+    posix_spawnattr_t attr;
+    SpawnAttributes()
+    {
+        posix_spawnattr_init(&attr);
+        sigset_t empty;
+        sigemptyset(&empty);
+        posix_spawnattr_setsigmask(&attr, &empty);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        for (int sig : {SIGHUP, SIGINT, SIGALRM, SIGTERM, SIGPIPE}) {
+            sigaddset(&defaults, sig);
+        }
+        posix_spawnattr_setsigdefault(&attr, &defaults);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    }
+    ~SpawnAttributes() { posix_spawnattr_destroy(&attr); }
+};
+
+struct FileActions {
+    posix_spawn_file_actions_t actions;
+    FileActions() { posix_spawn_file_actions_init(&actions); }
+    ~FileActions() { posix_spawn_file_actions_destroy(&actions); }
+};
+
+std::vector<char*> MakeArgv(const std::string& path, const std::vector<std::string>& args)
+{
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(path.c_str()));
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    return argv;
+}
+
+} // namespace
+
+bool SpawnDetached(const std::string& path, const std::vector<std::string>& args)
+{
+    SpawnAttributes attributes;
+    FileActions files;
+    posix_spawn_file_actions_addopen(&files.actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&files.actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv = MakeArgv(path, args);
+
+    std::lock_guard<std::mutex> guard(detachedLock);
+    pid_t pid = -1;
+    int rc = posix_spawn(&pid, path.c_str(), &files.actions, &attributes.attr, argv.data(), environ);
+    if (rc != 0) {
+        errno = rc;
+        return false;
+    }
+    detachedChildren.push_back(pid);
+    return true;
+}
+
+void ReapDetachedChildren()
+{
+    std::lock_guard<std::mutex> guard(detachedLock);
+    auto ended = [](pid_t pid) {
+        int status = 0;
+        pid_t rc = waitpid(pid, &status, WNOHANG);
+        return rc == pid || (rc < 0 && errno == ECHILD);
+    };
+    detachedChildren.erase(std::remove_if(detachedChildren.begin(), detachedChildren.end(), ended),
+                           detachedChildren.end());
+}
+
+ShellPipe::ShellPipe(const std::string& command)
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        return;
+    }
+    SpawnAttributes attributes;
+    FileActions files;
+    posix_spawn_file_actions_adddup2(&files.actions, fds[1], STDOUT_FILENO);
+    std::string shell = "/bin/sh";
+    std::vector<std::string> args = {"-c", command};
+    std::vector<char*> argv = MakeArgv(shell, args);
+    int rc = posix_spawn(&pid_, shell.c_str(), &files.actions, &attributes.attr, argv.data(), environ);
+    ::close(fds[1]);
+    if (rc != 0) {
+        pid_ = -1;
+        ::close(fds[0]);
+        return;
+    }
+    stream_ = fdopen(fds[0], "r");
+    if (stream_ == nullptr) {
+        ::close(fds[0]);
+    }
+}
+
+ShellPipe::~ShellPipe() { close(); }
+
+int ShellPipe::close()
+{
+    if (stream_ != nullptr) {
+        fclose(stream_);
+        stream_ = nullptr;
+    }
+    if (pid_ < 0) {
+        return -1;
+    }
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    return status;
+}
+
+} // namespace platform

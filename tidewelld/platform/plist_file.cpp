@@ -1,0 +1,109 @@
+#include "plist_file.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+bool ReadWholeFile(const std::string& path, std::string& contents)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+bool WriteAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        ssize_t n = write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+PlistPtr ReadPlistDictionary(const std::string& path)
+{
+    std::string contents;
+    if (!ReadWholeFile(path, contents) || contents.empty() || contents.size() > UINT32_MAX) {
+        return nullptr;
+    }
+    plist_t root = nullptr;
+    plist_from_memory(contents.data(), static_cast<uint32_t>(contents.size()), &root);
+    PlistPtr owned(root);
+    if (!owned || plist_get_node_type(owned.get()) != PLIST_DICT) {
+        return nullptr;
+    }
+    return owned;
+}
+
+bool ReplaceFileAtomically(const std::string& path, const std::string& contents)
+{
+    std::string temp = path + ".XXXXXX";
+    int fd = mkstemp(temp.data());
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = fchmod(fd, 0644) == 0 && WriteAll(fd, contents.data(), contents.size()) && fsync(fd) == 0;
+    ok = (close(fd) == 0) && ok;
+    if (ok && rename(temp.c_str(), path.c_str()) == 0) {
+        return true;
+    }
+    unlink(temp.c_str());
+    return false;
+}
+
+bool MergeIntoPlistFile(const std::string& path, const std::function<void(plist_t dict)>& merge)
+{
+    PlistPtr dict = ReadPlistDictionary(path);
+    if (!dict) {
+        dict.reset(plist_new_dict());
+    }
+    merge(dict.get());
+
+    char* xml = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(dict.get(), &xml, &length);
+    if (xml == nullptr) {
+        return false;
+    }
+    std::string text(xml, length);
+    plist_to_xml_free(xml);
+    return ReplaceFileAtomically(path, text);
+}
+
+bool PlistDictString(plist_t dict, const char* key, std::string& value)
+{
+    plist_t node = dict ? plist_dict_get_item(dict, key) : nullptr;
+    if (node == nullptr || plist_get_node_type(node) != PLIST_STRING) {
+        return false;
+    }
+    char* text = nullptr;
+    plist_get_string_val(node, &text);
+    if (text == nullptr) {
+        return false;
+    }
+    value = text;
+    std::free(text);
+    return true;
+}
+
+} // namespace platform

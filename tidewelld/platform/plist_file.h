@@ -1,0 +1,34 @@
+// Property-list files shared with other programs: read whole (XML or binary), merged and
+// written back atomically, so that keys this program does not own survive.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <plist/plist.h>
+#include <string>
+
+namespace platform {
+
+struct PlistDeleter {
+    void operator()(plist_t node) const { plist_free(node); }
+};
+// Owns one plist node (and its children).
+using PlistPtr = std::unique_ptr<void, PlistDeleter>;
+
+// The file's top-level dictionary; null when the file is missing, unreadable, not a
+// property list or not a dictionary.
+PlistPtr ReadPlistDictionary(const std::string& path);
+
+// Reads the file's dictionary as it is on disk now (an empty one when there is none),
+// lets `merge` change it, then writes the whole dictionary as XML to a temporary file in
+// the same folder and renames it into place. Returns false when nothing was written.
+bool MergeIntoPlistFile(const std::string& path, const std::function<void(plist_t dict)>& merge);
+
+// Writes `contents` to `path` through a temporary file in the same folder and a rename,
+// synced to disk first. Returns false (and leaves `path` untouched) on any failure.
+bool ReplaceFileAtomically(const std::string& path, const std::string& contents);
+
+// The string value of `key` in `dict`; false when it is missing or not a string.
+bool PlistDictString(plist_t dict, const char* key, std::string& value);
+
+} // namespace platform

@@ -1,0 +1,38 @@
+// Child processes. Every child starts with an empty signal mask: the agent blocks its
+// signals for sigwait, and a blocked mask is inherited across exec.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace platform {
+
+// Starts `path` with `args` (argv[1..]) and lets go of it: standard input is inherited,
+// standard output and error go to /dev/null. The child is remembered so that
+// ReapDetachedChildren can collect it. Returns false (errno set) when it could not start.
+bool SpawnDetached(const std::string& path, const std::vector<std::string>& args);
+
+// Collects every detached child that has ended; never blocks. Thread-safe.
+void ReapDetachedChildren();
+
+// popen(command, "r") with a clean signal mask: runs /bin/sh -c command with its
+// standard output readable from stream(). close() waits for the shell.
+class ShellPipe {
+public:
+    explicit ShellPipe(const std::string& command);
+    ~ShellPipe();
+    ShellPipe(const ShellPipe&) = delete;
+    ShellPipe& operator=(const ShellPipe&) = delete;
+
+    FILE* stream() const { return stream_; }
+    // Waits for the shell and returns its wait status, or -1 when it never ran.
+    int close();
+
+private:
+    FILE* stream_ = nullptr;
+    pid_t pid_ = -1;
+};
+
+} // namespace platform
