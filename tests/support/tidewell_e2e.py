@@ -1,0 +1,164 @@
+"""Helpers of the end-to-end tests: the real tidewelld in a temporary HOME, the local
+stub server, a stand-in downloader that records how it was started."""
+import json
+import os
+import signal
+import subprocess
+import time
+from pathlib import Path
+
+SUPPORT = Path(__file__).resolve().parent
+PYTHON = "/usr/bin/python3"
+
+
+def wait_until(predicate, timeout=10.0, step=0.05):
+    """Polls predicate until it returns something true; returns that, or None on time-out."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            return None
+        time.sleep(step)
+
+
+def make_certs(folder):
+    """A test CA (ca.pem) with server.pem/server.key for 127.0.0.1, and self.pem/self.key."""
+    subprocess.run(["/bin/sh", str(SUPPORT / "make_certs.sh"), str(folder)], check=True)
+
+
+class StubServer:
+    """stub_server.py on 127.0.0.1; tls is None, "ca" (signed by folder/ca.pem) or "self"."""
+
+    def __init__(self, folder, routes, tls=None):
+        self.folder = Path(folder)
+        self.folder.mkdir(parents=True, exist_ok=True)
+        self.tls = tls
+        self.set_routes(routes)
+        args = [PYTHON, str(SUPPORT / "stub_server.py"), "--routes", str(self.folder / "routes.json"),
+                "--log", str(self.folder / "requests.log"), "--port-file", str(self.folder / "port")]
+        if tls:
+            if not (self.folder / "ca.pem").exists():
+                make_certs(self.folder)
+            name = "server" if tls == "ca" else "self"
+            args += ["--cert", str(self.folder / f"{name}.pem"), "--key", str(self.folder / f"{name}.key")]
+        self.process = subprocess.Popen(args)
+        port_file = self.folder / "port"
+        if not wait_until(port_file.exists, timeout=15):
+            self.close()
+            raise RuntimeError("stub server did not start")
+        self.port = int(port_file.read_text())
+
+    @property
+    def ca_file(self):
+        return str(self.folder / "ca.pem")
+
+    def url(self, path):
+        scheme = "https" if self.tls else "http"
+        return f"{scheme}://127.0.0.1:{self.port}{path}"
+
+    def set_routes(self, routes):
+        temp = self.folder / "routes.json.tmp"
+        temp.write_text(json.dumps(routes))
+        temp.rename(self.folder / "routes.json")
+
+    def requests(self):
+        log = self.folder / "requests.log"
+        if not log.exists():
+            return []
+        return [json.loads(line) for line in log.read_text().splitlines() if line]
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait(timeout=10)
+
+
+def install_fake_fetchwick(applications, version="1.00"):
+    """A stand-in downloader under applications/Quenlar/Tidewell/Fetchwick.app that appends
+    one JSON line of its arguments per start to the file it returns."""
+    bundle = Path(applications) / "Quenlar" / "Tidewell" / "Fetchwick.app" / "Contents"
+    (bundle / "MacOS").mkdir(parents=True, exist_ok=True)
+    record = Path(applications) / "fetchwick-launches.jsonl"
+    executable = bundle / "MacOS" / "Fetchwick"
+    executable.write_text(
+        f"#!{PYTHON}\nimport json, sys\n"
+        f"with open({str(record)!r}, 'a') as f:\n"
+        "    f.write(json.dumps(sys.argv[1:]) + '\\n')\n")
+    executable.chmod(0o755)
+    if version is not None:
+        (bundle / "info.plist").write_text(
+            '<?xml version="1.0" encoding="UTF-8"?>\n<plist version="1.0"><dict>'
+            f"<key>CFBundleVersion</key><string>{version}</string></dict></plist>\n")
+    return record
+
+
+def read_launches(record):
+    record = Path(record)
+    if not record.exists():
+        return []
+    return [json.loads(line) for line in record.read_text().splitlines() if line]
+
+
+class Agent:
+    """The real tidewelld with HOME at `home`; standard error goes to home/stderr.log."""
+
+    def __init__(self, home, env=None):
+        self.home = Path(home)
+        self.home.mkdir(parents=True, exist_ok=True)
+        self.stderr_path = self.home / "stderr.log"
+        self.environment = dict(os.environ)
+        self.environment["HOME"] = str(self.home)
+        self.environment.update(env or {})
+        self.process = None
+
+    @property
+    def library(self):
+        return self.home / "Library"
+
+    @property
+    def log_path(self):
+        return self.library / "Application Support" / "Quenlar" / "Tidewell.log"
+
+    @property
+    def list_folder(self):
+        return self.home / "Library" / "Quenlar"
+
+    def start(self):
+        self._stderr = open(self.stderr_path, "wb")
+        self.process = subprocess.Popen([os.environ["TIDEWELLD"]], env=self.environment,
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=self._stderr)
+        return self
+
+    def stderr(self):
+        return self.stderr_path.read_text(errors="replace") if self.stderr_path.exists() else ""
+
+    def log(self):
+        return self.log_path.read_text(errors="replace") if self.log_path.exists() else ""
+
+    def wait_stderr(self, text, timeout=10.0):
+        return wait_until(lambda: text in self.stderr(), timeout)
+
+    def wait_log(self, text, timeout=10.0):
+        return wait_until(lambda: text in self.log(), timeout)
+
+    def signal(self, number):
+        self.process.send_signal(number)
+
+    def stop(self, timeout=10.0):
+        """SIGTERM; returns the exit status."""
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+        try:
+            return self.process.wait(timeout=timeout)
+        finally:
+            self._stderr.close()
+
+    def kill(self):
+        if self.process is not None and self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        if self.process is not None:
+            self._stderr.close()
