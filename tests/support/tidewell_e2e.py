@@ -101,17 +101,33 @@ def read_launches(record):
     return [json.loads(line) for line in record.read_text().splitlines() if line]
 
 
-class Agent:
-    """The real tidewelld with HOME at `home`; standard error goes to home/stderr.log."""
+# Nothing listens on the discard port of the loopback: a test that sets up no server of
+# its own still never sends anything off this machine.
+CLOSED_LOCAL = "127.0.0.1:9"
 
-    def __init__(self, home, env=None):
+
+class Agent:
+    """The real tidewelld with HOME at `home`; standard error goes to home/stderr.log.
+
+    Unless the test says otherwise, the list URLs (override files) and the analytics host
+    point at a closed local port."""
+
+    def __init__(self, home, env=None, lists_base=None):
         self.home = Path(home)
         self.home.mkdir(parents=True, exist_ok=True)
         self.stderr_path = self.home / "stderr.log"
         self.environment = dict(os.environ)
         self.environment["HOME"] = str(self.home)
+        self.environment["TIDEWELL_ANALYTICS_HOST"] = CLOSED_LOCAL
         self.environment.update(env or {})
+        self.set_list_urls(lists_base or f"http://{CLOSED_LOCAL}")
         self.process = None
+
+    def set_list_urls(self, base):
+        """Override files naming base + the two list paths."""
+        self.list_folder.mkdir(parents=True, exist_ok=True)
+        (self.list_folder / "FwUpInfoURL.txt").write_text(f"{base}/application/tidewell/firm_version_info.txt\n")
+        (self.list_folder / "TarProductURL.txt").write_text(f"{base}/application/tidewell/tar_product_info.txt\n")
 
     @property
     def library(self):
