@@ -1,13 +1,170 @@
-// List download. (Built with the firmware path.)
+// List download. The body goes to a temporary file beside the list, which replaces the
+// list only after a complete 2xx transfer of at least one byte: a failed, cut-off or
+// error-page response never takes the place of a good list or moves its date.
 #include "commXdata/commXdata.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "commXdata/transfer.h"
+#include "main/main.h"
 
 char fwUpdateURL[1024] = "https://" TIDEWELL_LIST_HOST "/application/tidewell/firm_version_info.txt";
 char tarProductURL[1024] = "https://" TIDEWELL_LIST_HOST "/application/tidewell/tar_product_info.txt";
 
-size_t commXdata::onFirmVersionListReceive(char*, size_t size, size_t count, void*) { return size * count; }
-unsigned commXdata::getFirmVersionList(const char*) { return 1; }
-size_t commXdata::onTargetProductIDListReceive(char*, size_t size, size_t count, void*) { return size * count; }
-unsigned commXdata::getTargetProductIDList(const char*) { return 1; }
-void SetTemporaryURL() {}
-void SetFwUpdateInfoURL() {}
-void SetTarProductURL() {}
+namespace {
+
+struct ListMessages {
+    const char* writeError;   // the first chunk could not be stored
+    const char* createError;  // the temporary file could not be created
+    const char* updateError;  // a later chunk could not be stored
+};
+
+constexpr ListMessages kFirmwareMessages{"Firmware update list write error\n", "Firmware update list create error\n",
+                                         "Firmware update list update error\n"};
+constexpr ListMessages kTargetMessages{"Target list write error\n", "Target list create error\n",
+                                       "Target list update error\n"};
+
+struct FileCloser {
+    void operator()(FILE* file) const { fclose(file); }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+bool WriteChunk(FILE* file, const char* data, size_t n)
+{
+    return std::fwrite(data, 1, n, file) == n && std::fflush(file) == 0;
+}
+
+} // namespace
+
+// One transfer's destination. Owns the temporary file until Finish renames it over the
+// list; whatever is left is removed with the context.
+struct ListDownloadContext {
+    char path[1024] = {};       // the list file
+    uint32_t lastChunkSize = 0; // 0 until the first chunk has been handled
+    std::string tempPath;
+    File file;
+    bool stored = true;         // every chunk reached the temporary file
+
+    explicit ListDownloadContext(const char* listPath)
+    {
+        snprintf(path, sizeof path, "%s", listPath);
+    }
+    ~ListDownloadContext()
+    {
+        file.reset();
+        if (!tempPath.empty()) {
+            unlink(tempPath.c_str());
+        }
+    }
+    ListDownloadContext(const ListDownloadContext&) = delete;
+    ListDownloadContext& operator=(const ListDownloadContext&) = delete;
+
+    bool CreateTemporaryFile()
+    {
+        std::string name = std::string(path) + ".XXXXXX";
+        int fd = mkstemp(name.data());
+        if (fd < 0) {
+            return false;
+        }
+        tempPath = name;
+        fchmod(fd, 0644);
+        file.reset(fdopen(fd, "wb"));
+        if (!file) {
+            close(fd);
+        }
+        return file != nullptr;
+    }
+
+    size_t Receive(const char* data, size_t n, const ListMessages& messages)
+    {
+        if (n == 0) {
+            return 0;
+        }
+        if (lastChunkSize == 0) {
+            if (!CreateTemporaryFile()) {
+                TW_LOG(5, "%s", messages.createError);
+                stored = false;
+            } else if (!WriteChunk(file.get(), data, n)) {
+                TW_LOG(5, "%s", messages.writeError);
+                stored = false;
+            }
+        } else if (!file || !WriteChunk(file.get(), data, n)) {
+            TW_LOG(5, "%s", messages.updateError);
+            stored = false;
+        }
+        lastChunkSize = static_cast<uint32_t>(n);
+        return n;
+    }
+
+    // Puts a completely stored body in place of the list.
+    void Finish(bool complete, const ListMessages& messages)
+    {
+        if (!file) {
+            return;
+        }
+        bool synced = std::fflush(file.get()) == 0 && fsync(fileno(file.get())) == 0;
+        synced = std::fclose(file.release()) == 0 && synced;
+        if (!synced) {
+            TW_LOG(5, "%s", messages.writeError);
+        }
+        if (complete && stored && synced && rename(tempPath.c_str(), path) == 0) {
+            tempPath.clear();
+        }
+    }
+};
+
+namespace {
+
+// 0 when the transfer completed with a 2xx status and a body, else 1. A body that could
+// not be stored locally is reported per chunk and does not change the result.
+unsigned DownloadList(const char* url, const char* path, const ListMessages& messages,
+                      curl_write_callback receive)
+{
+    ListDownloadContext context(path);
+    CurlEasy handle(curl_easy_init());
+    if (!handle) {
+        return 1;
+    }
+    std::string address = url;
+    curl_easy_setopt(handle.get(), CURLOPT_URL, address.c_str());
+    ApplyTransportOptions(handle.get(), kListLimits);
+    curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, receive);
+    curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, &context);
+    CURLcode result = curl_easy_perform(handle.get());
+    long status = 0;
+    curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &status);
+    bool complete = result == CURLE_OK && status >= 200 && status < 300 && context.lastChunkSize > 0;
+    context.Finish(complete, messages);
+    return complete ? 0 : 1;
+}
+
+size_t ReceiveInto(void* userData, const char* data, size_t n, const ListMessages& messages)
+{
+    return userData == nullptr ? n : static_cast<ListDownloadContext*>(userData)->Receive(data, n, messages);
+}
+
+} // namespace
+
+size_t commXdata::onFirmVersionListReceive(char* data, size_t size, size_t count, void* userData)
+{
+    return ReceiveInto(userData, data, size * count, kFirmwareMessages);
+}
+
+unsigned commXdata::getFirmVersionList(const char* path)
+{
+    return DownloadList(fwUpdateURL, path, kFirmwareMessages, onFirmVersionListReceive);
+}
+
+size_t commXdata::onTargetProductIDListReceive(char* data, size_t size, size_t count, void* userData)
+{
+    return ReceiveInto(userData, data, size * count, kTargetMessages);
+}
+
+unsigned commXdata::getTargetProductIDList(const char* path)
+{
+    return DownloadList(tarProductURL, path, kTargetMessages, onTargetProductIDListReceive);
+}

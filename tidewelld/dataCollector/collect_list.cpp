@@ -1,4 +1,17 @@
-// Both list downloads. (Built with the firmware path.)
+// Both list downloads, one after the other.
+#include "commXdata/commXdata.h"
 #include "main/main.h"
 
-int CollectVariousList(const char*, const char*) { return 3; }
+int CollectVariousList(const char* firmListPath, const char* targetListPath)
+{
+    commXdata firmware;
+    commXdata target;
+    TW_TRACE_IN();
+    firmware.errorCallback(nullptr);
+    unsigned fw = firmware.getFirmVersionList(firmListPath);
+    target.errorCallback(nullptr);
+    unsigned pl = target.getTargetProductIDList(targetListPath);
+    TW_LOG(3, "CollectVariousList Result fw=%d pl=%d\n", fw, pl);
+    TW_TRACE_OUT();
+    return static_cast<int>(fw + 2 * pl);
+}

@@ -1,7 +1,134 @@
-// Check schedule: when the lists are downloaded. (Built with the firmware path.)
+// Check schedule: when the lists are downloaded, the start-up retries, and whether the
+// downloader's check interval has passed.
+#include "main/schedule.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <sys/stat.h>
+
+#include "main/fetchwick_contract.h"
 #include "main/main.h"
 
-bool DownloadVariousList(double) { return false; }
-bool DownloadVariousListRetry() { return false; }
-int32_t diffFileDateAndCurDate() { return 0; }
-bool HasPastIntervalValue() { return false; }
+DownloadSchedule _schedule;
+
+namespace {
+
+constexpr double kDaySeconds = 86400.0;
+constexpr int32_t kRetryEveryCalls = 60;
+const char* kListVersion = "091";
+
+// The self-update check after a download; the device list is read under _lock.
+bool UpdaterIsBehind()
+{
+    std::lock_guard<std::mutex> guard(_lock);
+    return UpdateFwVerTidewell(&_usbQnlDevInfo);
+}
+
+int CollectBothLists() { return CollectVariousList(fwVerInfoTxtPath.c_str(), tarProductIdPath.c_str()); }
+
+// "lastCheckDate" as milliseconds; false when it is not a string in the reading format.
+bool LastCheckDate(double& millis)
+{
+    platform::PlistPtr stored;
+    if (readFwVersionLastCheckDate(stored) != 0 || plist_get_node_type(stored.get()) != PLIST_STRING) {
+        return false;
+    }
+    char* text = nullptr;
+    plist_get_string_val(stored.get(), &text);
+    std::string value = text != nullptr ? text : "";
+    std::free(text);
+    return platform::ParseDate("YYYY-MM-dd HH:mm:ss", value, millis);
+}
+
+} // namespace
+
+int32_t diffFileDateAndCurDate()
+{
+    TW_TRACE_IN();
+    struct stat info {};
+    if (stat(fwVerInfoTxtPath.c_str(), &info) != 0) {
+        TW_LOG(3, "diffDay(force):%d\n", 1);
+        return 1;
+    }
+    double modified = static_cast<double>(info.st_mtim.tv_sec) * 1000.0 + static_cast<double>(info.st_mtim.tv_nsec) / 1e6;
+    double now = _schedule.nowMillis();
+    // A date in the future gives a huge unsigned hour count: such a list counts as old.
+    auto hours = static_cast<uint32_t>(static_cast<int64_t>((now - modified) / 1000.0 / 60.0 / 60.0));
+    auto days = static_cast<int32_t>(hours / 24);
+    if (hours >= 12 && hours <= 23) {
+        days = platform::DayOfMonth(now) == platform::DayOfMonth(modified) ? days : 1;
+    }
+    TW_TRACE_OUT();
+    return days;
+}
+
+bool DownloadVariousList(double elapsedSeconds)
+{
+    bool due = false;
+    if (_schedule.bootfwVerInfoTxt) {
+        due = diffFileDateAndCurDate() > 0;
+        _schedule.bootfwVerInfoTxt = false;
+    }
+    if (!due && !(elapsedSeconds > kDaySeconds)) {
+        return false;
+    }
+    CollectBothLists();
+    if (!ValidateFileVersion(fwVerInfoTxtPath, kListVersion)) {
+        return true;
+    }
+    if (UpdaterIsBehind()) {
+        LaunchFetchwick(fetchwick::kModeUpdater);
+        _schedule.isStartupFetchwickLaunched = true;
+    }
+    return true;
+}
+
+bool DownloadVariousListRetry()
+{
+    bool succeeded = false;
+    if (_schedule.startupVerInfoDownload && _schedule.nextDownloadRetryCountSec >= kRetryEveryCalls &&
+        _schedule.downloadRetryLeftCount >= 0) {
+        _schedule.nextDownloadRetryCountSec = 0;
+        if (diffFileDateAndCurDate() <= 0) {
+            _schedule.startupVerInfoDownload = false;
+        } else {
+            int result = CollectBothLists();
+            TW_LOG(3, "download fwVerList. result=%d retry left=%d\n", result, _schedule.downloadRetryLeftCount);
+            --_schedule.downloadRetryLeftCount;
+            if (result == 0) {
+                _schedule.startupVerInfoDownload = false;
+                succeeded = true;
+            }
+            // A failed retry may still have left a valid list from an earlier run.
+            if (ValidateFileVersion(fwVerInfoTxtPath, kListVersion) && UpdaterIsBehind() &&
+                !_schedule.isStartupFetchwickLaunched) {
+                LaunchFetchwick(fetchwick::kModeUpdater);
+                _schedule.isStartupFetchwickLaunched = true;
+            }
+        }
+    }
+    ++_schedule.nextDownloadRetryCountSec;
+    return succeeded;
+}
+
+bool HasPastIntervalValue()
+{
+    TW_TRACE_IN();
+    uint32_t interval = 0;
+    if (readIntervalValue(interval) == -1) {
+        TW_LOG(2, "not get interval value\n");
+    }
+    // A date that is missing, not text or not in the reading format cannot hold back a check.
+    double checked = 0;
+    if (!LastCheckDate(checked)) {
+        TW_LOG(3, "not get last access time\n");
+        TW_TRACE_OUT();
+        return true;
+    }
+    double elapsedDays = std::trunc((platform::NowMillis() - checked) / 1000.0 / 60.0 / 60.0 / 24.0);
+    auto days = static_cast<int32_t>(std::clamp(elapsedDays, double(INT32_MIN), double(INT32_MAX)));
+    TW_LOG(3, "diffDate:%d, interval:%d\n", days, static_cast<int32_t>(interval));
+    TW_TRACE_OUT();
+    return interval <= static_cast<uint32_t>(days);
+}

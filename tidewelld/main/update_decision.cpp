@@ -1,5 +1,122 @@
-// Update decision. (Built with the firmware path.)
+// Update decision: which connected devices, and whether the updater itself, are behind
+// the firmware version list. The result goes to the hand-off file for the downloader.
 #include "main/main.h"
 
-bool UpdateFirmware(UsbDevicesInfo*) { return false; }
-bool UpdateFwVerTidewell(UsbDevicesInfo*) { return false; }
+#include <algorithm>
+
+#include "main/fetchwick_contract.h"
+#include "platform/icu_date.h"
+#include "platform/icu_text.h"
+
+namespace {
+
+const char* kDeviceRowPattern = "([ -~].*),[ ]*([0-9]*),[ ]*([m|M]ac),[ ]*(https?://.+)";
+const char* kSelfRowPattern = "Tidewell,[ ]*([0-9]*),[ ]*([m|M]ac),[ ]*(https?://.+)";
+
+// "123" is shown as "1.23". An empty digit field has no such form; its row is skipped.
+std::string DisplayVersion(const std::string& digits) { return digits.substr(0, 1) + "." + digits.substr(1); }
+
+// Versions are compared as plain text on purpose: "1.3" is newer than "1.23".
+bool IsNewer(const std::string& latest, const std::string& current)
+{
+    return platform::TextCompare(latest, current) > 0;
+}
+
+std::vector<std::string> FirmwareListLines()
+{
+    return platform::ReadLines(fwVerInfoTxtPath, platform::LineBreaks::CrLfThenLfThenCr);
+}
+
+// The bundle's CFBundleVersion; a four-part value such as "1.0.1.5" is shortened to the
+// list's two-part form "1.01" (first three characters and the fifth).
+std::string InstalledUpdaterVersion()
+{
+    platform::PlistPtr info = platform::ReadPlistDictionary(fetchwick::InfoPlistPath());
+    std::string version;
+    if (!platform::PlistDictString(info.get(), fetchwick::kVersionKey, version)) {
+        TW_LOG(5, "not get fileVersion.\n");
+        return "0.00";
+    }
+    if (platform::TextLength(version) >= 7) {
+        return platform::TextSubstring(version, 0, 3) + platform::TextSubstring(version, 4, 1);
+    }
+    return version;
+}
+
+} // namespace
+
+bool UpdateFirmware(UsbDevicesInfo* devices)
+{
+    TW_TRACE_IN();
+    if (devices->deviceCount == 0) {
+        TW_TRACE_OUT();
+        return false;
+    }
+    platform::CaseInsensitiveRegex row(kDeviceRowPattern);
+    int slots = std::min<int>(devices->deviceCount, kDeviceSlots);
+    bool reset = true;
+    bool wrote = false;
+    std::vector<std::string> groups;
+    for (const std::string& line : FirmwareListLines()) {
+        if (!row.Search(line, groups) || groups[2].empty()) {
+            continue;
+        }
+        const std::string& name = groups[1];
+        std::string latest = DisplayVersion(groups[2]);
+        for (int slot = 0; slot < slots; ++slot) {
+            const UsbDeviceInfo& device = devices->devices[slot];
+            if (device.productName == nullptr || name != device.productName) {
+                continue;
+            }
+            std::string current = DeviceVersionText(device.deviceRevision);
+            TW_LOG(3, "%s curVer:%s latestVer:%s\n", name.c_str(), current.c_str(), latest.c_str());
+            if (!IsNewer(latest, current)) {
+                continue;
+            }
+            if (OutputLine(reset, fwVerUpTxtPath, name + "," + current + "," + latest + "," + groups[4]) == 0) {
+                TW_LOG(5, "Firmware update list write erro\n");
+                TW_TRACE_OUT();
+                return false;
+            }
+            reset = false;
+            wrote = true;
+        }
+    }
+    if (!wrote || !HasPastIntervalValue()) {
+        TW_TRACE_OUT();
+        return false;
+    }
+    writeFwVersionLastCheckDate(platform::FormatDate("YYYY-MM-dd hh:mm:ss", platform::NowMillis()));
+    TW_TRACE_OUT();
+    return true;
+}
+
+bool UpdateFwVerTidewell(UsbDevicesInfo* devices)
+{
+    TW_TRACE_IN();
+    if (devices->deviceCount != 0) {
+        TW_TRACE_OUT();
+        return false;
+    }
+    platform::CaseInsensitiveRegex selfRow(kSelfRowPattern);
+    std::vector<std::string> lines = FirmwareListLines();
+    std::vector<std::string> groups;
+    auto first = std::find_if(lines.begin(), lines.end(), [&](const std::string& line) {
+        return selfRow.Search(line, groups) && !groups[1].empty();
+    });
+    if (first == lines.end()) {
+        TW_TRACE_OUT();
+        return false;
+    }
+    std::string latest = DisplayVersion(groups[1]);
+    std::string installed = InstalledUpdaterVersion();
+    bool result = false;
+    if (IsNewer(latest, installed)) {
+        result = OutputLine(true, fwVerUpTxtPath, "Tidewell," + installed + "," + latest + "," + groups[3]) != 0;
+        if (!result) {
+            TW_LOG(5, "Firmware update list(Tidewell) write erro\n");
+        }
+    }
+    TW_TRACE_OUT();
+    return result;
+}

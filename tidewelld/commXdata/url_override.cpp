@@ -1,0 +1,59 @@
+// The list URLs' override files, read once at start-up: the first line of each holds a
+// complete URL that replaces the built-in default.
+#include "commXdata/commXdata.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "main/main.h"
+#include "platform/user_folders.h"
+
+namespace {
+
+struct FileCloser {
+    void operator()(FILE* file) const { fclose(file); }
+};
+
+// The first line of the override file, without its line end and at most 1023 bytes;
+// false when the file is missing or the line is blank (an empty URL could never work).
+bool ReadOverrideFile(const char* fileName, std::string& url)
+{
+    std::string path = platform::HomeFolder() + "/Library/Quenlar/" + fileName;
+    std::unique_ptr<FILE, FileCloser> file(fopen(path.c_str(), "r"));
+    char line[1024] = {};
+    if (!file || fgets(line, sizeof line, file.get()) == nullptr) {
+        return false;
+    }
+    size_t length = std::strlen(line);
+    if (length > 0 && line[length - 1] == '\n') {
+        --length;
+    }
+    if (length > 0 && line[length - 1] == '\r') {
+        --length;
+    }
+    url.assign(line, length);
+    return length > 0;
+}
+
+// `name` completes the message: "Download FwUpdateURL change!: ..." and the like.
+void ApplyOverrideFile(const char* fileName, const char* name, char (&url)[1024])
+{
+    std::string line;
+    if (ReadOverrideFile(fileName, line)) {
+        TW_LOG(3, "Download %s change!: %s\n", name, line.c_str());
+        snprintf(url, sizeof url, "%s", line.c_str());
+    }
+}
+
+} // namespace
+
+void SetFwUpdateInfoURL() { ApplyOverrideFile("FwUpInfoURL.txt", "FwUpdateURL", fwUpdateURL); }
+
+void SetTarProductURL() { ApplyOverrideFile("TarProductURL.txt", "tarProductURL", tarProductURL); }
+
+void SetTemporaryURL()
+{
+    SetFwUpdateInfoURL();
+    SetTarProductURL();
+}

@@ -1,0 +1,119 @@
+#include "icu_text.h"
+
+#include <fstream>
+#include <iterator>
+#include <unicode/regex.h>
+#include <unicode/unistr.h>
+#include <unicode/ustring.h>
+
+namespace platform {
+
+namespace {
+
+bool IsValidUtf8(const std::string& bytes)
+{
+    if (bytes.size() > INT32_MAX) {
+        return false;
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t units = 0;
+    // Preflighting alone walks every byte; a substitution character of -1 makes any
+    // ill-formed sequence an error instead of a replacement.
+    u_strFromUTF8WithSub(nullptr, 0, &units, bytes.data(), static_cast<int32_t>(bytes.size()), -1, nullptr,
+                         &status);
+    return status != U_INVALID_CHAR_FOUND && status != U_ILLEGAL_ARGUMENT_ERROR;
+}
+
+icu::UnicodeString FromUtf8(const std::string& utf8)
+{
+    return icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+}
+
+std::string ToUtf8(const icu::UnicodeString& text)
+{
+    std::string out;
+    text.toUTF8String(out);
+    return out;
+}
+
+} // namespace
+
+bool ReadUtf8File(const std::string& path, std::string& text)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad() || !IsValidUtf8(bytes)) {
+        return false;
+    }
+    text = std::move(bytes);
+    return true;
+}
+
+std::vector<std::string> SplitLines(const std::string& text, LineBreaks order)
+{
+    const char* second = order == LineBreaks::CrLfThenCrThenLf ? "\r" : "\n";
+    const char* third = order == LineBreaks::CrLfThenCrThenLf ? "\n" : "\r";
+    std::string separator = text.find("\r\n") != std::string::npos ? "\r\n"
+                            : text.find(second) != std::string::npos ? second
+                                                                     : third;
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t at = text.find(separator); at != std::string::npos; at = text.find(separator, start)) {
+        lines.push_back(text.substr(start, at - start));
+        start = at + separator.size();
+    }
+    lines.push_back(text.substr(start));
+    return lines;
+}
+
+std::vector<std::string> ReadLines(const std::string& path, LineBreaks order)
+{
+    std::string text;
+    return ReadUtf8File(path, text) ? SplitLines(text, order) : std::vector<std::string>();
+}
+
+CaseInsensitiveRegex::CaseInsensitiveRegex(const char* pattern)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    UParseError where;
+    pattern_.reset(icu::RegexPattern::compile(icu::UnicodeString::fromUTF8(pattern), UREGEX_CASE_INSENSITIVE, where,
+                                              status));
+    if (U_FAILURE(status)) {
+        pattern_.reset();
+    }
+}
+
+CaseInsensitiveRegex::~CaseInsensitiveRegex() = default;
+
+bool CaseInsensitiveRegex::Search(const std::string& line, std::vector<std::string>& groups) const
+{
+    if (!pattern_) {
+        return false;
+    }
+    // The matcher keeps a reference to its input: `input` outlives it.
+    icu::UnicodeString input = FromUtf8(line);
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::RegexMatcher> matcher(pattern_->matcher(input, status));
+    if (U_FAILURE(status) || !matcher->find(status) || U_FAILURE(status)) {
+        return false;
+    }
+    groups.clear();
+    for (int32_t group = 0; group <= matcher->groupCount(); ++group) {
+        groups.push_back(ToUtf8(matcher->group(group, status)));
+    }
+    return U_SUCCESS(status);
+}
+
+int32_t TextLength(const std::string& utf8) { return FromUtf8(utf8).length(); }
+
+std::string TextSubstring(const std::string& utf8, int32_t start, int32_t length)
+{
+    return ToUtf8(FromUtf8(utf8).tempSubString(start, length));
+}
+
+int TextCompare(const std::string& a, const std::string& b) { return FromUtf8(a).compare(FromUtf8(b)); }
+
+} // namespace platform
