@@ -1,4 +1,104 @@
-// USB scan. (Built with the USB scan.)
+// The USB scan: every device of the vendor, hubs excepted, appended to a device list
+// with its strings. Runs on one thread at a time (start-up, then the device-change thread
+// under _lock); the state below is touched only here.
 #include "main/main.h"
 
-int CheckUSBAudio(int, UsbDevicesInfo*) { return 0; }
+#include <algorithm>
+#include <cstdlib>
+
+#include "platform/usb_bus.h"
+
+namespace {
+
+constexpr int kDeviceRefSlots = 128;
+constexpr uint8_t kHubClass = 9;
+constexpr uint16_t kStringRequestLength = 128;
+constexpr uint16_t kLanguageEnglishUS = 0x0409;
+
+// Devices that passed the last scan, held from that scan to the start of the next.
+std::unique_ptr<platform::UsbDevice> _usbDeviceRef[kDeviceRefSlots];
+
+// One string descriptor by a standard GET_DESCRIPTOR request. The reply's own length
+// byte is ignored: the bytes transferred count, and each UTF-16LE unit after the 2-byte
+// header gives its low byte. Fewer than 3 bytes, or a failed request, leave it absent.
+void getUSBStringDescriptor(platform::UsbDeviceHandle* device, uint8_t index, char** string, uint16_t* length)
+{
+    if (string == nullptr || length == nullptr) {
+        return;
+    }
+    *string = nullptr;
+    *length = 0;
+    uint8_t buffer[kStringRequestLength];
+    int transferred = device->ControlIn(0x80, 6, static_cast<uint16_t>(0x0300 | index), kLanguageEnglishUS, buffer,
+                                        sizeof buffer);
+    if (transferred < 3) {
+        return;
+    }
+    int characters = (std::min<int>(transferred, sizeof buffer) - 1) / 2;
+    char* text = static_cast<char*>(std::malloc(characters + 1));
+    if (text == nullptr) {
+        return;
+    }
+    for (int k = 0; k < characters; ++k) {
+        text[k] = static_cast<char>(buffer[2 + 2 * k]);
+    }
+    text[characters] = '\0';
+    *string = text;
+    *length = static_cast<uint16_t>(characters);
+}
+
+// Fills the slot at deviceCount. The manufacturer and product are asked for whatever
+// their index (index 0 answers the language table); the serial number only when it has
+// one. The device is closed again before this returns.
+void SetUSBDeviceInfo(platform::UsbDevice& device, const platform::UsbDeviceDescriptor& descriptor,
+                      UsbDevicesInfo* list)
+{
+    std::unique_ptr<platform::UsbDeviceHandle> handle = device.Open();
+    if (handle == nullptr) {
+        return;
+    }
+    UsbDeviceInfo& slot = list->devices[list->deviceCount];
+    getUSBStringDescriptor(handle.get(), descriptor.manufacturerIndex, &slot.manufactureName, &slot.manufactureNameLen);
+    getUSBStringDescriptor(handle.get(), descriptor.productIndex, &slot.productName, &slot.productNameLen);
+    slot.deviceRevision = descriptor.releaseNumber;
+    slot.vendorId = descriptor.vendorId;
+    slot.productId = descriptor.productId;
+    slot.serialNumberLen = 0;
+    slot.serialNumber = nullptr;
+    if (descriptor.serialNumberIndex != 0) {
+        getUSBStringDescriptor(handle.get(), descriptor.serialNumberIndex, &slot.serialNumber, &slot.serialNumberLen);
+    }
+    ++list->deviceCount;
+}
+
+} // namespace
+
+int CheckUSBAudio(int vendorId, UsbDevicesInfo* list)
+{
+    // The previous scan's references go first: on Linux they keep its libusb context.
+    for (std::unique_ptr<platform::UsbDevice>& reference : _usbDeviceRef) {
+        reference.reset();
+    }
+    int count = 0;
+    std::vector<std::unique_ptr<platform::UsbDevice>> devices = platform::CurrentUsbBus().Devices();
+    for (std::unique_ptr<platform::UsbDevice>& listed : devices) {
+        // Released at the end of this step unless it is kept.
+        std::unique_ptr<platform::UsbDevice> device = std::move(listed);
+        platform::UsbDeviceDescriptor descriptor;
+        if (!device->ReadDescriptor(descriptor)) {
+            continue;
+        }
+        if (descriptor.vendorId != vendorId || descriptor.deviceClass == kHubClass) {
+            continue;
+        }
+        ++count;
+        if (list->deviceCount < kScanMaxDevices) {
+            SetUSBDeviceInfo(*device, descriptor, list);
+        }
+        // Past the table's end a device is counted, and its reference dropped at once.
+        if (count <= kDeviceRefSlots) {
+            _usbDeviceRef[count - 1] = std::move(device);
+        }
+    }
+    return count;
+}

@@ -1,0 +1,279 @@
+// The USB bus on libusb-1.0. Every enumeration gets a context of its own, which lives as
+// long as the last device listed from it: a long-lived context would only learn of later
+// devices through its hotplug monitor, and tests replace whole buses underneath it.
+#include "../usb_bus.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <libusb.h>
+#include <string>
+#include <tuple>
+
+namespace platform {
+
+namespace {
+
+// A device that does not answer within this time fails the request; the scan runs under
+// _lock and must not hang on it.
+constexpr unsigned kControlTimeoutMs = 1000;
+constexpr int kMaxPortDepth = 7;
+
+class LibusbContext {
+public:
+    static std::shared_ptr<LibusbContext> Create()
+    {
+        libusb_context* context = nullptr;
+        if (libusb_init(&context) != 0) {
+            return nullptr;
+        }
+        return std::shared_ptr<LibusbContext>(new LibusbContext(context));
+    }
+    ~LibusbContext() { libusb_exit(context_); }
+    LibusbContext(const LibusbContext&) = delete;
+    LibusbContext& operator=(const LibusbContext&) = delete;
+
+    libusb_context* get() const { return context_; }
+
+private:
+    explicit LibusbContext(libusb_context* context) : context_(context) {}
+    libusb_context* context_;
+};
+
+struct DeviceListDeleter {
+    void operator()(libusb_device** list) const { libusb_free_device_list(list, 1); }
+};
+
+class LibusbHandle final : public UsbDeviceHandle {
+public:
+    LibusbHandle(libusb_device_handle* handle, std::shared_ptr<LibusbContext> context)
+        : handle_(handle), context_(std::move(context))
+    {
+    }
+    ~LibusbHandle() override { libusb_close(handle_); }
+    LibusbHandle(const LibusbHandle&) = delete;
+    LibusbHandle& operator=(const LibusbHandle&) = delete;
+
+    int ControlIn(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index, uint8_t* data,
+                  uint16_t length) override
+    {
+        int transferred =
+            libusb_control_transfer(handle_, requestType, request, value, index, data, length, kControlTimeoutMs);
+        return transferred < 0 ? -1 : transferred;
+    }
+
+private:
+    libusb_device_handle* handle_;
+    std::shared_ptr<LibusbContext> context_;  // outlives handle_
+};
+
+// UTF-16 code units of UTF-8 text; a byte that starts no valid sequence is one unit of
+// its own (Latin-1).
+std::u16string Utf16Units(const std::string& text)
+{
+    std::u16string units;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    size_t size = text.size();
+    for (size_t i = 0; i < size;) {
+        unsigned char lead = bytes[i];
+        size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        char32_t code = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+        bool valid = length != 0 && i + length <= size;
+        for (size_t k = 1; valid && k < length; ++k) {
+            valid = (bytes[i + k] & 0xC0) == 0x80;
+            code = (code << 6) | (bytes[i + k] & 0x3F);
+        }
+        static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        valid = valid && code >= kSmallest[length] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+        if (!valid) {
+            units.push_back(lead);
+            ++i;
+            continue;
+        }
+        if (code > 0xFFFF) {
+            code -= 0x10000;
+            units.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+            units.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+        } else {
+            units.push_back(static_cast<char16_t>(code));
+        }
+        i += length;
+    }
+    return units;
+}
+
+// Answers the string descriptor requests of a device that cannot be opened (a user
+// without access to its node) from the strings the kernel read at enumeration and keeps
+// as the sysfs attributes "manufacturer", "product" and "serial".
+class SysfsStringHandle final : public UsbDeviceHandle {
+public:
+    SysfsStringHandle(std::string folder, const UsbDeviceDescriptor& descriptor)
+        : folder_(std::move(folder)), descriptor_(descriptor)
+    {
+    }
+
+    int ControlIn(uint8_t requestType, uint8_t request, uint16_t value, uint16_t, uint8_t* data,
+                  uint16_t length) override
+    {
+        constexpr uint8_t kGetDescriptor = 6;
+        constexpr uint8_t kStringType = 3;
+        if (requestType != 0x80 || request != kGetDescriptor || (value >> 8) != kStringType) {
+            return -1;
+        }
+        std::u16string units;
+        uint8_t index = value & 0xFF;
+        if (index == 0) {
+            units = u"\u0409";  // the language table: English (United States)
+        } else {
+            const char* attribute = AttributeFor(index);
+            std::string text;
+            if (attribute == nullptr || !ReadAttribute(attribute, text)) {
+                return -1;
+            }
+            units = Utf16Units(text);
+        }
+        uint8_t reply[254];  // the longest descriptor of whole units
+        size_t size = std::min<size_t>(2 + 2 * units.size(), sizeof reply);
+        reply[0] = static_cast<uint8_t>(size);
+        reply[1] = kStringType;
+        for (size_t k = 0; k < (size - 2) / 2; ++k) {
+            reply[2 + 2 * k] = units[k] & 0xFF;
+            reply[3 + 2 * k] = units[k] >> 8;
+        }
+        size = std::min<size_t>(size, length);
+        std::memcpy(data, reply, size);
+        return static_cast<int>(size);
+    }
+
+private:
+    const char* AttributeFor(uint8_t index) const
+    {
+        if (index == descriptor_.manufacturerIndex) {
+            return "manufacturer";
+        }
+        if (index == descriptor_.productIndex) {
+            return "product";
+        }
+        if (index == descriptor_.serialNumberIndex) {
+            return "serial";
+        }
+        return nullptr;
+    }
+
+    bool ReadAttribute(const char* name, std::string& text) const
+    {
+        std::ifstream file(folder_ + "/" + name, std::ios::binary);
+        if (!file) {
+            return false;
+        }
+        text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        if (!text.empty() && text.back() == '\n') {
+            text.pop_back();
+        }
+        return true;
+    }
+
+    std::string folder_;
+    UsbDeviceDescriptor descriptor_;
+};
+
+class LibusbDevice final : public UsbDevice {
+public:
+    LibusbDevice(libusb_device* device, std::shared_ptr<LibusbContext> context)
+        : device_(libusb_ref_device(device)), context_(std::move(context))
+    {
+        uint8_t ports[kMaxPortDepth];
+        int depth = libusb_get_port_numbers(device_, ports, kMaxPortDepth);
+        ports_.assign(ports, ports + std::max(depth, 0));
+    }
+    ~LibusbDevice() override { libusb_unref_device(device_); }
+    LibusbDevice(const LibusbDevice&) = delete;
+    LibusbDevice& operator=(const LibusbDevice&) = delete;
+
+    bool ReadDescriptor(UsbDeviceDescriptor& out) override
+    {
+        libusb_device_descriptor descriptor{};
+        if (libusb_get_device_descriptor(device_, &descriptor) != 0) {
+            return false;
+        }
+        out.deviceClass = descriptor.bDeviceClass;
+        out.deviceSubClass = descriptor.bDeviceSubClass;
+        out.vendorId = descriptor.idVendor;
+        out.productId = descriptor.idProduct;
+        out.releaseNumber = descriptor.bcdDevice;
+        out.manufacturerIndex = descriptor.iManufacturer;
+        out.productIndex = descriptor.iProduct;
+        out.serialNumberIndex = descriptor.iSerialNumber;
+        return true;
+    }
+
+    std::unique_ptr<UsbDeviceHandle> Open() override
+    {
+        libusb_device_handle* handle = nullptr;
+        if (libusb_open(device_, &handle) == 0) {
+            return std::make_unique<LibusbHandle>(handle, context_);
+        }
+        UsbDeviceDescriptor descriptor;
+        if (!ReadDescriptor(descriptor)) {
+            return nullptr;
+        }
+        return std::make_unique<SysfsStringHandle>("/sys/bus/usb/devices/" + KernelName(), descriptor);
+    }
+
+    // Bus number, then port path: the order of the scan.
+    bool operator<(const LibusbDevice& other) const
+    {
+        return std::make_tuple(libusb_get_bus_number(device_), ports_, libusb_get_device_address(device_)) <
+               std::make_tuple(libusb_get_bus_number(other.device_), other.ports_,
+                               libusb_get_device_address(other.device_));
+    }
+
+private:
+    // The kernel's name of the device: "<bus>-<port>.<port>...", "usb<bus>" for a root hub.
+    std::string KernelName() const
+    {
+        std::string bus = std::to_string(libusb_get_bus_number(device_));
+        if (ports_.empty()) {
+            return "usb" + bus;
+        }
+        std::string name = bus + "-" + std::to_string(ports_[0]);
+        for (size_t k = 1; k < ports_.size(); ++k) {
+            name += "." + std::to_string(ports_[k]);
+        }
+        return name;
+    }
+
+    libusb_device* device_;
+    std::shared_ptr<LibusbContext> context_;  // outlives device_
+    std::vector<uint8_t> ports_;
+};
+
+class LibusbBus final : public UsbBus {
+public:
+    std::vector<std::unique_ptr<UsbDevice>> Devices() override
+    {
+        std::vector<std::unique_ptr<LibusbDevice>> found;
+        std::shared_ptr<LibusbContext> context = LibusbContext::Create();
+        if (context == nullptr) {
+            return {};
+        }
+        libusb_device** raw = nullptr;
+        ssize_t count = libusb_get_device_list(context->get(), &raw);
+        if (count < 0) {
+            return {};
+        }
+        std::unique_ptr<libusb_device*, DeviceListDeleter> list(raw);
+        for (ssize_t i = 0; i < count; ++i) {
+            found.push_back(std::make_unique<LibusbDevice>(list.get()[i], context));
+        }
+        std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return *a < *b; });
+        return {std::make_move_iterator(found.begin()), std::make_move_iterator(found.end())};
+    }
+};
+
+} // namespace
+
+std::unique_ptr<UsbBus> MakeSystemUsbBus() { return std::make_unique<LibusbBus>(); }
+
+} // namespace platform

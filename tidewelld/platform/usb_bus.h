@@ -1,0 +1,61 @@
+// The USB bus as the device scan needs it (I/O Kit on macOS, libusb on Linux): devices in
+// a stable order, their device descriptor fields, and raw control requests on the default
+// pipe. Objects are used by one thread at a time (the scan runs under _lock).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace platform {
+
+struct UsbDeviceDescriptor {
+    uint8_t deviceClass = 0;
+    uint8_t deviceSubClass = 0;
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
+    uint16_t releaseNumber = 0;  // bcdDevice
+    uint8_t manufacturerIndex = 0;
+    uint8_t productIndex = 0;
+    uint8_t serialNumberIndex = 0;
+};
+
+// A device opened for control requests; closed when destroyed.
+class UsbDeviceHandle {
+public:
+    virtual ~UsbDeviceHandle() = default;
+    // A control request with a device-to-host data stage of at most `length` bytes into
+    // `data`. Returns the number of bytes transferred, or -1 when the request failed
+    // (a stall included).
+    virtual int ControlIn(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index, uint8_t* data,
+                          uint16_t length) = 0;
+};
+
+// A reference to one device, held until destroyed. Reading the descriptor needs no open
+// device.
+class UsbDevice {
+public:
+    virtual ~UsbDevice() = default;
+    virtual bool ReadDescriptor(UsbDeviceDescriptor& descriptor) = 0;
+    // Null when the device cannot be reached at all.
+    virtual std::unique_ptr<UsbDeviceHandle> Open() = 0;
+};
+
+class UsbBus {
+public:
+    virtual ~UsbBus() = default;
+    // Every device now attached, ordered by bus number, then port path.
+    virtual std::vector<std::unique_ptr<UsbDevice>> Devices() = 0;
+};
+
+// The system's bus.
+std::unique_ptr<UsbBus> MakeSystemUsbBus();
+
+// The bus that scans walk: the system's unless one was installed.
+UsbBus& CurrentUsbBus();
+
+// Makes `bus` the one that scans walk (null: the system's again) and returns the one it
+// replaces. For tests; never while a scan runs.
+std::unique_ptr<UsbBus> InstallUsbBus(std::unique_ptr<UsbBus> bus);
+
+} // namespace platform
