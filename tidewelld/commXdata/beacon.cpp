@@ -1,7 +1,122 @@
-// Beacon and send gate. (Built with usage reporting.)
+// The beacon that carries one usage report, the send gate asked before it, and the
+// time stamps of the reports.
 #include "commXdata/commXdata.h"
 
-int commXdata::send(_xdate_send_info_t) { return 1; }
-bool commXdata::canSend() { return false; }
-std::string commXdata::getDatetimeStr() { return std::string(); }
-std::string commXdata::getLocalDateTimeStr() { return std::string(); }
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <picojson.h>
+
+#include "commXdata/transfer.h"
+
+namespace {
+
+std::string Setting(const char* variable, const char* builtIn)
+{
+    const char* value = std::getenv(variable);
+    return (value != nullptr && *value != '\0') ? value : builtIn;
+}
+
+std::string AnalyticsBase()
+{
+    return "https://" + Setting("TIDEWELL_ANALYTICS_HOST", TIDEWELL_ANALYTICS_HOST);
+}
+
+std::string AnalyticsSite() { return Setting("TIDEWELL_ANALYTICS_SITE", TIDEWELL_ANALYTICS_SITE); }
+
+// A line end in a header value would start a header of its own.
+std::string HeaderValue(std::string text)
+{
+    for (char& c : text) {
+        if (c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
+    return text;
+}
+
+// Performs the GET into `reply`; on failure says why on standard error.
+bool Perform(CURL* handle, const std::string& url, std::string& reply)
+{
+    curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, commXdata::onReceive);
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &reply);
+    ApplyTransportOptions(handle, kAnalyticsLimits);
+    CURLcode rc = curl_easy_perform(handle);
+    if (rc != CURLE_OK) {
+        std::fprintf(stderr, "curl_easy_perform() failed: %s\n", curl_easy_strerror(rc));
+        return false;
+    }
+    return true;
+}
+
+std::string LocalTime(const char* format)
+{
+    time_t now = time(nullptr);
+    struct tm local {};
+    localtime_r(&now, &local);
+    char text[80];
+    size_t length = strftime(text, sizeof text, format, &local);
+    return std::string(text, length);
+}
+
+} // namespace
+
+int commXdata::send(_xdate_send_info_t info)
+{
+    CurlEasy handle(curl_easy_init());
+    char* serial = handle ? curl_easy_escape(handle.get(), info.deviceSerial.data(),
+                                             static_cast<int>(info.deviceSerial.size()))
+                          : nullptr;
+    if (serial != nullptr) {
+        std::string url = AnalyticsBase() + "/dot.php" + "?ktr_site=" + AnalyticsSite() + "&ktr_uid=" + info.uid +
+                          "&__appver=" + info.deviceVersion + "&__ip=1" + "&localdate=" + getDatetimeStr() +
+                          "&ktr_url=tidewellPCMAC" + "&action=appInfo" + "&p01=" + serial +
+                          "&p02=" + info.appConnected + "&p03=" + info.dateConnected;
+        curl_free(serial);
+        std::string userAgent = HeaderValue(info.agentName);
+        curl_easy_setopt(handle.get(), CURLOPT_USERAGENT, userAgent.c_str());
+        std::string reply;
+        // Any completed exchange counts as sent, whatever the status.
+        if (Perform(handle.get(), url, reply)) {
+            return 0;
+        }
+        handle.reset();
+    }
+    if (errorCallbackFunc != nullptr) {
+        errorCallbackFunc(&info);
+    }
+    return 1;
+}
+
+bool commXdata::canSend()
+{
+    CurlEasy handle(curl_easy_init());
+    std::string reply;
+    if (!handle || !Perform(handle.get(), AnalyticsBase() + "/appchk.php?site_id=" + AnalyticsSite(), reply)) {
+        return false;
+    }
+    handle.reset();
+
+    picojson::value value;
+    std::string error = picojson::parse(value, reply);
+    if (!error.empty()) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return false;
+    }
+    // Anything but an object with a numeric "measurement" reads as measurement off.
+    if (!value.is<picojson::object>()) {
+        return false;
+    }
+    const picojson::object& members = value.get<picojson::object>();
+    auto measurement = members.find("measurement");
+    if (measurement == members.end() || !measurement->second.is<double>()) {
+        return false;
+    }
+    return std::trunc(measurement->second.get<double>()) != 0.0;
+}
+
+std::string commXdata::getDatetimeStr() { return LocalTime("%Y%m%d%H%M%S"); }
+
+std::string commXdata::getLocalDateTimeStr() { return LocalTime("%Y/%m/%d-%H:%M:%S(%z)"); }

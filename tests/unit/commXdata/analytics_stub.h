@@ -1,0 +1,104 @@
+// An HTTPS analytics stand-in on 127.0.0.1, trusted through a test CA, that the agent's
+// gate and beacon requests reach for the lifetime of the object.
+#pragma once
+
+#include <cstdlib>
+#include <optional>
+#include <picojson.h>
+#include <string>
+#include <vector>
+
+#include "stub_server.h"
+
+// Sets an environment variable and puts back its earlier state.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name)
+    {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+        }
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv()
+    {
+        if (old_) {
+            setenv(name_, old_->c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+inline constexpr const char* kTestSite = "246810";
+
+class AnalyticsStub {
+public:
+    explicit AnalyticsStub(const std::string& gateBody = R"({"measurement": 1})", int beaconStatus = 200)
+        : server_(Routes(gateBody, beaconStatus), StubServer::Tls::TrustedCa),
+          host_("TIDEWELL_ANALYTICS_HOST", "127.0.0.1:" + std::to_string(server_.port())),
+          site_("TIDEWELL_ANALYTICS_SITE", kTestSite), ca_("CURL_CA_BUNDLE", server_.caFile())
+    {
+    }
+
+    void Answer(const std::string& gateBody, int beaconStatus = 200)
+    {
+        server_.setRoutes(Routes(gateBody, beaconStatus));
+    }
+
+    // The requests received so far for `path` ("/appchk.php" or "/dot.php"), in order.
+    std::vector<picojson::object> Requests(const std::string& path) const
+    {
+        std::vector<picojson::object> found;
+        for (const std::string& line : server_.requests()) {
+            picojson::value entry;
+            picojson::parse(entry, line);
+            const picojson::object& request = entry.get<picojson::object>();
+            if (request.at("path").get<std::string>() == path) {
+                found.push_back(request);
+            }
+        }
+        return found;
+    }
+    std::vector<picojson::object> Beacons() const { return Requests("/dot.php"); }
+
+    // The raw (still escaped) value of one query parameter.
+    static std::string Param(const picojson::object& request, const std::string& name)
+    {
+        std::string query = "&" + request.at("query").get<std::string>();
+        size_t at = query.find("&" + name + "=");
+        if (at == std::string::npos) {
+            return "<absent>";
+        }
+        size_t start = at + name.size() + 2;
+        return query.substr(start, query.find('&', start) - start);
+    }
+
+    static std::string Header(const picojson::object& request, const std::string& name)
+    {
+        const picojson::object& headers = request.at("headers").get<picojson::object>();
+        auto found = headers.find(name);
+        return found == headers.end() ? "<absent>" : found->second.get<std::string>();
+    }
+
+private:
+    static std::string Routes(const std::string& gateBody, int beaconStatus)
+    {
+        picojson::object gate{{"body", picojson::value(gateBody)}};
+        picojson::object beacon{{"status", picojson::value(static_cast<double>(beaconStatus))},
+                                {"body", picojson::value("ok")}};
+        picojson::object routes{{"/appchk.php", picojson::value(gate)}, {"/dot.php", picojson::value(beacon)}};
+        return picojson::value(routes).serialize();
+    }
+
+    StubServer server_;
+    ScopedEnv host_;
+    ScopedEnv site_;
+    ScopedEnv ca_;
+};

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "analytics_stub.h"
+#include "commXdata/commXdata.h"
+
+namespace {
+
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
+
+_xdate_send_info_t Report()
+{
+    return _xdate_send_info_t{"5A1B2C3D-0000-4111-8222-0123456789AB", "Deck Unit 2 FirmwareUpdate/Debian 12/AMD EPYC",
+                              "291", "Deck Unit 2/1.23/SN-01.a_~", "SDJP", "2024/03/05-14:07:09(+0900)"};
+}
+
+TEST(SendGate, MeasurementNumberTruncatedTowardZeroDecides)
+{
+    AnalyticsStub stub;
+    struct Case {
+        const char* reply;
+        bool allowed;
+    };
+    for (const Case& c : {Case{R"({"measurement": 1})", true}, Case{R"({"measurement": 0})", false},
+                          Case{R"({"measurement": 0.5})", false}, Case{R"({"measurement": -0.5})", false},
+                          Case{R"({"measurement": -3})", true}, Case{R"({"site": 9, "measurement": 2, "x": [1]})", true},
+                          Case{R"({"measurement": "1"})", false}, Case{R"({"other": 1})", false},
+                          Case{"[1]", false}, Case{"1", false}}) {
+        stub.Answer(c.reply);
+        EXPECT_EQ(c.allowed, commXdata().canSend()) << c.reply;
+    }
+    std::vector<picojson::object> asked = stub.Requests("/appchk.php");
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(std::string("site_id=") + kTestSite, asked[0].at("query").get<std::string>());
+    EXPECT_EQ("<absent>", AnalyticsStub::Header(asked[0], "User-Agent"));
+}
+
+TEST(SendGate, ReplyThatIsNotJsonIsNoAndSaysWhy)
+{
+    AnalyticsStub stub("<html>busy</html>\nmore");
+    CaptureStderr();
+    EXPECT_FALSE(commXdata().canSend());
+    EXPECT_EQ("syntax error at line 1 near: <html>busy</html>\n", GetCapturedStderr());
+
+    stub.Answer("");
+    CaptureStderr();
+    EXPECT_FALSE(commXdata().canSend());
+    EXPECT_EQ("syntax error at line 1 near: \n", GetCapturedStderr());
+}
+
+TEST(SendGate, ServerCertificateIsVerified)
+{
+    StubServer untrusted(R"({"/appchk.php": {"body": "{\"measurement\": 1}"}})", StubServer::Tls::SelfSigned);
+    ScopedEnv host("TIDEWELL_ANALYTICS_HOST", "127.0.0.1:" + std::to_string(untrusted.port()));
+    ScopedEnv ca("CURL_CA_BUNDLE", untrusted.caFile());
+    CaptureStderr();
+    EXPECT_FALSE(commXdata().canSend());
+    EXPECT_NE(std::string::npos, GetCapturedStderr().find("curl_easy_perform() failed: "));
+    EXPECT_TRUE(untrusted.requests().empty());
+}
+
+int failures = 0;
+_xdate_send_info_t failedCopy;
+
+void RecordFailure(const _xdate_send_info_t* info)
+{
+    ++failures;
+    failedCopy = *info;
+}
+
+TEST(Beacon, QueryInExactOrderWithOnlyTheDeviceTextEscaped)
+{
+    AnalyticsStub stub;
+    commXdata client;
+    client.errorCallback(RecordFailure);
+    failures = 0;
+    EXPECT_EQ(0, client.send(Report()));
+    EXPECT_EQ(0, failures);
+
+    std::vector<picojson::object> beacons = stub.Beacons();
+    ASSERT_EQ(1u, beacons.size());
+    std::string query = beacons[0].at("query").get<std::string>();
+    EXPECT_TRUE(std::regex_match(query, std::regex(std::string("ktr_site=") + kTestSite +
+                                                   "&ktr_uid=5A1B2C3D-0000-4111-8222-0123456789AB&__appver=291&__ip=1"
+                                                   "&localdate=\\d{14}&ktr_url=tidewellPCMAC&action=appInfo"
+                                                   "&p01=Deck%20Unit%202%2F1\\.23%2FSN-01\\.a_~&p02=SDJP"
+                                                   "&p03=2024/03/05-14:07:09\\(\\+0900\\)")))
+        << query;
+    EXPECT_EQ("Deck Unit 2 FirmwareUpdate/Debian 12/AMD EPYC", AnalyticsStub::Header(beacons[0], "User-Agent"));
+}
+
+TEST(Beacon, AnyCompletedExchangeCountsAsSent)
+{
+    AnalyticsStub stub(R"({"measurement": 1})", 500);
+    commXdata client;
+    client.errorCallback(RecordFailure);
+    failures = 0;
+    EXPECT_EQ(0, client.send(Report()));
+    EXPECT_EQ(0, failures);
+    EXPECT_EQ(1u, stub.Beacons().size());
+}
+
+TEST(Beacon, UnreachableHostHandsTheReportToTheCallbackOnce)
+{
+    ScopedEnv host("TIDEWELL_ANALYTICS_HOST", "127.0.0.1:" + std::to_string(UnusedLocalPort()));
+    commXdata client;
+    client.errorCallback(RecordFailure);
+    failures = 0;
+    CaptureStderr();
+    EXPECT_EQ(1, client.send(Report()));
+    std::string error = GetCapturedStderr();
+    EXPECT_TRUE(std::regex_match(error, std::regex("curl_easy_perform\\(\\) failed: [^\n]+\n"))) << error;
+    EXPECT_EQ(1, failures);
+    EXPECT_EQ(Report().deviceSerial, failedCopy.deviceSerial);
+    EXPECT_EQ(Report().uid, failedCopy.uid);
+
+    failures = 0;
+    CaptureStderr();
+    EXPECT_EQ(1, commXdata().send(Report()));
+    GetCapturedStderr();
+    EXPECT_EQ(0, failures);
+}
+
+TEST(Beacon, LineEndsInTheAgentTextCannotAddHeaders)
+{
+    AnalyticsStub stub;
+    _xdate_send_info_t report = Report();
+    report.agentName = "Deck\r\nX-Injected: 1";
+    EXPECT_EQ(0, commXdata().send(report));
+    std::vector<picojson::object> beacons = stub.Beacons();
+    ASSERT_EQ(1u, beacons.size());
+    EXPECT_EQ("<absent>", AnalyticsStub::Header(beacons[0], "X-Injected"));
+    EXPECT_EQ("Deck  X-Injected: 1", AnalyticsStub::Header(beacons[0], "User-Agent"));
+}
+
+TEST(TimeStamps, LocalTimeInBothFormats)
+{
+    std::string compact;
+    std::string readable;
+    {
+        ScopedEnv zone("TZ", "JST-9");
+        tzset();
+        compact = commXdata::getDatetimeStr();
+        readable = commXdata::getLocalDateTimeStr();
+    }
+    tzset();
+    EXPECT_TRUE(std::regex_match(compact, std::regex("\\d{14}"))) << compact;
+    EXPECT_TRUE(std::regex_match(readable, std::regex("\\d{4}/\\d\\d/\\d\\d-\\d\\d:\\d\\d:\\d\\d\\(\\+0900\\)")))
+        << readable;
+    EXPECT_EQ(compact.substr(0, 4), readable.substr(0, 4));
+}
+
+} // namespace
