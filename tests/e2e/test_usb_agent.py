@@ -20,3 +20,37 @@ def test_agent_logs_the_vendor_devices_found_at_start_up(tmp_path):
         finally:
             agent.kill()
         assert bed.errors() == []
+
+
+def test_agent_follows_plugging_and_unplugging(tmp_path):
+    with UsbTestbed() as bed:
+        deck = bed.add_device(product_id=0x1234, release=0x0110, product="Deck Unit 2",
+                              manufacturer="Quenlar", serial="A1")
+        agent = Agent(tmp_path / "home", env=bed.env()).start()
+        try:
+            assert agent.wait_stderr("main Device Count prev=0 cur=1")
+            # The watcher starts just after the first scan: until it is seen to react,
+            # the event is sent again.
+            mixer = bed.add_device(product_id=0x2000, release=0x0105, product="Mixer",
+                                   manufacturer="Quenlar", serial="M1")
+            while not agent.wait_stderr("onDeviceChange Device Count prev=1 cur=2", timeout=1):
+                assert agent.process.poll() is None
+                bed.uevent(mixer)
+            assert "  Product Name     = Mixer\n" in agent.log()
+            assert "  Device Version   = 1.05\n" in agent.log()
+
+            # A second unit of a connected product: one entry per product.
+            bed.add_device(product_id=0x2000, release=0x0104, product="Mixer",
+                           manufacturer="Quenlar", serial="M2")
+            assert agent.wait_stderr("onDeviceChange Device Count prev=2 cur=2")
+            assert agent.wait_log("  Serial Number    = M2\n")
+
+            bed.remove_device(deck)
+            assert agent.wait_stderr("onDeviceChange Device Count prev=2 cur=1")
+            for device in list(bed.devices):
+                bed.remove_device(device)
+            assert agent.wait_stderr("onDeviceChange Device Count prev=1 cur=0")
+            assert agent.stop() == 0
+        finally:
+            agent.kill()
+        assert bed.errors() == []

@@ -298,8 +298,17 @@ class UsbTestbed:
         self._devices.append(device)
         return device
 
+    def uevent(self, device, action="add"):
+        """Sends one more uevent for a device that is still attached (as a re-trigger)."""
+        self._testbed.uevent(device.syspath, action)
+
     def remove_device(self, device):
-        """Unplugs a device: the "remove" uevent first, then the device goes."""
+        """Unplugs a device: the "remove" uevent first, then the device goes.
+
+        It leaves the bus's device list before the event (umockdev builds the event from
+        the device's folder, which must still be there), so that a rescan woken by the
+        event cannot find it any more."""
+        os.unlink(f"{self.root}/sys/bus/usb/devices/{device.name}")
         self._testbed.uevent(device.syspath, "remove")
         self._testbed.remove_device(device.syspath)
         self._release(device)
