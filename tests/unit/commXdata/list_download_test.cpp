@@ -1,0 +1,197 @@
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+
+#include "commXdata/commXdata.h"
+#include "main/main.h"
+#include "stub_server.h"
+#include "test_home.h"
+
+namespace {
+
+class ListDownload : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::memcpy(savedFw_, fwUpdateURL, sizeof savedFw_);
+        std::memcpy(savedPl_, tarProductURL, sizeof savedPl_);
+        MakeFolders(listFolder_);
+        MakeFolders(home_.file("Library/Application Support/Quenlar"));
+    }
+    void TearDown() override
+    {
+        std::memcpy(fwUpdateURL, savedFw_, sizeof savedFw_);
+        std::memcpy(tarProductURL, savedPl_, sizeof savedPl_);
+        unsetenv("CURL_CA_BUNDLE");
+    }
+
+    std::string Log() const { return ReadFileText(home_.file("Library/Application Support/Quenlar/Tidewell.log")); }
+    void PointAt(const StubServer& server)
+    {
+        snprintf(fwUpdateURL, sizeof fwUpdateURL, "%s", server.url("/fw").c_str());
+        snprintf(tarProductURL, sizeof tarProductURL, "%s", server.url("/pl").c_str());
+    }
+    unsigned DownloadFirmwareList()
+    {
+        commXdata client;
+        return client.getFirmVersionList(firmPath_.c_str());
+    }
+    // An earlier list with an old date, both of which a failed download must keep.
+    void WriteEarlierList()
+    {
+        WriteFileText(firmPath_, "FormatVersion:091\nearlier list\n");
+        SetFileTime(firmPath_, 1.7e9);
+    }
+    void ExpectEarlierListKept()
+    {
+        EXPECT_EQ("FormatVersion:091\nearlier list\n", ReadFileText(firmPath_));
+        struct stat info {};
+        ASSERT_EQ(0, stat(firmPath_.c_str(), &info));
+        EXPECT_EQ(static_cast<time_t>(1.7e9), info.st_mtime);
+        EXPECT_EQ(1u, FolderEntries()) << "a temporary file was left behind";
+    }
+    size_t FolderEntries() const
+    {
+        size_t count = 0;
+        DIR* dir = opendir(listFolder_.c_str());
+        for (dirent* entry = readdir(dir); entry != nullptr; entry = readdir(dir)) {
+            count += entry->d_name[0] != '.';
+        }
+        closedir(dir);
+        return count;
+    }
+
+    TempHome home_;
+    std::string listFolder_ = home_.file("Library/Quenlar");
+    std::string firmPath_ = listFolder_ + "/firm_version_info.txt";
+    std::string targetPath_ = listFolder_ + "/tar_product_info.txt";
+    char savedFw_[1024];
+    char savedPl_[1024];
+};
+
+TEST_F(ListDownload, OverrideFiles)
+{
+    const std::string defaultFw = fwUpdateURL;
+    const std::string defaultPl = tarProductURL;
+    EXPECT_EQ(0u, defaultFw.rfind("https://", 0));
+    SetTemporaryURL();
+    EXPECT_EQ(defaultFw, fwUpdateURL);
+    EXPECT_EQ(defaultPl, tarProductURL);
+
+    struct Case {
+        std::string contents;
+        std::string url;  // empty: the default stays
+    };
+    const std::string longLine(2000, 'a');
+    const Case cases[] = {
+        {"http://127.0.0.1:1/fw.txt\r\nsecond line\n", "http://127.0.0.1:1/fw.txt"},
+        {"http://a/b\n", "http://a/b"},
+        {"http://a/b", "http://a/b"},
+        {longLine + "\n", longLine.substr(0, 1023)},
+        {"\r\nhttp://a/b\n", ""},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.contents.substr(0, 40));
+        std::memcpy(fwUpdateURL, savedFw_, sizeof savedFw_);
+        WriteFileText(listFolder_ + "/FwUpInfoURL.txt", c.contents);
+        SetFwUpdateInfoURL();
+        EXPECT_EQ(c.url.empty() ? defaultFw : c.url, fwUpdateURL);
+    }
+    WriteFileText(listFolder_ + "/TarProductURL.txt", "http://t/pl.txt\r\n");
+    SetTemporaryURL();
+    EXPECT_EQ("http://t/pl.txt", std::string(tarProductURL));
+    EXPECT_NE(std::string::npos, Log().find("[INF] Download tarProductURL change!: http://t/pl.txt\n"));
+    EXPECT_NE(std::string::npos, Log().find("[INF] Download FwUpdateURL change!: http://a/b\n"));
+}
+
+TEST_F(ListDownload, ChunkedBodyReplacesALongerList)
+{
+    StubServer server(R"({"/fw": {"chunks": [")" + std::string(100, 'a') + R"(", ")" + std::string(100, 'b') +
+                      R"("]}})");
+    PointAt(server);
+    WriteFileText(firmPath_, std::string(5000, 'x'));
+    EXPECT_EQ(0u, DownloadFirmwareList());
+    EXPECT_EQ(std::string(100, 'a') + std::string(100, 'b'), ReadFileText(firmPath_));
+    EXPECT_EQ(1u, FolderEntries());
+    ASSERT_EQ(1u, server.requests().size());
+    // Nothing but the library's plain GET: no user agent.
+    EXPECT_EQ(std::string::npos, server.requests()[0].find("User-Agent"));
+}
+
+TEST_F(ListDownload, FailedTransfersKeepTheEarlierList)
+{
+    StubServer server(R"({"/fw": {"status": 404, "body": "<html>not here</html>"}})");
+    PointAt(server);
+    WriteEarlierList();
+    EXPECT_EQ(1u, DownloadFirmwareList());
+    ExpectEarlierListKept();
+
+    server.setRoutes(R"({"/fw": {"status": 200, "body": ""}})");
+    EXPECT_EQ(1u, DownloadFirmwareList());
+    ExpectEarlierListKept();
+
+    server.setRoutes(R"({"/fw": {"body": "FormatVersion:091\nnew list cut off here", "close_after": 20}})");
+    EXPECT_EQ(1u, DownloadFirmwareList());
+    ExpectEarlierListKept();
+
+    server.setRoutes(R"({"/fw": {"status": 301, "body": "moved", "headers": {"Location": "/pl"}},
+                         "/pl": {"body": "FormatVersion:091\nredirected\n"}})");
+    EXPECT_EQ(1u, DownloadFirmwareList());
+    ExpectEarlierListKept();
+}
+
+TEST_F(ListDownload, UnreachableServers)
+{
+    std::string closed = "http://127.0.0.1:" + std::to_string(UnusedLocalPort());
+    snprintf(fwUpdateURL, sizeof fwUpdateURL, "%s/fw", closed.c_str());
+    snprintf(tarProductURL, sizeof tarProductURL, "%s/pl", closed.c_str());
+    WriteEarlierList();
+    EXPECT_EQ(3, CollectVariousList(firmPath_.c_str(), targetPath_.c_str()));
+    ExpectEarlierListKept();
+    EXPECT_NE(std::string::npos, Log().find("[INF] CollectVariousList Result fw=1 pl=1\n"));
+
+    StubServer server(R"({"/pl": {"body": "FormatVersion:091\n"}})");
+    snprintf(tarProductURL, sizeof tarProductURL, "%s", server.url("/pl").c_str());
+    EXPECT_EQ(1, CollectVariousList(firmPath_.c_str(), targetPath_.c_str()));
+    EXPECT_EQ("FormatVersion:091\n", ReadFileText(targetPath_));
+}
+
+TEST_F(ListDownload, MissingFolderLogsEveryChunk)
+{
+    StubServer server(R"({"/fw": {"chunks": ["one", "two", "three"], "chunk_delay": 0.2},
+                          "/pl": {"body": "FormatVersion:091\n"}})");
+    PointAt(server);
+    commXdata client;
+    std::string path = home_.file("missing/firm_version_info.txt");
+    EXPECT_EQ(0u, client.getFirmVersionList(path.c_str()));
+    std::string log = Log();
+    EXPECT_NE(std::string::npos, log.find("[ERR] Firmware update list create error\n"));
+    size_t first = log.find("[ERR] Firmware update list update error\n");
+    ASSERT_NE(std::string::npos, first);
+    EXPECT_NE(std::string::npos, log.find("[ERR] Firmware update list update error\n", first + 1));
+
+    EXPECT_EQ(0u, client.getTargetProductIDList(path.c_str()));
+    EXPECT_NE(std::string::npos, Log().find("[ERR] Target list create error\n"));
+}
+
+TEST_F(ListDownload, HttpsTrustsOnlyTheGivenCa)
+{
+    StubServer trusted(R"({"/fw": {"body": "FormatVersion:091\nsecure\n"}})", StubServer::Tls::TrustedCa);
+    StubServer selfSigned(R"({"/fw": {"body": "FormatVersion:091\nforged\n"}})", StubServer::Tls::SelfSigned);
+    setenv("CURL_CA_BUNDLE", trusted.caFile().c_str(), 1);
+    WriteEarlierList();
+
+    PointAt(selfSigned);
+    EXPECT_EQ(1u, DownloadFirmwareList());
+    ExpectEarlierListKept();
+
+    PointAt(trusted);
+    EXPECT_EQ(0u, DownloadFirmwareList());
+    EXPECT_EQ("FormatVersion:091\nsecure\n", ReadFileText(firmPath_));
+}
+
+} // namespace

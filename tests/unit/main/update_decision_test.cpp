@@ -1,0 +1,152 @@
+#include "firmware_home.h"
+
+#include <sys/stat.h>
+
+#include "platform/icu_date.h"
+#include "platform/user_folders.h"
+
+namespace {
+
+class UpdateDecision : public FirmwareHome {
+protected:
+    void WriteList(const std::string& rows) { WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\n" + rows); }
+};
+
+TEST_F(UpdateDecision, DeviceRowsFollowPlainTextOrder)
+{
+    struct Case {
+        uint16_t revision;
+        const char* digits;
+        bool newer;
+    };
+    const Case cases[] = {
+        {0x0123, "124", true}, {0x0123, "123", false}, {0x0109, "110", true},
+        {0x0123, "13", true},  {0x0120, "12", false},  {0x0123, "122", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.digits);
+        unlink(fwVerUpTxtPath.c_str());
+        ClearDevices();
+        AddDevice("Deck Unit 2", c.revision);
+        WriteList(std::string("Deck Unit 2,") + c.digits + ",mac,https://x/a.bin\n");
+        EXPECT_EQ(c.newer, UpdateFirmware(&devices_));
+        std::string row = "Deck Unit 2," + DeviceVersionText(c.revision) + "," + c.digits[0] + "." + (c.digits + 1) +
+                          ",https://x/a.bin\n";
+        EXPECT_EQ(c.newer ? row : "", HandOff());
+    }
+    EXPECT_NE(std::string::npos, Log().find("[INF] Deck Unit 2 curVer:1.23 latestVer:1.24\n"));
+    EXPECT_NE(std::string::npos, Log().find("[INF] Deck Unit 2 curVer:1.23 latestVer:1.23\n"));
+}
+
+TEST_F(UpdateDecision, RowsInListOrderThenSlotOrder)
+{
+    AddDevice("Mixer", 0x0100);
+    AddDevice("A,B", 0x0100);
+    AddDevice("deck unit 2", 0x0100);
+    AddDevice(nullptr, 0x0100);
+    AddDevice("Mixer", 0x0101);
+    WriteFileText(fwVerUpTxtPath, "stale row\n");
+    WriteList("A,B,105,mac,https://x/y\r\n"
+              "Mixer,102,MAC,HTTPS://m/1.bin\r\n"
+              "Mixer,109,win,https://m/w.bin\r\n"
+              "Deck Unit 2,200,mac,https://d\r\n"
+              "Mixer,,mac,https://m/empty\r\n"
+              "Mixer,103,|ac, http://m/2.bin\r\n");
+    EXPECT_TRUE(UpdateFirmware(&devices_));
+    EXPECT_EQ("A,B,1.00,1.05,https://x/y\n"
+              "Mixer,1.00,1.02,HTTPS://m/1.bin\n"
+              "Mixer,1.01,1.02,HTTPS://m/1.bin\n"
+              "Mixer,1.00,1.03,http://m/2.bin\n"
+              "Mixer,1.01,1.03,http://m/2.bin\n",
+              HandOff());
+}
+
+TEST_F(UpdateDecision, IntervalDecidesAndRecordsTheCheck)
+{
+    AddDevice("Deck Unit 2", 0x0123);
+    WriteList("Deck Unit 2,124,mac,https://x/a.bin\n");
+    // Stored with the calendar year, which the week-year reading pattern takes as it is.
+    std::string recent = platform::FormatDate("yyyy-MM-dd HH:mm:ss", platform::NowMillis() - 3 * 86400e3);
+    WritePreferences("<key>FwInterval</key><integer>7</integer><key>lastCheckDate</key><string>" + recent +
+                     "</string><key>Other</key><true/>");
+
+    EXPECT_FALSE(UpdateFirmware(&devices_));
+    EXPECT_EQ("Deck Unit 2,1.23,1.24,https://x/a.bin\n", HandOff());
+    std::string stored;
+    EXPECT_TRUE(platform::PlistDictString(platform::ReadPlistDictionary(Preferences()).get(), "lastCheckDate", stored));
+    EXPECT_EQ(recent, stored);
+
+    WritePreferences("<key>FwInterval</key><integer>2</integer><key>lastCheckDate</key><string>" + recent +
+                     "</string><key>Other</key><true/>");
+    double before = platform::NowMillis();
+    EXPECT_TRUE(UpdateFirmware(&devices_));
+    double after = platform::NowMillis();
+    platform::PlistPtr preferences = platform::ReadPlistDictionary(Preferences());
+    ASSERT_TRUE(platform::PlistDictString(preferences.get(), "lastCheckDate", stored));
+    bool stamped = false;
+    for (double t = before - 1000; t <= after + 1000 && !stamped; t += 500) {
+        stamped = stored == platform::FormatDate("YYYY-MM-dd hh:mm:ss", t);
+    }
+    EXPECT_TRUE(stamped) << stored;
+    EXPECT_NE(nullptr, plist_dict_get_item(preferences.get(), "Other"));
+}
+
+TEST_F(UpdateDecision, NothingToDo)
+{
+    WriteList("Deck Unit 2,124,mac,https://x/a.bin\n");
+    EXPECT_FALSE(UpdateFirmware(&devices_));
+    AddDevice("Deck Unit 2", 0x0123);
+    unlink(fwVerInfoTxtPath.c_str());
+    EXPECT_FALSE(UpdateFirmware(&devices_));
+    EXPECT_FALSE(UpdateFwVerTidewell(&devices_));
+    EXPECT_FALSE(platform::PathExists(fwVerUpTxtPath));
+    EXPECT_FALSE(platform::PathExists(Preferences()));
+}
+
+TEST_F(UpdateDecision, HandOffNotWritable)
+{
+    AddDevice("Deck Unit 2", 0x0123);
+    WriteList("Deck Unit 2,124,mac,https://x/a.bin\nTidewell,102,mac,https://t/u.pkg\n");
+    MakeFolders(fwVerUpTxtPath);  // a folder in the file's place cannot be opened for writing
+    EXPECT_FALSE(UpdateFirmware(&devices_));
+    EXPECT_NE(std::string::npos, Log().find("[ERR] Firmware update list write erro\n"));
+    ClearDevices();
+    EXPECT_FALSE(UpdateFwVerTidewell(&devices_));
+    EXPECT_NE(std::string::npos, Log().find("[ERR] Firmware update list(Tidewell) write erro\n"));
+}
+
+TEST_F(UpdateDecision, UpdaterVersion)
+{
+    struct Case {
+        const char* installed;  // null: no info.plist
+        const char* rows;
+        const char* handOff;    // empty: nothing written
+    };
+    const Case cases[] = {
+        {"1.0.1.5", "Tidewell,102,mac,https://t/u.pkg\n", "Tidewell,1.01,1.02,https://t/u.pkg\n"},
+        {"1.0.1.5", "Tidewell,101,mac,https://t/u.pkg\n", ""},
+        {"1.23", "Tidewell,13,mac,https://t/u.pkg\n", "Tidewell,1.23,1.3,https://t/u.pkg\n"},
+        {nullptr, "Tidewell,100,Mac,https://t/u.pkg\n", "Tidewell,0.00,1.00,https://t/u.pkg\n"},
+        {"1.00", "Tidewell,,mac,https://t/e\nTidewell,102,mac,https://t/1\nTidewell,109,mac,https://t/2\n",
+         "Tidewell,1.00,1.02,https://t/1\n"},
+        {"1.00", "Deck Unit 2,124,mac,https://x/a.bin\nTidewell,102,win,https://t/w\n", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rows);
+        unlink(BundleFile("info.plist").c_str());
+        if (c.installed != nullptr) {
+            InstallUpdaterVersion(c.installed);
+        }
+        WriteFileText(fwVerUpTxtPath, "Deck Unit 2,1.23,1.24,https://x/a.bin\n");
+        WriteList(c.rows);
+        bool expected = *c.handOff != '\0';
+        EXPECT_EQ(expected, UpdateFwVerTidewell(&devices_));
+        EXPECT_EQ(expected ? c.handOff : "Deck Unit 2,1.23,1.24,https://x/a.bin\n", HandOff());
+    }
+    EXPECT_NE(std::string::npos, Log().find("[ERR] not get fileVersion.\n"));
+
+    AddDevice("Deck Unit 2", 0x0123);
+    EXPECT_FALSE(UpdateFwVerTidewell(&devices_));
+}
+
+} // namespace
