@@ -1,10 +1,153 @@
-// DJ application watch. (Built with usage reporting.)
+// The watch over running DJ applications: which watched application runs while which
+// vendor device is connected, and one usage report for each new pairing. Main thread only.
 #include "main/main.h"
 
-AppExecStatus _appStatus[kWatchedApps];
+#include <algorithm>
 
-uint16_t CalcSerialHash(const char*) { return 0; }
-void UpdateAppStatus(uint8_t, UsbDevicesInfo*) {}
-void CollectAppInfo(MacInfo*, UsbDevicesInfo*) {}
-void searchProcess(AppExecStatus (&)[kWatchedApps]) {}
-void copyAPStatus(AppExecStatus (&)[kWatchedApps]) {}
+#include "commXdata/commXdata.h"
+#include "platform/process_list.h"
+
+AppExecStatus _appStatus[kWatchedApps] = {
+    {"Serato DJ Pro.app", "Serato DJ Pro", "Serato DJ Pro", "SDJP", {}, {}},
+    {"Serato DJ Lite.app", "Serato DJ Lite", "Serato DJ Lite", "SDJL", {}, {}},
+    {"Traktor.app", "Traktor", "Traktor", "Traktor", {}, {}},
+    {"djay Pro.*", "djay Pro.*", "djay Pro", "djayPro", {}, {}},
+    {"VirtualDJ.app", "VirtualDJ", "VirtualDJ", "VirtualDJ", {}, {}},
+    {"spindrel.app", "spindrel$", "spindrel", "spindrel", {}, {}},
+    {"Ableton.*.app", "Live", "Ableton Live", "AbletonLive", {}, {}},
+};
+
+namespace {
+
+// Product ID in bits 0-15, serial hash in bits 16-31.
+uint64_t DeviceKey(const UsbDeviceInfo& device)
+{
+    uint64_t hash = device.serialNumberLen != 0 ? CalcSerialHash(device.serialNumber) : 0;
+    return device.productId | (hash << 16);
+}
+
+void SetAllStates(std::map<uint64_t, int8_t>& states, int8_t state)
+{
+    for (auto& entry : states) {
+        entry.second = state;
+    }
+}
+
+} // namespace
+
+uint16_t CalcSerialHash(const char* s)
+{
+    uint32_t h = 0;
+    for (const char* c = s; c != nullptr && *c != '\0'; ++c) {
+        h = h * 8 + static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(*c)));
+    }
+    return static_cast<uint16_t>(h);
+}
+
+void UpdateAppStatus(uint8_t flag, UsbDevicesInfo* list)
+{
+    TW_TRACE_IN();
+    std::vector<uint64_t> keys;
+    for (int i = 0; i < list->deviceCount && i < kDeviceSlots; ++i) {
+        keys.push_back(DeviceKey(list->devices[i]));
+    }
+    auto connected = [&keys](uint64_t key) { return std::find(keys.begin(), keys.end(), key) != keys.end(); };
+
+    for (AppExecStatus& row : _appStatus) {
+        for (auto entry = row.execStatus.begin(); entry != row.execStatus.end();) {
+            if (connected(entry->first)) {
+                ++entry;
+            } else {
+                row.lastExecStatus.erase(entry->first);
+                entry = row.execStatus.erase(entry);
+            }
+        }
+    }
+    for (uint64_t key : keys) {
+        for (AppExecStatus& row : _appStatus) {
+            if (row.execStatus.emplace(key, 0).second) {
+                row.lastExecStatus[key] = 0;
+            }
+        }
+    }
+
+    if (flag == 1) {
+        TW_LOG(3, "-----AppDeviceInfo\n");
+        for (const auto& entry : _appStatus[0].execStatus) {
+            TW_LOG(3, "  ProductId = 0x%04x  SerialHash = 0x%04x\n", static_cast<unsigned>(entry.first & 0xFFFF),
+                   static_cast<unsigned>((entry.first >> 16) & 0xFFFF));
+        }
+        TW_LOG(3, "--------------------------------------------\n");
+    }
+    TW_TRACE_OUT();
+}
+
+void searchProcess(AppExecStatus (&table)[kWatchedApps])
+{
+    for (AppExecStatus& row : table) {
+        SetAllStates(row.execStatus, 0);
+    }
+    // One look at the processes serves every row.
+    std::unique_ptr<platform::ProcessSnapshot> processes = platform::TakeProcessSnapshot();
+    for (AppExecStatus& row : table) {
+        std::optional<std::string> line = processes->FirstMatch(row.bundleName + "/Contents/MacOS/" + row.execName);
+        // Only the first matching line counts; a search pipeline's own line never does.
+        if (line && line->find(row.displayName) != std::string::npos && line->find("| grep") == std::string::npos) {
+            SetAllStates(row.execStatus, 1);
+        }
+    }
+}
+
+void CollectAppInfo(MacInfo* mac, UsbDevicesInfo* list)
+{
+    // Every transition found by this call carries the same time.
+    std::string now = commXdata::getLocalDateTimeStr();
+    AppInfo info;
+    TW_TRACE_IN();
+    searchProcess(_appStatus);
+    for (AppExecStatus& row : _appStatus) {
+        for (const auto& [key, running] : row.execStatus) {
+            int8_t& before = row.lastExecStatus[key];
+            if (running == before || list->deviceCount == 0) {
+                continue;
+            }
+            UsbDeviceInfo* device = nullptr;
+            for (int i = 0; i < list->deviceCount && device == nullptr; ++i) {
+                if (DeviceKey(list->devices[i]) == key) {
+                    device = &list->devices[i];
+                }
+            }
+            if (device == nullptr) {
+                continue;
+            }
+            info.appCode = row.appCode;
+            if (running == 1) {
+                info.startTime = now;
+                TW_LOG(3, "%s start time = %s\n", info.appCode.c_str(), info.startTime.c_str());
+                sendData(*mac, *device, info);
+            } else {
+                info.endTime = now;
+                TW_LOG(3, "%s end time = %s\n", info.appCode.c_str(), info.endTime.c_str());
+            }
+            // Acted on whatever sendData returned: a start is never reported twice.
+            before = running;
+        }
+    }
+    TW_TRACE_OUT();
+}
+
+void copyAPStatus(AppExecStatus (&destination)[kWatchedApps])
+{
+    for (int i = 0; i < kWatchedApps; ++i) {
+        const AppExecStatus& source = _appStatus[i];
+        AppExecStatus& row = destination[i];
+        row.bundleName = source.bundleName;
+        row.execName = source.execName;
+        row.displayName = source.displayName;
+        row.appCode = source.appCode;
+        for (const auto& entry : source.execStatus) {
+            row.execStatus[entry.first] = 0;
+            row.lastExecStatus[entry.first] = 0;
+        }
+    }
+}

@@ -38,8 +38,12 @@ private:
 
 inline constexpr const char* kTestSite = "246810";
 
+// The gate answers with the given body; the beacon with the given status, or with a
+// connection cut before the reply ends when the status is kCutConnection.
 class AnalyticsStub {
 public:
+    static constexpr int kCutConnection = 0;
+
     explicit AnalyticsStub(const std::string& gateBody = R"({"measurement": 1})", int beaconStatus = 200)
         : server_(Routes(gateBody, beaconStatus), StubServer::Tls::TrustedCa),
           host_("TIDEWELL_ANALYTICS_HOST", "127.0.0.1:" + std::to_string(server_.port())),
@@ -91,8 +95,11 @@ private:
     static std::string Routes(const std::string& gateBody, int beaconStatus)
     {
         picojson::object gate{{"body", picojson::value(gateBody)}};
-        picojson::object beacon{{"status", picojson::value(static_cast<double>(beaconStatus))},
+        picojson::object beacon{{"status", picojson::value(beaconStatus == kCutConnection ? 200.0 : beaconStatus)},
                                 {"body", picojson::value("ok")}};
+        if (beaconStatus == kCutConnection) {
+            beacon["close_after"] = picojson::value(0.0);
+        }
         picojson::object routes{{"/appchk.php", picojson::value(gate)}, {"/dot.php", picojson::value(beacon)}};
         return picojson::value(routes).serialize();
     }
