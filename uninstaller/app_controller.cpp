@@ -1,0 +1,161 @@
+#include "app_controller.h"
+
+#include <string>
+#include <sys/stat.h>
+
+#include "bundle.h"
+#include "int32_text.h"
+#include "main/fetchwick_contract.h"
+#include "system_log.h"
+#include "utility.h"
+
+// The entry trace of a method, named as the delegate's selector.
+#define TRACE(method) SystemLog("%s:%d", "-[AppController " method "]", __LINE__)
+
+namespace uninstaller {
+
+namespace {
+
+constexpr const char* kRestartMethod = "-[AppController requestSystemRestart]";
+
+std::string Localized(const char* key)
+{
+    return Utility::getLocalizedString(key, nullptr);
+}
+
+} // namespace
+
+AppController::AppController(const Platform& platform) : platform_(platform)
+{
+    TRACE("init");
+}
+
+AppController::~AppController()
+{
+    TRACE("dealloc");
+}
+
+void AppController::awakeFromNib()
+{
+    TRACE("awakeFromNib");
+}
+
+void AppController::applicationDidFinishLaunching()
+{
+    TRACE("applicationDidFinishLaunching:");
+    Alert confirm{Localized("NeedsRestart"), "", {Localized("Restart"), Localized("Cancel")}};
+    if (platform_.alerts.runModal(confirm) == kAlertFirstButtonReturn) {
+        int32_t code = runUninstall();
+        if (code != 0) {
+            Alert failure{Localized("[ERR]Finish"), std::to_string(code), {Localized("Finish")}};
+            platform_.alerts.runModal(failure);
+        }
+        if (code != 9) {
+            disableRelaunchOnLogin();
+            requestSystemRestart();
+        }
+    }
+    platform_.application.terminate(*this);
+}
+
+void AppController::applicationWillTerminate()
+{
+    TRACE("applicationWillTerminate:");
+}
+
+bool AppController::applicationShouldTerminateAfterLastWindowClosed()
+{
+    TRACE("applicationShouldTerminateAfterLastWindowClosed:");
+    return false;
+}
+
+int32_t AppController::runUninstall()
+{
+    TRACE("runUninstall");
+    int32_t code = doUninstall();
+    if (code != 0) {
+        return code;
+    }
+    return checkInstalledModules();
+}
+
+int32_t AppController::deleteLauncher()
+{
+    for (const LoginItem& item : platform_.loginItems.snapshot()) {
+        for (const std::string& name : item.displayNames) {
+            if (name.find("tidewelld") != std::string::npos) {
+                platform_.loginItems.remove(item);
+                break;
+            }
+        }
+    }
+    return 0;
+}
+
+int32_t AppController::doUninstall()
+{
+    std::optional<std::string> path = MainBundle().pathForResource("Uninstaller", "sh");
+    if (!path) {
+        return 21;
+    }
+    int32_t code = 0;
+    std::optional<std::string> error;
+    std::unique_ptr<Script> script = platform_.scripts.load(*path, error);
+    if (script && !error) {
+        if (std::optional<std::string> result = script->execute(error)) {
+            SystemLog("%s", result->c_str());
+            // Like a result that cannot be taken as a number, text that is none counts as 0.
+            code = ParseInt32(*result).value_or(0);
+        }
+    }
+    if (error) {
+        SystemLog("%s", error->c_str());
+        code = 22;
+    }
+    return code;
+}
+
+bool AppController::checkInstalledModuleWithPath(const char* path, const char* moduleName)
+{
+    if (path == nullptr || moduleName == nullptr) {
+        return false;
+    }
+    std::string item = std::string(path) + "/" + moduleName;
+    struct stat info {};
+    return stat(item.c_str(), &info) == 0;
+}
+
+int32_t AppController::checkInstalledModules()
+{
+    TRACE("checkInstalledModules");
+    std::string folder = fetchwick::BundleFolder();
+    return checkInstalledModuleWithPath(folder.c_str(), fetchwick::kBundleName) ? 24 : 0;
+}
+
+void AppController::disableRelaunchOnLogin()
+{
+    TRACE("disableRelaunchOnLogin");
+    // Sessions here have no relaunch-at-login control to switch off.
+    SystemLog("Can't run disableRelaunchOnLogin");
+}
+
+void AppController::requestSystemRestart()
+{
+    int error = 0;
+    switch (platform_.restart.request(error)) {
+    case SystemRestart::Outcome::kSent:
+        break;
+    case SystemRestart::Outcome::kNoConnection:
+        SystemLog("%s:%d, Failed to create descriptor", kRestartMethod, __LINE__);
+        break;
+    case SystemRestart::Outcome::kNoMessage:
+        SystemLog("%s:%d, Failed to create AppleEvent", kRestartMethod, __LINE__);
+        break;
+    case SystemRestart::Outcome::kSendFailed:
+        SystemLog("%s:%d, Failed to send AppleEvent, err = %d", kRestartMethod, __LINE__,
+                  error);
+        break;
+    }
+}
+
+} // namespace uninstaller

@@ -1,0 +1,42 @@
+// The application delegate: confirm, remove, check, report and restart, in one pass.
+#pragma once
+
+#include <cstdint>
+
+#include "platform.h"
+
+namespace uninstaller {
+
+class AppController {
+public:
+    // init
+    explicit AppController(const Platform& platform);
+    // dealloc
+    ~AppController();
+    AppController(const AppController&) = delete;
+    AppController& operator=(const AppController&) = delete;
+
+    void awakeFromNib();
+    // The whole launch flow; ends by terminating the application.
+    void applicationDidFinishLaunching();
+    void applicationWillTerminate();
+    bool applicationShouldTerminateAfterLastWindowClosed();
+
+    // 0 when done, else a result code (9, 21, 22, 24 or the script's own).
+    int32_t runUninstall();
+    // Removes the login items whose display name contains "tidewelld". Always 0.
+    int32_t deleteLauncher();
+    // Runs the bundle's removal script: 0, 21, 22 or the script's result.
+    int32_t doUninstall();
+    // Whether `moduleName` exists in the folder `path`; false when either is null.
+    bool checkInstalledModuleWithPath(const char* path, const char* moduleName);
+    // 24 while the downloader's bundle is still installed, else 0.
+    int32_t checkInstalledModules();
+    void disableRelaunchOnLogin();
+    void requestSystemRestart();
+
+private:
+    Platform platform_;
+};
+
+} // namespace uninstaller

@@ -1,0 +1,112 @@
+#include "bundle.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "languages.h"
+#include "plist_value.h"
+
+namespace fs = std::filesystem;
+
+namespace uninstaller {
+
+namespace {
+
+bool IsFolder(const std::string& path)
+{
+    std::error_code error;
+    return fs::is_directory(path, error);
+}
+
+std::optional<Bundle>& MainBundleSlot()
+{
+    static std::optional<Bundle> bundle;
+    return bundle;
+}
+
+} // namespace
+
+Bundle::Bundle(std::string path) : path_(std::move(path))
+{
+    if (IsFolder(path_ + "/Contents")) {
+        contents_ = path_ + "/Contents";
+        resources_ = contents_ + "/Resources";
+    } else {
+        contents_ = path_;
+        resources_ = path_;
+    }
+}
+
+Bundle Bundle::FromExecutable()
+{
+    std::error_code error;
+    fs::path program = fs::read_symlink("/proc/self/exe", error);
+    fs::path macos = program.parent_path();
+    if (macos.filename() == "MacOS" && macos.parent_path().filename() == "Contents") {
+        return Bundle(macos.parent_path().parent_path().string());
+    }
+    return Bundle(macos.string());
+}
+
+std::optional<std::string> Bundle::pathForResource(const std::string& name, const std::string& extension) const
+{
+    std::string path = resources_ + "/" + name + "." + extension;
+    std::error_code error;
+    if (!fs::exists(path, error)) {
+        return std::nullopt;
+    }
+    return path;
+}
+
+std::optional<std::string> Bundle::infoString(const char* key) const
+{
+    PlistPtr info = ReadPlistDictionary(contents_ + "/Info.plist");
+    if (!info) {
+        return std::nullopt;
+    }
+    return PlistDictString(info.get(), key);
+}
+
+std::string Bundle::tableFolder() const
+{
+    for (const std::string& language : PreferredLocalizations()) {
+        std::string folder = resources_ + "/" + language + ".lproj";
+        if (IsFolder(folder)) {
+            return folder;
+        }
+    }
+    if (std::optional<std::string> region = infoString("CFBundleDevelopmentRegion")) {
+        std::string folder = resources_ + "/" + *region + ".lproj";
+        if (IsFolder(folder)) {
+            return folder;
+        }
+    }
+    return resources_;
+}
+
+std::string Bundle::localizedString(const std::string& key, const std::string& value) const
+{
+    PlistPtr table = ReadPlistDictionary(tableFolder() + "/Localizable.strings");
+    if (table) {
+        if (std::optional<std::string> text = PlistDictString(table.get(), key.c_str())) {
+            return *text;
+        }
+    }
+    return value.empty() ? key : value;
+}
+
+const Bundle& MainBundle()
+{
+    std::optional<Bundle>& bundle = MainBundleSlot();
+    if (!bundle) {
+        bundle = Bundle::FromExecutable();
+    }
+    return *bundle;
+}
+
+void SetMainBundle(const Bundle& bundle)
+{
+    MainBundleSlot() = bundle;
+}
+
+} // namespace uninstaller

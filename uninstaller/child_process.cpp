@@ -1,0 +1,106 @@
+#include "child_process.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace uninstaller {
+
+namespace {
+
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd = -1) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int get() const { return fd_; }
+    void reset()
+    {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+};
+
+class SpawnSetup {
+public:
+    SpawnSetup()
+    {
+        posix_spawn_file_actions_init(&actions);
+        posix_spawnattr_init(&attributes);
+    }
+    ~SpawnSetup()
+    {
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+};
+
+} // namespace
+
+ChildResult RunChild(const std::vector<std::string>& argv, Captured captured)
+{
+    ChildResult result;
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        return result;
+    }
+    UniqueFd readEnd(ends[0]);
+    UniqueFd writeEnd(ends[1]);
+
+    SpawnSetup setup;
+    int target = captured == Captured::kStdout ? STDOUT_FILENO : STDERR_FILENO;
+    posix_spawn_file_actions_adddup2(&setup.actions, writeEnd.get(), target);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(&setup.attributes, &signals);
+    sigfillset(&signals);
+    posix_spawnattr_setsigdefault(&setup.attributes, &signals);
+    posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    std::vector<char*> args;
+    for (const std::string& arg : argv) {
+        args.push_back(const_cast<char*>(arg.c_str()));
+    }
+    args.push_back(nullptr);
+
+    pid_t pid = 0;
+    if (posix_spawn(&pid, args[0], &setup.actions, &setup.attributes, args.data(), environ) != 0) {
+        return result;
+    }
+    result.started = true;
+    writeEnd.reset();
+
+    char buffer[4096];
+    for (;;) {
+        ssize_t count = read(readEnd.get(), buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            break;
+        }
+        result.output.append(buffer, static_cast<size_t>(count));
+    }
+    readEnd.reset();
+    while (waitpid(pid, &result.status, 0) < 0 && errno == EINTR) {
+    }
+    return result;
+}
+
+} // namespace uninstaller

@@ -1,0 +1,22 @@
+// Child programs run to their end with one output stream captured.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace uninstaller {
+
+enum class Captured { kStdout, kStderr };
+
+struct ChildResult {
+    bool started = false;
+    int status = 0;  // as from waitpid
+    std::string output;
+};
+
+// Starts argv[0] (a full path) with a clean signal mask and default signal actions,
+// collects the chosen stream through a pipe while the other streams stay the caller's,
+// and reaps the child.
+ChildResult RunChild(const std::vector<std::string>& argv, Captured captured);
+
+} // namespace uninstaller

@@ -1,0 +1,19 @@
+#include "int32_text.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace uninstaller {
+
+std::optional<int32_t> ParseInt32(const std::string& text)
+{
+    errno = 0;
+    char* end = nullptr;
+    long long value = std::strtoll(text.c_str(), &end, 10);
+    if (end == text.c_str() || *end != '\0' || errno != 0 || value < INT32_MIN || value > INT32_MAX) {
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(value);
+}
+
+} // namespace uninstaller

@@ -1,0 +1,59 @@
+#include "languages.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace uninstaller {
+
+namespace {
+
+std::string Env(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+void AddLanguage(std::string entry, std::vector<std::string>& names)
+{
+    entry = entry.substr(0, entry.find_first_of(".@"));
+    if (entry.empty() || entry == "C" || entry == "POSIX") {
+        return;
+    }
+    std::vector<std::string> candidates{entry};
+    size_t territory = entry.find('_');
+    if (territory != std::string::npos && territory > 0) {
+        candidates.push_back(entry.substr(0, territory));
+    }
+    for (const std::string& name : candidates) {
+        if (std::find(names.begin(), names.end(), name) == names.end()) {
+            names.push_back(name);
+        }
+    }
+}
+
+} // namespace
+
+std::vector<std::string> PreferredLocalizations()
+{
+    std::vector<std::string> names;
+    std::string list = Env("LANGUAGE");
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(':', start);
+        if (end == std::string::npos) {
+            end = list.size();
+        }
+        AddLanguage(list.substr(start, end - start), names);
+        start = end + 1;
+    }
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        std::string locale = Env(variable);
+        if (!locale.empty()) {
+            AddLanguage(locale, names);
+            break;
+        }
+    }
+    return names;
+}
+
+} // namespace uninstaller

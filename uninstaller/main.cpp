@@ -1,0 +1,44 @@
+// The uninstaller: asks to confirm, removes Tidewell with its bundle's script and
+// restarts the computer.
+#include <cstdio>
+#include <cstdlib>
+#include <gtk/gtk.h>
+
+#include "app_controller.h"
+#include "bundle.h"
+#include "gtk_alerts.h"
+#include "logind_restart.h"
+#include "shell_script.h"
+#include "xdg_autostart.h"
+
+namespace {
+
+class QuittingApplication : public uninstaller::Application {
+public:
+    void terminate(uninstaller::AppController& sender) override
+    {
+        sender.applicationWillTerminate();
+        std::exit(EXIT_SUCCESS);
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (!gtk_init_check(&argc, &argv)) {
+        std::fprintf(stderr, "uninstaller: cannot open the display; it needs a graphical session\n");
+        return EXIT_FAILURE;
+    }
+    uninstaller::GtkAlerts alerts(
+        uninstaller::MainBundle().infoString("CFBundleName").value_or("Tidewell Uninstaller"));
+    uninstaller::ShellScriptRunner scripts;
+    uninstaller::LogindRestart restart;
+    uninstaller::XdgAutostart loginItems;
+    QuittingApplication application;
+
+    uninstaller::AppController controller({alerts, scripts, restart, loginItems, application});
+    controller.awakeFromNib();
+    controller.applicationDidFinishLaunching();
+    return EXIT_SUCCESS;
+}

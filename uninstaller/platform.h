@@ -1,0 +1,83 @@
+// The operating-system pieces of the uninstaller, each behind a small interface so that
+// the launch flow runs with stand-ins in tests.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace uninstaller {
+
+class AppController;
+
+// A modal alert; the answer of its first button is kAlertFirstButtonReturn, the next
+// button's one more.
+struct Alert {
+    std::string messageText;
+    std::string informativeText;
+    std::vector<std::string> buttons;
+};
+constexpr int kAlertFirstButtonReturn = 1000;
+
+class Alerts {
+public:
+    virtual ~Alerts() = default;
+    // Any other answer than a button's means the alert was closed without one.
+    virtual int runModal(const Alert& alert) = 0;
+};
+
+// A loaded removal script.
+class Script {
+public:
+    virtual ~Script() = default;
+    // Runs it to its end: its result text, nullopt when it gave none; `error` is set when
+    // the run failed.
+    virtual std::optional<std::string> execute(std::optional<std::string>& error) = 0;
+};
+
+class ScriptRunner {
+public:
+    virtual ~ScriptRunner() = default;
+    // Null with `error` set when the script cannot be read or is not valid.
+    virtual std::unique_ptr<Script> load(const std::string& path, std::optional<std::string>& error) = 0;
+};
+
+class SystemRestart {
+public:
+    enum class Outcome { kSent, kNoConnection, kNoMessage, kSendFailed };
+    virtual ~SystemRestart() = default;
+    // Asks the system to restart without awaiting its answer. On kSendFailed `error`
+    // holds the failing call's result.
+    virtual Outcome request(int& error) = 0;
+};
+
+// One entry that starts a program at login.
+struct LoginItem {
+    std::string id;
+    std::vector<std::string> displayNames;  // the name and its translations
+};
+
+class LoginItems {
+public:
+    virtual ~LoginItems() = default;
+    virtual std::vector<LoginItem> snapshot() = 0;
+    virtual void remove(const LoginItem& item) = 0;
+};
+
+class Application {
+public:
+    virtual ~Application() = default;
+    // Ends the application: tells the delegate, then quits.
+    virtual void terminate(AppController& sender) = 0;
+};
+
+struct Platform {
+    Alerts& alerts;
+    ScriptRunner& scripts;
+    SystemRestart& restart;
+    LoginItems& loginItems;
+    Application& application;
+};
+
+} // namespace uninstaller

@@ -1,0 +1,45 @@
+#include "plist_value.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <limits>
+
+namespace uninstaller {
+
+PlistPtr ReadPlistDictionary(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return nullptr;
+    }
+    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (data.empty() || data.size() > std::numeric_limits<uint32_t>::max()) {
+        return nullptr;
+    }
+    plist_t root = nullptr;
+    plist_from_memory(data.data(), static_cast<uint32_t>(data.size()), &root);
+    PlistPtr owned(root);
+    if (!owned || plist_get_node_type(root) != PLIST_DICT) {
+        return nullptr;
+    }
+    return owned;
+}
+
+std::optional<std::string> PlistDictString(plist_t dict, const char* key)
+{
+    plist_t node = plist_dict_get_item(dict, key);
+    if (node == nullptr || plist_get_node_type(node) != PLIST_STRING) {
+        return std::nullopt;
+    }
+    char* value = nullptr;
+    plist_get_string_val(node, &value);
+    if (value == nullptr) {
+        return std::nullopt;
+    }
+    std::string text(value);
+    free(value);
+    return text;
+}
+
+} // namespace uninstaller

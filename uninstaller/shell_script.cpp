@@ -1,0 +1,99 @@
+#include "shell_script.h"
+
+#include <fstream>
+#include <iterator>
+#include <sys/wait.h>
+
+#include "child_process.h"
+#include "int32_text.h"
+
+namespace uninstaller {
+
+namespace {
+
+const char* const kShell = "/bin/sh";
+
+std::string Trimmed(const std::string& text)
+{
+    const char* blanks = " \t\r\n";
+    size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) {
+        return "";
+    }
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+std::string LastLine(const std::string& output)
+{
+    std::string text = Trimmed(output);
+    size_t end = text.rfind('\n');
+    return end == std::string::npos ? text : Trimmed(text.substr(end + 1));
+}
+
+// Why a finished child failed; empty when it exited with status 0.
+std::string Failure(const ChildResult& child)
+{
+    if (!child.started) {
+        return std::string("Cannot start ") + kShell;
+    }
+    if (WIFSIGNALED(child.status)) {
+        return "killed by signal " + std::to_string(WTERMSIG(child.status));
+    }
+    if (WEXITSTATUS(child.status) != 0) {
+        return "exit status " + std::to_string(WEXITSTATUS(child.status));
+    }
+    return "";
+}
+
+class ShellScript : public Script {
+public:
+    ShellScript(std::string path, std::string text) : path_(std::move(path)), text_(std::move(text)) {}
+
+    std::optional<std::string> execute(std::optional<std::string>& error) override
+    {
+        // The loaded text is what runs, with the script's path as $0.
+        ChildResult child = RunChild({kShell, "-c", text_, path_}, Captured::kStdout);
+        std::string failure = Failure(child);
+        if (!failure.empty()) {
+            error = "The script " + path_ + " failed: " + failure;
+            return std::nullopt;
+        }
+        std::string result = LastLine(child.output);
+        if (result.empty()) {
+            return std::nullopt;
+        }
+        if (!ParseInt32(result)) {
+            error = "The script " + path_ + " gave no number: " + result;
+            return std::nullopt;
+        }
+        return result;
+    }
+
+private:
+    std::string path_;
+    std::string text_;
+};
+
+} // namespace
+
+std::unique_ptr<Script> ShellScriptRunner::load(const std::string& path, std::optional<std::string>& error)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string text;
+    if (in) {
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    if (!in || in.bad()) {
+        error = "Cannot read the script " + path;
+        return nullptr;
+    }
+    ChildResult check = RunChild({kShell, "-n", "-c", text}, Captured::kStderr);
+    std::string failure = Failure(check);
+    if (!failure.empty()) {
+        error = "The script " + path + " is not valid: " + failure + " " + Trimmed(check.output);
+        return nullptr;
+    }
+    return std::make_unique<ShellScript>(path, std::move(text));
+}
+
+} // namespace uninstaller

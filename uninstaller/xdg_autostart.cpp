@@ -1,0 +1,87 @@
+#include "xdg_autostart.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <pwd.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace uninstaller {
+
+namespace {
+
+std::string HomeFolder()
+{
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0') {
+        return home;
+    }
+    const struct passwd* entry = getpwuid(getuid());
+    return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "";
+}
+
+std::string AutostartFolder()
+{
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    // A relative XDG_CONFIG_HOME is invalid and ignored.
+    std::string base = (config != nullptr && config[0] == '/') ? config : HomeFolder() + "/.config";
+    return base + "/autostart";
+}
+
+std::string Trimmed(const std::string& text)
+{
+    size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return "";
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::vector<std::string> DisplayNames(const fs::path& file)
+{
+    std::vector<std::string> names;
+    std::ifstream in(file);
+    std::string line;
+    bool inEntry = false;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line[0] == '[') {
+            inEntry = line == "[Desktop Entry]";
+            continue;
+        }
+        size_t equals = line.find('=');
+        if (!inEntry || equals == std::string::npos) {
+            continue;
+        }
+        std::string key = Trimmed(line.substr(0, equals));
+        if (key == "Name" || (key.rfind("Name[", 0) == 0 && key.back() == ']')) {
+            names.push_back(Trimmed(line.substr(equals + 1)));
+        }
+    }
+    return names;
+}
+
+} // namespace
+
+std::vector<LoginItem> XdgAutostart::snapshot()
+{
+    std::vector<LoginItem> items;
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(AutostartFolder(), error)) {
+        if (entry.path().extension() == ".desktop" && entry.is_regular_file(error)) {
+            items.push_back({entry.path().string(), DisplayNames(entry.path())});
+        }
+    }
+    std::sort(items.begin(), items.end(), [](const LoginItem& a, const LoginItem& b) { return a.id < b.id; });
+    return items;
+}
+
+void XdgAutostart::remove(const LoginItem& item)
+{
+    unlink(item.id.c_str());
+}
+
+} // namespace uninstaller
