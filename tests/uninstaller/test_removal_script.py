@@ -1,0 +1,65 @@
+"""The shipped removal script on an installation in temporary folders."""
+import subprocess
+
+import pytest
+
+from removal_env import AGENT_FILES, OTHER_FILES, SCRIPT, Installation
+
+
+@pytest.fixture
+def installed(tmp_path):
+    installation = Installation(tmp_path)
+    yield installation
+    installation.release()
+
+
+def run_script(env):
+    run = subprocess.run(["/bin/sh", str(SCRIPT)], env=env, capture_output=True, text=True, timeout=60)
+    assert run.returncode == 0, run.stderr
+    return run.stdout.splitlines()[-1]
+
+
+def test_removes_the_users_installation_only(installed):
+    assert run_script(installed.env()) == "0"
+    assert installed.agent_files_left() == []
+    assert not installed.downloader.exists()
+    assert installed.calls("systemctl") == ["--user disable --now tidewelld.service", "--user daemon-reload"]
+    assert installed.calls("pkexec") == []
+    for relative in OTHER_FILES:
+        assert (installed.home / relative).exists(), relative
+    assert installed.neighbour.exists()
+    assert not (installed.home / "Library/Application Support/Quenlar").exists(), "emptied folders go"
+
+
+def test_nothing_installed_is_done(tmp_path):
+    home = tmp_path / "empty-home"
+    home.mkdir()
+    env = Installation(tmp_path / "unused").env()
+    env.update(HOME=str(home), TIDEWELL_APPLICATIONS_DIR=str(tmp_path / "no-apps"))
+    assert run_script(env) == "0"
+
+
+def test_foreign_files_are_removed_with_rights(installed):
+    installed.make_downloader_foreign()
+    assert run_script(installed.env()) == "0"
+    [call] = installed.calls("pkexec")
+    assert call.startswith("/bin/sh -c ") and call.endswith(f" sh {installed.downloader}")
+    assert not installed.downloader.exists()
+    assert installed.agent_files_left() == []
+
+
+@pytest.mark.parametrize("refusal", [126, 127])
+def test_refused_authentication_prints_9_and_changes_nothing(installed, refusal):
+    installed.make_downloader_foreign()
+    assert run_script(installed.env(pkexec_exit=refusal)) == "9"
+    assert installed.downloader.exists()
+    assert installed.calls("systemctl") == []
+    assert installed.agent_files_left() == AGENT_FILES
+
+
+def test_missing_home_fails_the_run(installed):
+    env = installed.env()
+    del env["HOME"]
+    run = subprocess.run(["/bin/sh", str(SCRIPT)], env=env, capture_output=True, text=True, timeout=60)
+    assert run.returncode != 0
+    assert installed.downloader.exists()
