@@ -80,7 +80,7 @@ TEST(SystemProcessSnapshot, ListsProcessesLikePsAx)
     char head[32];
     snprintf(head, sizeof head, "%5d ", static_cast<int>(app.pid()));
     EXPECT_EQ(0u, line->find(head)) << *line;
-    EXPECT_TRUE(std::regex_search(*line, std::regex(R"(^ *\d+ \S+ +S\S* +\d+:\d\d )"))) << *line;
+    EXPECT_TRUE(std::regex_search(*line, std::regex(R"(^ *\d+ \S+ +[A-Z]\S* +\d+:\d\d )"))) << *line;
     EXPECT_EQ(app.path() + " 60", line->substr(line->size() - app.path().size() - 3)) << *line;
 }
 
