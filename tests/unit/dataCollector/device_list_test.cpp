@@ -11,11 +11,14 @@
 
 namespace {
 
-char* Owned(const std::string& text)
+// A slot string: a malloc'd copy, or null with length 0 for an absent one.
+void Own(const char* text, char*& field, uint16_t& length)
 {
-    char* block = static_cast<char*>(std::malloc(text.size() + 1));
-    std::memcpy(block, text.c_str(), text.size() + 1);
-    return block;
+    length = text == nullptr ? 0 : static_cast<uint16_t>(std::strlen(text));
+    field = length == 0 ? nullptr : static_cast<char*>(std::malloc(length + 1u));
+    if (field != nullptr) {
+        std::memcpy(field, text, length + 1u);
+    }
 }
 
 // A list with its two id arrays, released at the end of the test.
@@ -28,11 +31,15 @@ struct TestList {
     ~TestList() { ReleaseDevicesInfo(&list); }
 
     // The serial number doubles as the unit's name in the tests.
-    TestList& Add(uint16_t productId, uint16_t revision, const std::string& serial)
+    TestList& Add(uint16_t productId, uint16_t revision, const char* serial, const char* product = "Deck")
     {
         UsbDeviceInfo& slot = list.devices[list.deviceCount++];
-        slot = UsbDeviceInfo{0x3A7C, productId, Owned("Quenlar"), Owned("Deck"), Owned(serial), revision, 7, 4,
-                             static_cast<uint16_t>(serial.size())};
+        slot.vendorId = 0x3A7C;
+        slot.productId = productId;
+        slot.deviceRevision = revision;
+        Own("Quenlar", slot.manufactureName, slot.manufactureNameLen);
+        Own(product, slot.productName, slot.productNameLen);
+        Own(serial, slot.serialNumber, slot.serialNumberLen);
         return *this;
     }
 
@@ -162,11 +169,7 @@ TEST_F(CollectTest, OnlyDeviceBlackListedFindsNothing)
 TEST_F(CollectTest, AbsentStringsAreLoggedAsNull)
 {
     TestList units;
-    units.Add(0x1234, 0x0100, "A");
-    UsbDeviceInfo& slot = units.list.devices[0];
-    std::free(slot.productName);
-    slot.productName = nullptr;
-    slot.productNameLen = 0;
+    units.Add(0x1234, 0x0100, "A", nullptr);
     CollectDeviceInfo(0x3A7C, &units.list, 1);
     EXPECT_NE(Log().find("  Product Name     = (null)\n"), std::string::npos);
 }
@@ -200,11 +203,7 @@ TEST(InitDevicesInfo, ListWithoutArraysStaysWithout)
 TEST(CopyDevicesInfo, DeepCopyWithNullArraysWhenTheSourceHasNoIds)
 {
     TestList source;
-    source.Add(0x1234, 0x0102, "A1B2");
-    UsbDeviceInfo& slot = source.list.devices[0];
-    std::free(slot.serialNumber);
-    slot.serialNumber = nullptr;
-    slot.serialNumberLen = 0;
+    source.Add(0x1234, 0x0102, nullptr);
 
     UsbDevicesInfo copy;
     CopyDevicesInfo(&copy, &source.list);

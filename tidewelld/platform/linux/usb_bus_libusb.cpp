@@ -124,7 +124,7 @@ public:
         std::u16string units;
         uint8_t index = value & 0xFF;
         if (index == 0) {
-            units = u"\u0409";  // the language table: English (United States)
+            units.push_back(0x0409);  // the language table: English (United States)
         } else {
             const char* attribute = AttributeFor(index);
             std::string text;
@@ -163,7 +163,9 @@ private:
 
     bool ReadAttribute(const char* name, std::string& text) const
     {
-        std::ifstream file(folder_ + "/" + name, std::ios::binary);
+        std::string path = folder_;
+        path.append("/").append(name);
+        std::ifstream file(path, std::ios::binary);
         if (!file) {
             return false;
         }
@@ -218,7 +220,9 @@ public:
         if (!ReadDescriptor(descriptor)) {
             return nullptr;
         }
-        return std::make_unique<SysfsStringHandle>("/sys/bus/usb/devices/" + KernelName(), descriptor);
+        std::string folder = "/sys/bus/usb/devices/";
+        folder += KernelName();
+        return std::make_unique<SysfsStringHandle>(folder, descriptor);
     }
 
     // Bus number, then port path: the order of the scan.
@@ -233,13 +237,13 @@ private:
     // The kernel's name of the device: "<bus>-<port>.<port>...", "usb<bus>" for a root hub.
     std::string KernelName() const
     {
-        std::string bus = std::to_string(libusb_get_bus_number(device_));
-        if (ports_.empty()) {
-            return "usb" + bus;
-        }
-        std::string name = bus + "-" + std::to_string(ports_[0]);
-        for (size_t k = 1; k < ports_.size(); ++k) {
-            name += "." + std::to_string(ports_[k]);
+        std::string name = ports_.empty() ? "usb" : "";
+        name += std::to_string(libusb_get_bus_number(device_));
+        char separator = '-';
+        for (uint8_t port : ports_) {
+            name += separator;
+            name += std::to_string(port);
+            separator = '.';
         }
         return name;
     }
