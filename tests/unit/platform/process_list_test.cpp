@@ -3,14 +3,11 @@
 #include <csignal>
 #include <filesystem>
 #include <regex>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/process_list.h"
 #include "test_home.h"
-
-extern char** environ;
 
 namespace {
 
@@ -41,20 +38,19 @@ public:
         MakeFolders(std::filesystem::path(path_).parent_path());
         std::filesystem::copy_file("/bin/sleep", path_);
         std::filesystem::permissions(path_, std::filesystem::perms::owner_all);
-        std::vector<char*> argv{path_.data(), const_cast<char*>("60"), nullptr};
-        posix_spawnattr_t attr;
-        posix_spawnattr_init(&attr);
-        sigset_t empty;
-        sigemptyset(&empty);
-        posix_spawnattr_setsigmask(&attr, &empty);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
-        EXPECT_EQ(0, posix_spawn(&pid_, path_.c_str(), nullptr, &attr, argv.data(), environ));
-        posix_spawnattr_destroy(&attr);
+        pid_ = fork();
+        if (pid_ == 0) {
+            execl(path_.c_str(), path_.c_str(), "60", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        EXPECT_GT(pid_, 0);
     }
     ~StandIn()
     {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
     }
     pid_t pid() const { return pid_; }
     const std::string& path() const { return path_; }
