@@ -2,10 +2,9 @@
 //   {"counted": n, "scanned": [slot, ...], "perProduct": [slot, ...], "allUnits": [slot, ...]}
 // "scanned" is one raw scan (CheckUSBAudio alone), the two lists come from the agent's
 // rescan. A slot is {"productId", "revision", "version", "manufacturer", "product",
-// "serial"}; each string is an array of its bytes, or null. The arguments are product IDs
-// to black-list. Writes the agent's log under $HOME: run it with a temporary HOME.
+// "serial"}; each string is an array of its bytes, or null. Logs as the agent does, under
+// $HOME: run it with a temporary HOME.
 #include <cstdio>
-#include <cstdlib>
 #include <picojson.h>
 
 #include "main/main.h"
@@ -43,11 +42,8 @@ picojson::value Slots(const UsbDevicesInfo& list)
 
 } // namespace
 
-int main(int argc, char** argv)
+int main()
 {
-    for (int i = 1; i < argc; ++i) {
-        blackList.push_back(static_cast<int16_t>(std::strtol(argv[i], nullptr, 0)));
-    }
     BuildListPaths();
     for (UsbDevicesInfo* list : {&_usbQnlDevInfo, &_usbQnlAllDevInfo}) {
         list->whiteList = std::make_unique<IdArray>();
