@@ -151,25 +151,22 @@ bool IsDuplicateDevices(UsbDevicesInfo& list)
 bool RemoveDuplicateDevices(UsbDevicesInfo& list)
 {
     TW_TRACE_IN();
-    if (!IsDuplicateDevices(list)) {
-        TW_TRACE_OUT();
-        return false;
+    bool found = IsDuplicateDevices(list);
+    if (found) {
+        // One unit per product survives: the lowest revision, the first found on a tie.
+        Compact(list, [](const UsbDeviceInfo(&slots)[kDeviceSlots], int n, int i) {
+            for (int j = 0; j < n; ++j) {
+                if (j != i && slots[j].productId == slots[i].productId &&
+                    (slots[j].deviceRevision < slots[i].deviceRevision ||
+                     (slots[j].deviceRevision == slots[i].deviceRevision && j < i))) {
+                    return true;
+                }
+            }
+            return false;
+        });
     }
-    // One unit per product survives: the lowest revision, the first found on a tie.
-    Compact(list, [](const UsbDeviceInfo(&slots)[kDeviceSlots], int n, int i) {
-        for (int j = 0; j < n; ++j) {
-            if (j == i || slots[j].productId != slots[i].productId) {
-                continue;
-            }
-            if (slots[j].deviceRevision < slots[i].deviceRevision ||
-                (slots[j].deviceRevision == slots[i].deviceRevision && j < i)) {
-                return true;
-            }
-        }
-        return false;
-    });
     TW_TRACE_OUT();
-    return true;
+    return found;
 }
 
 bool IsBlackListDevices(UsbDevicesInfo& list)
@@ -188,16 +185,15 @@ bool IsBlackListDevices(UsbDevicesInfo& list)
 bool RemoveBlackListDevices(UsbDevicesInfo& list)
 {
     TW_TRACE_IN();
-    if (!IsBlackListDevices(list)) {
-        TW_TRACE_OUT();
-        return false;
+    bool found = IsBlackListDevices(list);
+    if (found) {
+        const IdArray& blackList = *list.blackList;
+        Compact(list, [&blackList](const UsbDeviceInfo(&slots)[kDeviceSlots], int, int i) {
+            return IsBlackListed(blackList, slots[i].productId);
+        });
     }
-    const IdArray& blackList = *list.blackList;
-    Compact(list, [&blackList](const UsbDeviceInfo(&slots)[kDeviceSlots], int, int i) {
-        return IsBlackListed(blackList, slots[i].productId);
-    });
     TW_TRACE_OUT();
-    return true;
+    return found;
 }
 
 void CopyDevicesInfo(UsbDevicesInfo* dst, const UsbDevicesInfo* src)
