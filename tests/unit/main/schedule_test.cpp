@@ -7,7 +7,6 @@
 #include "commXdata/commXdata.h"
 #include "main/schedule.h"
 #include "platform/icu_date.h"
-#include "platform/process.h"
 #include "stub_server.h"
 
 namespace {
@@ -49,7 +48,6 @@ protected:
         debugLevel = 3;
         std::memcpy(fwUpdateURL, savedFw_, sizeof savedFw_);
         std::memcpy(tarProductURL, savedPl_, sizeof savedPl_);
-        platform::ReapDetachedChildren();
         FirmwareHome::TearDown();
     }
 
@@ -57,11 +55,6 @@ protected:
     {
         snprintf(fwUpdateURL, sizeof fwUpdateURL, "%s/fw", base.c_str());
         snprintf(tarProductURL, sizeof tarProductURL, "%s/pl", base.c_str());
-    }
-    void WriteListAged(double ageSeconds)
-    {
-        WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\n");
-        SetFileTime(fwVerInfoTxtPath, platform::NowMillis() / 1000 - ageSeconds);
     }
     // Calls the retry once per tick, `count` times; returns the ticks (1-based) that reported success.
     std::vector<int> RetryTicks(int count, const std::function<void(int)>& beforeTick = {})
@@ -143,7 +136,7 @@ TEST_F(Schedule, FreshListEndsTheRetriesAtTheFirstCheck)
 {
     StubServer server(kGoodLists);
     PointListsAt(server.base());
-    WriteListAged(60);
+    WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\n");
     EXPECT_FALSE(DownloadVariousList(0));
     EXPECT_TRUE(RetryTicks(60).empty());
     EXPECT_TRUE(_schedule.startupVerInfoDownload);
@@ -182,31 +175,6 @@ TEST_F(Schedule, RetrySucceedsWhenTheServerComesBack)
     EXPECT_EQ(9u, Count(log, "download fwVerList. result=3"));
     EXPECT_NE(std::string::npos, log.find("download fwVerList. result=0 retry left=50\n"));
     EXPECT_EQ(22u, server.requests().size());
-}
-
-TEST_F(Schedule, UpdaterLaunchAfterEveryDownloadButOnceFromTheRetries)
-{
-    StubServer server(R"({})");
-    PointListsAt(server.base());
-    InstallUpdaterVersion("1.00");
-    std::string record = applications_.path() + "/launches";
-    WriteFileText(BundleFile("MacOS/Fetchwick"), "#!/bin/sh\nprintf '%s|%s\\n' \"$1\" \"$2\" >> '" + record + "'\n");
-    chmod(BundleFile("MacOS/Fetchwick").c_str(), 0755);
-    // A stale list from an earlier run that names a newer updater; the server has none.
-    WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\nTidewell,102,mac,https://t/u.pkg\n");
-    SetFileTime(fwVerInfoTxtPath, platform::NowMillis() / 1000 - 3 * 86400);
-    debugLevel = 1;
-
-    EXPECT_TRUE(DownloadVariousList(0));
-    EXPECT_TRUE(RetryTicks(130).empty());
-    EXPECT_TRUE(DownloadVariousList(86401));
-    EXPECT_EQ(2u, Count(Log(), "LaunchFetchwick()>>\n"));
-    EXPECT_EQ("Tidewell,1.00,1.02,https://t/u.pkg\n", HandOff());
-    std::string expected = "-m |" + fwVerUpTxtPath + "\n";
-    for (int i = 0; i < 200 && ReadFileText(record) != expected + expected; ++i) {
-        usleep(25000);
-    }
-    EXPECT_EQ(expected + expected, ReadFileText(record));
 }
 
 TEST_F(Schedule, IntervalSinceTheLastCheck)

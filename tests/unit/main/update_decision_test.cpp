@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include "platform/icu_date.h"
-#include "platform/user_folders.h"
 
 namespace {
 
@@ -89,18 +88,6 @@ TEST_F(UpdateDecision, IntervalDecidesAndRecordsTheCheck)
     }
     EXPECT_TRUE(stamped) << stored;
     EXPECT_NE(nullptr, plist_dict_get_item(preferences.get(), "Other"));
-}
-
-TEST_F(UpdateDecision, NothingToDo)
-{
-    WriteList("Deck Unit 2,124,mac,https://x/a.bin\n");
-    EXPECT_FALSE(UpdateFirmware(&devices_));
-    AddDevice("Deck Unit 2", 0x0123);
-    unlink(fwVerInfoTxtPath.c_str());
-    EXPECT_FALSE(UpdateFirmware(&devices_));
-    EXPECT_FALSE(UpdateFwVerTidewell(&devices_));
-    EXPECT_FALSE(platform::PathExists(fwVerUpTxtPath));
-    EXPECT_FALSE(platform::PathExists(Preferences()));
 }
 
 TEST_F(UpdateDecision, HandOffNotWritable)
