@@ -45,10 +45,10 @@ protected:
                                                     version + "</string></dict></plist>\n");
     }
 
-    // Appends a device to `list`; the test owns the strings until TearDown.
-    void AddDevice(const char* productName, uint16_t revision, UsbDevicesInfo& list)
+    // Appends a device to devices_; the test owns the strings until TearDown.
+    void AddDevice(const char* productName, uint16_t revision)
     {
-        UsbDeviceInfo& slot = list.devices[list.deviceCount++];
+        UsbDeviceInfo& slot = devices_.devices[devices_.deviceCount++];
         slot = UsbDeviceInfo{};
         slot.vendorId = kVendorId;
         if (productName != nullptr) {
@@ -57,16 +57,13 @@ protected:
         }
         slot.deviceRevision = revision;
     }
-    void AddDevice(const char* productName, uint16_t revision) { AddDevice(productName, revision, devices_); }
     void ClearDevices()
     {
-        for (UsbDevicesInfo* list : {&devices_, &_usbQnlDevInfo}) {
-            for (int i = 0; i < list->deviceCount; ++i) {
-                std::free(list->devices[i].productName);
-                list->devices[i] = UsbDeviceInfo{};
-            }
-            list->deviceCount = 0;
+        for (int i = 0; i < devices_.deviceCount; ++i) {
+            std::free(devices_.devices[i].productName);
+            devices_.devices[i] = UsbDeviceInfo{};
         }
+        devices_.deviceCount = 0;
     }
 
     TempHome home_;
