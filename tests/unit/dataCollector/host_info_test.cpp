@@ -72,15 +72,4 @@ TEST_F(HostInfoTest, IdentifierAndVersionAreBothRequired)
     EXPECT_NE(std::string::npos, Log().find("Mac Name   = old-uuid old-cpu\n"));
 }
 
-TEST_F(HostInfoTest, ThisHostAnswersThroughThePlatformProbe)
-{
-    if (ReadFileText("/etc/machine-id").empty()) {
-        GTEST_SKIP() << "no machine id on this host";
-    }
-    EXPECT_EQ(0, CollectMacInfo(&info));
-    EXPECT_EQ(36u, info.hardwareUUID.size());
-    EXPECT_FALSE(info.systemVersion.empty());
-    EXPECT_FALSE(info.processorName.empty());
-}
-
 } // namespace

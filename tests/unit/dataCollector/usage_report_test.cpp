@@ -155,14 +155,4 @@ TEST_F(UsageReportTest, NoUsableReportIsNotSent)
     EXPECT_TRUE(analytics.Requests("/appchk.php").empty());
 }
 
-TEST_F(UsageReportTest, NotifyDeviceConnectTrueChangesNothing)
-{
-    devices.Add(0x0010, "Deck Unit 2", nullptr);
-    UpdateAppStatus(0, &devices.list);
-    NotifyDeviceConnect(true);
-    for (const AppExecStatus& row : _appStatus) {
-        EXPECT_EQ(1u, row.lastExecStatus.size());
-    }
-}
-
 } // namespace

@@ -52,13 +52,11 @@ TEST_F(LinuxHostProbeTest, SystemVersionIsThePrettyNameOfTheFirstOsReleaseFound)
 {
     std::string quoted = Fixture("a", "NAME=\"Debian\"\nPRETTY_NAME=\"Debian GNU/Linux 12 \\\"bookworm\\\"\"\n");
     std::string single = Fixture("b", "PRETTY_NAME='Fedora Linux 40'\n");
-    std::string bare = Fixture("c", "ID=x\nPRETTY_NAME=Plain\n");
     std::string none = Fixture("d", "NAME=Debian\n");
     std::string missing = dir.path() + "/missing";
 
     EXPECT_EQ("Debian GNU/Linux 12 \"bookworm\"", Probe({missing, quoted}, "", "")->SystemVersion());
     EXPECT_EQ("Fedora Linux 40", Probe({single}, "", "")->SystemVersion());
-    EXPECT_EQ("Plain", Probe({bare, quoted}, "", "")->SystemVersion());
     EXPECT_EQ(std::nullopt, Probe({none, quoted}, "", "")->SystemVersion());
     EXPECT_EQ(std::nullopt, Probe({missing}, "", "")->SystemVersion());
 }
