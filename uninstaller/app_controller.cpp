@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 
 #include "bundle.h"
-#include "int32_text.h"
 #include "main/fetchwick_contract.h"
 #include "system_log.h"
+#include "text.h"
 #include "utility.h"
 
 // The entry trace of a method, named as the delegate's selector.
@@ -104,7 +104,7 @@ int32_t AppController::doUninstall()
     if (script && !error) {
         if (std::optional<std::string> result = script->execute(error)) {
             SystemLog("%s", result->c_str());
-            // Like a result that cannot be taken as a number, text that is none counts as 0.
+            // A result that is no number counts as 0.
             code = ParseInt32(*result).value_or(0);
         }
     }
@@ -152,8 +152,7 @@ void AppController::requestSystemRestart()
         SystemLog("%s:%d, Failed to create AppleEvent", kRestartMethod, __LINE__);
         break;
     case SystemRestart::Outcome::kSendFailed:
-        SystemLog("%s:%d, Failed to send AppleEvent, err = %d", kRestartMethod, __LINE__,
-                  error);
+        SystemLog("%s:%d, Failed to send AppleEvent, err = %d", kRestartMethod, __LINE__, error);
         break;
     }
 }

@@ -7,30 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "unique_fd.h"
+#include "whole_file.h"
+
 extern char** environ;
 
 namespace uninstaller {
 
 namespace {
-
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd = -1) : fd_(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int get() const { return fd_; }
-    void reset()
-    {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
 
 class SpawnSetup {
 public:
@@ -86,17 +70,7 @@ ChildResult RunChild(const std::vector<std::string>& argv, Captured captured)
     result.started = true;
     writeEnd.reset();
 
-    char buffer[4096];
-    for (;;) {
-        ssize_t count = read(readEnd.get(), buffer, sizeof buffer);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count <= 0) {
-            break;
-        }
-        result.output.append(buffer, static_cast<size_t>(count));
-    }
+    result.output = ReadToEnd(readEnd.get()).value_or("");
     readEnd.reset();
     while (waitpid(pid, &result.status, 0) < 0 && errno == EINTR) {
     }

@@ -1,24 +1,20 @@
 #include "plist_value.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <limits>
+
+#include "whole_file.h"
 
 namespace uninstaller {
 
 PlistPtr ReadPlistDictionary(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return nullptr;
-    }
-    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (data.empty() || data.size() > std::numeric_limits<uint32_t>::max()) {
+    std::optional<std::string> data = ReadWholeFile(path);
+    if (!data || data->empty() || data->size() > std::numeric_limits<uint32_t>::max()) {
         return nullptr;
     }
     plist_t root = nullptr;
-    plist_from_memory(data.data(), static_cast<uint32_t>(data.size()), &root);
+    plist_from_memory(data->data(), static_cast<uint32_t>(data->size()), &root);
     PlistPtr owned(root);
     if (!owned || plist_get_node_type(root) != PLIST_DICT) {
         return nullptr;

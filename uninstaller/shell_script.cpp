@@ -1,27 +1,16 @@
 #include "shell_script.h"
 
-#include <fstream>
-#include <iterator>
 #include <sys/wait.h>
 
 #include "child_process.h"
-#include "int32_text.h"
+#include "text.h"
+#include "whole_file.h"
 
 namespace uninstaller {
 
 namespace {
 
 const char* const kShell = "/bin/sh";
-
-std::string Trimmed(const std::string& text)
-{
-    const char* blanks = " \t\r\n";
-    size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) {
-        return "";
-    }
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
 
 std::string LastLine(const std::string& output)
 {
@@ -78,22 +67,18 @@ private:
 
 std::unique_ptr<Script> ShellScriptRunner::load(const std::string& path, std::optional<std::string>& error)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::string text;
-    if (in) {
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    if (!in || in.bad()) {
+    std::optional<std::string> text = ReadWholeFile(path);
+    if (!text) {
         error = "Cannot read the script " + path;
         return nullptr;
     }
-    ChildResult check = RunChild({kShell, "-n", "-c", text}, Captured::kStderr);
+    ChildResult check = RunChild({kShell, "-n", "-c", *text}, Captured::kStderr);
     std::string failure = Failure(check);
     if (!failure.empty()) {
         error = "The script " + path + " is not valid: " + failure + " " + Trimmed(check.output);
         return nullptr;
     }
-    return std::make_unique<ShellScript>(path, std::move(text));
+    return std::make_unique<ShellScript>(path, std::move(*text));
 }
 
 } // namespace uninstaller

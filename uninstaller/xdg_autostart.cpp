@@ -8,6 +8,8 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "text.h"
+
 namespace fs = std::filesystem;
 
 namespace uninstaller {
@@ -30,15 +32,6 @@ std::string AutostartFolder()
     // A relative XDG_CONFIG_HOME is invalid and ignored.
     std::string base = (config != nullptr && config[0] == '/') ? config : HomeFolder() + "/.config";
     return base + "/autostart";
-}
-
-std::string Trimmed(const std::string& text)
-{
-    size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return "";
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 std::vector<std::string> DisplayNames(const fs::path& file)

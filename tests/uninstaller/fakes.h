@@ -8,6 +8,7 @@
 
 #include "platform.h"
 #include "test_home.h"
+#include "xdg_autostart.h"
 
 namespace uninstaller_test {
 
@@ -48,16 +49,26 @@ public:
     Outcome request(int& error) override;
 };
 
-class FakeLoginItems : public LoginItems {
-public:
-    std::vector<LoginItem> snapshot() override { return {}; }
-    void remove(const LoginItem&) override {}
-};
-
 class FakeApplication : public Application {
 public:
     int terminations = 0;
     void terminate(AppController&) override { ++terminations; }
+};
+
+// Stand-ins for a controller; a test may put a real script runner or restart in their place.
+// Login items are the real ones: only deleteLauncher lists them.
+struct StandIns {
+    FakeAlerts alerts;
+    FakeScriptRunner scripts;
+    FakeRestart restart;
+    XdgAutostart loginItems;
+    FakeApplication application;
+
+    Platform platform(ScriptRunner* realScripts = nullptr, SystemRestart* realRestart = nullptr)
+    {
+        return {alerts, realScripts != nullptr ? *realScripts : scripts,
+                realRestart != nullptr ? *realRestart : restart, loginItems, application};
+    }
 };
 
 // Sets (or, with nullptr, unsets) one environment variable for its lifetime.

@@ -18,7 +18,7 @@ protected:
     {
         testing::internal::CaptureStderr();
         {
-            AppController controller({alerts, scripts, restart, loginItems, application});
+            AppController controller(standIns_.platform());
             controller.applicationDidFinishLaunching();
         }
         return testing::internal::GetCapturedStderr();
@@ -26,11 +26,11 @@ protected:
 
     void installDownloader() { MakeFolders(applications_.path() + "/Quenlar/Tidewell/Fetchwick.app/Contents"); }
 
-    FakeAlerts alerts;
-    FakeScriptRunner scripts;
-    FakeRestart restart;
-    FakeLoginItems loginItems;
-    FakeApplication application;
+    StandIns standIns_;
+    FakeAlerts& alerts = standIns_.alerts;
+    FakeScriptRunner& scripts = standIns_.scripts;
+    FakeRestart& restart = standIns_.restart;
+    FakeApplication& application = standIns_.application;
     TestBundle bundle_;
 
 private:

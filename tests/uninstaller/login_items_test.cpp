@@ -6,7 +6,6 @@
 
 #include "app_controller.h"
 #include "fakes.h"
-#include "xdg_autostart.h"
 
 using namespace uninstaller_test;
 
@@ -24,12 +23,8 @@ std::vector<std::string> Remaining(const std::string& folder)
 
 int32_t DeleteLauncher()
 {
-    FakeAlerts alerts;
-    FakeScriptRunner scripts;
-    FakeRestart restart;
-    XdgAutostart loginItems;
-    FakeApplication application;
-    return AppController({alerts, scripts, restart, loginItems, application}).deleteLauncher();
+    StandIns standIns;
+    return AppController(standIns.platform()).deleteLauncher();
 }
 
 TEST(DeleteLauncher, RemovesEntriesWhoseDisplayNameContainsTidewelld)
@@ -69,13 +64,6 @@ TEST(DeleteLauncher, FollowsAnAbsoluteXdgConfigHomeOnly)
         EXPECT_EQ(DeleteLauncher(), 0);
     }
     EXPECT_FALSE(std::filesystem::exists(home.file(".config") + entry));
-}
-
-TEST(DeleteLauncher, NoAutostartFolderIsNothingToDo)
-{
-    TempHome home;
-    ScopedEnv config("XDG_CONFIG_HOME", nullptr);
-    EXPECT_EQ(DeleteLauncher(), 0);
 }
 
 } // namespace

@@ -71,7 +71,6 @@ class PrivateSystemBus:
         """base (default os.environ) with this bus as the system bus."""
         env = dict(os.environ if base is None else base)
         env["DBUS_SYSTEM_BUS_ADDRESS"] = self.address
-        env["TIDEWELL_TEST_SYSTEM_BUS"] = self.address
         return env
 
     def check(self, env):

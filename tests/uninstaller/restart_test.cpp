@@ -1,7 +1,7 @@
 // The real restart request when the system bus cannot be reached, and the trace format.
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <regex.h>
 
 #include "app_controller.h"
 #include "fakes.h"
@@ -16,19 +16,22 @@ TEST(Restart, UnreachableBusIsReportedAsNoDescriptor)
     TempDir folder;
     std::string address = "unix:path=" + folder.path() + "/no-bus";
     ScopedEnv bus("DBUS_SYSTEM_BUS_ADDRESS", address.c_str());
-    FakeAlerts alerts;
-    FakeScriptRunner scripts;
+    StandIns standIns;
     LogindRestart restart;
-    FakeLoginItems loginItems;
-    FakeApplication application;
 
     testing::internal::CaptureStderr();
-    AppController(Platform{alerts, scripts, restart, loginItems, application}).requestSystemRestart();
+    AppController(standIns.platform(nullptr, &restart)).requestSystemRestart();
     std::string log = testing::internal::GetCapturedStderr();
 
     // "<date> <time> name[pid] -[AppController method]:line"
-    const std::regex trace(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \S+\[\d+\] -\[AppController init\]:\d+\n)");
-    EXPECT_TRUE(std::regex_search(log, trace)) << log;
+    regex_t trace;
+    ASSERT_EQ(regcomp(&trace,
+                      "^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3} [^ ]+\\[[0-9]+\\] "
+                      "-\\[AppController init\\]:[0-9]+$",
+                      REG_EXTENDED | REG_NOSUB | REG_NEWLINE),
+              0);
+    EXPECT_EQ(regexec(&trace, log.c_str(), 0, nullptr, 0), 0) << log;
+    regfree(&trace);
     EXPECT_NE(log.find("] -[AppController requestSystemRestart]:"), std::string::npos) << log;
     EXPECT_NE(log.find(", Failed to create descriptor\n"), std::string::npos) << log;
 }

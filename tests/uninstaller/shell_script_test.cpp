@@ -10,16 +10,18 @@ using namespace uninstaller_test;
 
 namespace {
 
+// doUninstall with the real runner on the current main bundle.
+int32_t DoUninstall()
+{
+    StandIns standIns;
+    ShellScriptRunner scripts;
+    return AppController(standIns.platform(&scripts)).doUninstall();
+}
+
 int32_t RunScript(const std::string& text)
 {
     TestBundle bundle({}, text);
-    FakeAlerts alerts;
-    ShellScriptRunner scripts;
-    FakeRestart restart;
-    FakeLoginItems loginItems;
-    FakeApplication application;
-    AppController controller({alerts, scripts, restart, loginItems, application});
-    return controller.doUninstall();
+    return DoUninstall();
 }
 
 TEST(ShellScript, ResultIsTheIntegerOnTheLastLine)
@@ -48,6 +50,13 @@ TEST(ShellScript, SyntaxErrorIs22AndNothingRuns)
     std::string log = testing::internal::GetCapturedStderr();
     EXPECT_FALSE(std::ifstream(marker).good());
     EXPECT_NE(log.find("Uninstaller.sh is not valid"), std::string::npos) << log;
+}
+
+TEST(ShellScript, UnreadableScriptIs22)
+{
+    TestBundle bundle({});
+    MakeFolders(bundle.path() + "/Contents/Resources/Uninstaller.sh");
+    EXPECT_EQ(DoUninstall(), 22);
 }
 
 TEST(ShellScript, ScriptRunsWithItsPathAsZero)

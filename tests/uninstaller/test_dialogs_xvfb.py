@@ -20,7 +20,7 @@ TITLE = "Tidewell Uninstaller"
 def display():
     read_end, write_end = os.pipe()
     server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-                               "-nolisten", "tcp"], pass_fds=[write_end], stderr=subprocess.DEVNULL)
+                               "-nolisten", "tcp", "-noreset"], pass_fds=[write_end], stderr=subprocess.DEVNULL)
     os.close(write_end)
     with os.fdopen(read_end) as numbers:
         number = numbers.readline().strip()
@@ -48,17 +48,21 @@ def x(display, *args):
                           text=True, timeout=30).stdout
 
 
-def wait_for_dialog(display, previous=None, timeout=30):
-    """The id and geometry of the shown dialog that is not `previous`."""
+def wait_for_dialog(display, program, previous=None, timeout=30):
+    """The id and geometry of the program's shown dialog that is not `previous`."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
+        if program.poll() is not None:
+            pytest.fail(f"the uninstaller ended with {program.returncode}: {program.stderr.read()}")
         for window in x(display, "search", "--onlyvisible", "--name", f"^{TITLE}$").split():
             if window != previous:
                 fields = dict(line.split("=", 1) for line in x(display, "getwindowgeometry", "--shell", window).split())
                 if int(fields.get("WIDTH", 0)) > 1:
                     return window, {k: int(v) for k, v in fields.items() if k in ("X", "Y", "WIDTH", "HEIGHT")}
         time.sleep(0.05)
-    pytest.fail("no dialog appeared")
+    program.kill()
+    pytest.fail(f"no dialog appeared: {program.communicate()[1]}; windows: "
+                f"{x(display, 'search', '--name', '.')}")
 
 
 def screenshot(display, name):
@@ -105,7 +109,7 @@ def finish(program):
 
 def test_cancel_leaves_everything(display, bus, installed):
     program = launch(display, bus, installed)
-    _, geometry = wait_for_dialog(display)
+    _, geometry = wait_for_dialog(display, program)
     screenshot(display, "confirm.png")
     click_button(display, geometry, 1, 2)
     log = finish(program)
@@ -117,22 +121,23 @@ def test_cancel_leaves_everything(display, bus, installed):
 
 def test_restart_removes_and_asks_logind_once(display, bus, installed):
     program = launch(display, bus, installed)
-    _, geometry = wait_for_dialog(display)
+    _, geometry = wait_for_dialog(display, program)
     click_button(display, geometry, 0, 2)
     log = finish(program)
     assert "-[AppController runUninstall]" in log and "Can't run disableRelaunchOnLogin" in log
     assert not installed.downloader.exists() and installed.agent_files_left() == []
     assert installed.calls("systemctl")[0] == "--user disable --now tidewelld.service"
+    # The program quits right after sending without awaiting a reply: only a flushed request arrives.
     assert bus.reboot_calls() == ["True"]
 
 
 def test_refused_rights_show_9_and_no_restart(display, bus, installed):
     installed.make_downloader_foreign()
     program = launch(display, bus, installed, pkexec_exit=126, LANGUAGE="de")
-    confirm, geometry = wait_for_dialog(display)
+    confirm, geometry = wait_for_dialog(display, program)
     screenshot(display, "confirm-de.png")
     click_button(display, geometry, 0, 2)
-    _, geometry = wait_for_dialog(display, previous=confirm)
+    _, geometry = wait_for_dialog(display, program, previous=confirm)
     screenshot(display, "error-de.png")
     click_button(display, geometry, 0, 1)
     log = finish(program)

@@ -31,14 +31,6 @@ def test_removes_the_users_installation_only(installed):
     assert not (installed.home / "Library/Application Support/Quenlar").exists(), "emptied folders go"
 
 
-def test_nothing_installed_is_done(tmp_path):
-    home = tmp_path / "empty-home"
-    home.mkdir()
-    env = Installation(tmp_path / "unused").env()
-    env.update(HOME=str(home), TIDEWELL_APPLICATIONS_DIR=str(tmp_path / "no-apps"))
-    assert run_script(env) == "0"
-
-
 def test_foreign_files_are_removed_with_rights(installed):
     installed.make_downloader_foreign()
     assert run_script(installed.env()) == "0"
@@ -55,11 +47,3 @@ def test_refused_authentication_prints_9_and_changes_nothing(installed, refusal)
     assert installed.downloader.exists()
     assert installed.calls("systemctl") == []
     assert installed.agent_files_left() == AGENT_FILES
-
-
-def test_missing_home_fails_the_run(installed):
-    env = installed.env()
-    del env["HOME"]
-    run = subprocess.run(["/bin/sh", str(SCRIPT)], env=env, capture_output=True, text=True, timeout=60)
-    assert run.returncode != 0
-    assert installed.downloader.exists()

@@ -1,4 +1,4 @@
-#include "int32_text.h"
+#include "text.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -14,6 +14,16 @@ std::optional<int32_t> ParseInt32(const std::string& text)
         return std::nullopt;
     }
     return static_cast<int32_t>(value);
+}
+
+std::string Trimmed(const std::string& text)
+{
+    const char* blanks = " \t\r\n";
+    size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) {
+        return "";
+    }
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
 } // namespace uninstaller

@@ -1,4 +1,4 @@
-// Decimal integers in text, as script results are given.
+// Small text helpers: script results and key-value lines.
 #pragma once
 
 #include <cstdint>
@@ -9,5 +9,8 @@ namespace uninstaller {
 
 // The value of text that is exactly one decimal integer within 32 bits.
 std::optional<int32_t> ParseInt32(const std::string& text);
+
+// The text without leading and trailing blanks (spaces, tabs, line ends).
+std::string Trimmed(const std::string& text);
 
 } // namespace uninstaller

@@ -1,0 +1,28 @@
+// Owns one file descriptor and closes it.
+#pragma once
+
+#include <unistd.h>
+
+namespace uninstaller {
+
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd = -1) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return fd_; }
+    void reset()
+    {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+};
+
+} // namespace uninstaller
