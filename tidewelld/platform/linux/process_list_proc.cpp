@@ -1,29 +1,56 @@
 #include "../process_list.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
-#include <fstream>
-#include <iterator>
-#include <sstream>
+#include <fcntl.h>
+#include <initializer_list>
 #include <unistd.h>
 
 namespace platform {
 
 namespace {
 
+constexpr long long kKernelThreadFlag = 0x00200000;  // PF_KTHREAD in /proc/<pid>/stat
+
 struct DirCloser {
     void operator()(DIR* dir) const { closedir(dir); }
 };
 
-bool ReadFile(const std::string& path, std::string& contents)
+// The whole of a file under /proc (they report no size), `path` taken from the /proc
+// folder `procFd`. Plain reads: a file stream per read cost more than the read itself.
+bool ReadProcFile(int procFd, const char* path, std::string& contents)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    int fd = openat(procFd, path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         return false;
     }
-    contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    contents.clear();
+    char chunk[4096];
+    for (;;) {
+        ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n > 0) {
+            contents.append(chunk, static_cast<size_t>(n));
+        } else if (n == 0 || errno != EINTR) {
+            close(fd);
+            return n == 0;
+        }
+    }
+}
+
+// The blank-separated integers at the start of text, in order; false when one is missing.
+bool ReadNumbers(const char* text, std::initializer_list<long long*> values)
+{
+    for (long long* value : values) {
+        char* end = nullptr;
+        *value = std::strtoll(text, &end, 10);
+        if (end == text) {
+            return false;
+        }
+        text = end;
+    }
     return true;
 }
 
@@ -59,12 +86,13 @@ std::string CommandLine(std::string arguments, const std::string& name)
 }
 
 // One "ps -ax"-like line for the process, or false when it has gone meanwhile.
-bool ProcessLine(long pid, long ticksPerSecond, std::string& line)
+bool ProcessLine(int procFd, long pid, long ticksPerSecond, std::string& line)
 {
-    std::string base = "/proc/" + std::to_string(pid);
+    char path[48];
     std::string stat;
     std::string arguments;
-    if (!ReadFile(base + "/stat", stat) || !ReadFile(base + "/cmdline", arguments)) {
+    std::snprintf(path, sizeof path, "%ld/stat", pid);
+    if (!ReadProcFile(procFd, path, stat)) {
         return false;
     }
     // The name sits in parentheses and may itself hold blanks and parentheses.
@@ -74,14 +102,23 @@ bool ProcessLine(long pid, long ticksPerSecond, std::string& line)
         return false;
     }
     std::string name = stat.substr(open + 1, close - open - 1);
-    std::istringstream fields(stat.substr(close + 1));
-    char state = '?';
-    long parent = 0, group = 0, session = 0, foreground = 0, nice = 0, threads = 0;
-    unsigned long ttyNumber = 0, flags = 0, faults = 0, userTicks = 0, systemTicks = 0;
-    long childTicks = 0, priority = 0;
-    fields >> state >> parent >> group >> session >> ttyNumber >> foreground >> flags >> faults >> faults >> faults >>
-        faults >> userTicks >> systemTicks >> childTicks >> childTicks >> priority >> nice >> threads;
-    if (!fields) {
+    size_t stateAt = stat.find_first_not_of(" \t\n", close + 1);
+    if (stateAt == std::string::npos) {
+        return false;
+    }
+    char state = stat[stateAt];
+    long long parent = 0, group = 0, session = 0, ttyNumber = 0, foreground = 0, flags = 0, skipped = 0;
+    long long userTicks = 0, systemTicks = 0, nice = 0, threads = 0;
+    // ppid pgrp session tty_nr tpgid flags minflt cminflt majflt cmajflt utime stime cutime
+    // cstime priority nice num_threads
+    if (!ReadNumbers(stat.c_str() + stateAt + 1,
+                     {&parent, &group, &session, &ttyNumber, &foreground, &flags, &skipped, &skipped, &skipped,
+                      &skipped, &userTicks, &systemTicks, &skipped, &skipped, &skipped, &nice, &threads})) {
+        return false;
+    }
+    // A kernel thread has no command line: one file fewer to open for each of them.
+    std::snprintf(path, sizeof path, "%ld/cmdline", pid);
+    if ((flags & kKernelThreadFlag) == 0 && !ReadProcFile(procFd, path, arguments)) {
         return false;
     }
 
@@ -91,7 +128,7 @@ bool ProcessLine(long pid, long ticksPerSecond, std::string& line)
     status += threads > 1 ? "l" : "";
     status += foreground == group && ttyNumber != 0 ? "+" : "";
 
-    unsigned long seconds = (userTicks + systemTicks) / static_cast<unsigned long>(ticksPerSecond);
+    auto seconds = static_cast<unsigned long>((userTicks + systemTicks) / ticksPerSecond);
     char head[64];
     std::snprintf(head, sizeof head, "%5ld %-8s %-5s %3lu:%02lu ", pid, TerminalName(ttyNumber).c_str(),
                   status.c_str(), seconds / 60, seconds % 60);
@@ -103,14 +140,16 @@ bool ProcessLine(long pid, long ticksPerSecond, std::string& line)
 
 std::unique_ptr<ProcessSnapshot> TakeSystemProcessSnapshot()
 {
+    std::unique_ptr<DIR, DirCloser> proc{opendir("/proc")};
+    if (proc == nullptr) {
+        return std::make_unique<ProcessLines>(std::vector<std::string>());
+    }
     std::vector<long> pids;
-    if (std::unique_ptr<DIR, DirCloser> proc{opendir("/proc")}) {
-        while (dirent* entry = readdir(proc.get())) {
-            char* end = nullptr;
-            long pid = std::strtol(entry->d_name, &end, 10);
-            if (end != entry->d_name && *end == '\0' && pid > 0) {
-                pids.push_back(pid);
-            }
+    while (dirent* entry = readdir(proc.get())) {
+        char* end = nullptr;
+        long pid = std::strtol(entry->d_name, &end, 10);
+        if (end != entry->d_name && *end == '\0' && pid > 0) {
+            pids.push_back(pid);
         }
     }
     std::sort(pids.begin(), pids.end());
@@ -122,7 +161,7 @@ std::unique_ptr<ProcessSnapshot> TakeSystemProcessSnapshot()
     std::vector<std::string> lines;
     std::string line;
     for (long pid : pids) {
-        if (ProcessLine(pid, ticksPerSecond, line)) {
+        if (ProcessLine(dirfd(proc.get()), pid, ticksPerSecond, line)) {
             lines.push_back(line);
         }
     }
