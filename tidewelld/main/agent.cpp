@@ -144,6 +144,11 @@ int RunAgent()
         list->blackList = std::make_unique<IdArray>();
     }
 
+    // Changes from here on queue until the watcher's thread starts below, so a device
+    // plugged in during the first scan still gets its rescan.
+    std::unique_ptr<platform::DeviceWatcher> watcher = platform::MakeDeviceWatcher();
+    watcher->Listen();
+
     // No other thread exists yet: the rescan needs no lock.
     int32_t previous = 0;
     int32_t current = 0;
@@ -156,7 +161,6 @@ int RunAgent()
 
     SetTemporaryURL();
 
-    std::unique_ptr<platform::DeviceWatcher> watcher = platform::MakeDeviceWatcher();
     if (!watcher->Start([] { onDeviceChange(0, 0, nullptr, nullptr); })) {
         platform::SystemLog("device change notification unavailable");
     }

@@ -17,10 +17,11 @@ class UdevDeviceWatcher final : public DeviceWatcher {
 public:
     ~UdevDeviceWatcher() override { Stop(); }
 
-    bool Start(std::function<void()> onChange) override
+    // Uevents queue in the monitor's socket from here on until the thread reads them.
+    bool Listen() override
     {
-        if (thread_.joinable()) {
-            return false;
+        if (monitor_ != nullptr) {
+            return true;
         }
         udev_ = udev_new();
         if (udev_ == nullptr) {
@@ -33,6 +34,14 @@ public:
             udev_monitor_filter_add_match_subsystem_devtype(monitor_, "sound", nullptr) < 0 ||
             udev_monitor_enable_receiving(monitor_) < 0) {
             Release();
+            return false;
+        }
+        return true;
+    }
+
+    bool Start(std::function<void()> onChange) override
+    {
+        if (thread_.joinable() || !Listen()) {
             return false;
         }
         thread_ = std::thread([this, onChange = std::move(onChange)] { Run(onChange); });
