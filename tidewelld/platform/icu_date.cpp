@@ -1,11 +1,35 @@
 #include "icu_date.h"
 
+#include <map>
 #include <memory>
 #include <sys/time.h>
 #include <unicode/calendar.h>
 #include <unicode/smpdtfmt.h>
 
 namespace platform {
+
+namespace {
+
+// One formatter per pattern and thread, null when the pattern does not build. Building
+// one, and the number formatters it warms up over its first calls, cost some hundred
+// times a format: every log line paid that. An instance is not safe to share between
+// threads. The default locale and time zone are fixed once per process, so a kept
+// formatter writes what a new one would.
+icu::SimpleDateFormat* Formatter(const char* pattern)
+{
+    thread_local std::map<std::string, std::unique_ptr<icu::SimpleDateFormat>> formatters;
+    std::unique_ptr<icu::SimpleDateFormat>& formatter = formatters[pattern];
+    if (formatter == nullptr) {
+        UErrorCode status = U_ZERO_ERROR;
+        formatter = std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString::fromUTF8(pattern), status);
+        if (U_FAILURE(status)) {
+            formatter.reset();
+        }
+    }
+    return formatter.get();
+}
+
+} // namespace
 
 double NowMillis()
 {
@@ -16,13 +40,12 @@ double NowMillis()
 
 std::string FormatDate(const char* pattern, double millis)
 {
-    UErrorCode status = U_ZERO_ERROR;
-    icu::SimpleDateFormat formatter(icu::UnicodeString::fromUTF8(pattern), status);
-    if (U_FAILURE(status)) {
+    icu::SimpleDateFormat* formatter = Formatter(pattern);
+    if (formatter == nullptr) {
         return std::string();
     }
     icu::UnicodeString text;
-    formatter.format(millis, text);
+    formatter->format(millis, text);
     std::string out;
     text.toUTF8String(out);
     return out;
