@@ -10,6 +10,7 @@
 
 bool RescanDevices(int32_t& previousCount, int32_t& currentCount)
 {
+    DeferredLogSync logSync;
     if (ValidateFileVersion(tarProductIdPath, "091")) {
         UpdateTarProductIdList();
     }

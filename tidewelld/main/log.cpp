@@ -19,6 +19,12 @@ namespace {
 
 constexpr off_t kLogCap = 0x100000;
 
+// Open DeferredLogSync scopes on this thread, and whether a line awaits their flush.
+thread_local int deferredSyncDepth = 0;
+thread_local bool syncPending = false;
+
+std::string LogFilePath() { return platform::HomeFolder() + "/Library/Application Support/Quenlar/Tidewell.log"; }
+
 const char* LevelTag(uint32_t level)
 {
     switch (level) {
@@ -110,7 +116,7 @@ void LogPrintf(uint32_t level, const char* sourcePath, int32_t line, const char*
     std::string entry = head + text;
     platform::SystemLogText(entry);
 
-    std::string path = platform::HomeFolder() + "/Library/Application Support/Quenlar/Tidewell.log";
+    std::string path = LogFilePath();
     struct stat info {};
     if (stat(path.c_str(), &info) == 0 && info.st_size > kLogCap) {
         unlink(path.c_str());
@@ -124,9 +130,29 @@ void LogPrintf(uint32_t level, const char* sourcePath, int32_t line, const char*
     if (lseek(fd, 0, SEEK_END) >= 0) {
         ssize_t written = write(fd, entry.data(), entry.size());
         (void)written;
-        fsync(fd);
+        if (deferredSyncDepth == 0) {
+            fsync(fd);
+        } else {
+            syncPending = true;
+        }
     }
     close(fd);
+}
+
+DeferredLogSync::DeferredLogSync() { ++deferredSyncDepth; }
+
+DeferredLogSync::~DeferredLogSync()
+{
+    if (--deferredSyncDepth != 0 || !syncPending) {
+        return;
+    }
+    syncPending = false;
+    std::lock_guard<std::mutex> guard(_logLock);
+    int fd = open(LogFilePath().c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
 }
 
 int OutputLine(bool reset, const std::string& path, const std::string& text)

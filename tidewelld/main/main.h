@@ -41,6 +41,17 @@ extern int32_t debugLevel;
 void LogPrintf(uint32_t level, const char* sourcePath, int32_t line, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
 
+// While one lives on a thread, that thread's log lines are appended as always but forced
+// to disk together when the outermost one ends: a rescan writes dozens of lines, and a
+// disk flush per line cost more than the rest of the rescan.
+class DeferredLogSync {
+public:
+    DeferredLogSync();
+    ~DeferredLogSync();
+    DeferredLogSync(const DeferredLogSync&) = delete;
+    DeferredLogSync& operator=(const DeferredLogSync&) = delete;
+};
+
 // Appends text + "\n" to path, starting the file afresh when reset is true.
 // Returns 1 when written, 0 when the file cannot be opened for writing.
 int OutputLine(bool reset, const std::string& path, const std::string& text);
