@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <ctime>
 #include <picojson.h>
+#include <stdexcept>
 
+#include "commXdata/gate_reply.h"
 #include "commXdata/transfer.h"
 
 namespace {
@@ -99,10 +101,24 @@ bool commXdata::canSend()
     }
     handle.reset();
 
-    picojson::value value;
-    std::string error = picojson::parse(value, reply);
+    std::string error;
+    bool on = ReadMeasurementSwitch(reply, error);
     if (!error.empty()) {
         std::fprintf(stderr, "%s\n", error.c_str());
+    }
+    return on;
+}
+
+bool ReadMeasurementSwitch(const std::string& reply, std::string& error)
+{
+    picojson::value value;
+    try {
+        error = picojson::parse(value, reply);
+    } catch (const std::overflow_error&) {
+        // Thrown for a number beyond double's range, such as 1e999.
+        error = "number out of range";
+    }
+    if (!error.empty()) {
         return false;
     }
     // Anything but an object with a numeric "measurement" reads as measurement off.
