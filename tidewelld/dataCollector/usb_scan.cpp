@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "dataCollector/usb_string.h"
 #include "platform/usb_bus.h"
 
 namespace {
@@ -18,33 +19,17 @@ constexpr uint16_t kLanguageEnglishUS = 0x0409;
 // Devices that passed the last scan, held from that scan to the start of the next.
 std::unique_ptr<platform::UsbDevice> _usbDeviceRef[kDeviceRefSlots];
 
-// One string descriptor by a standard GET_DESCRIPTOR request. The reply's own length
-// byte is ignored: the bytes transferred count, and each UTF-16LE unit after the 2-byte
-// header gives its low byte. Fewer than 3 bytes, or a failed request, leave it absent.
+// One string descriptor by a standard GET_DESCRIPTOR request; a failed request leaves
+// it absent.
 void getUSBStringDescriptor(platform::UsbDeviceHandle* device, uint8_t index, char** string, uint16_t* length)
 {
     if (string == nullptr || length == nullptr) {
         return;
     }
-    *string = nullptr;
-    *length = 0;
     uint8_t buffer[kStringRequestLength];
     int transferred = device->ControlIn(0x80, 6, static_cast<uint16_t>(0x0300 | index), kLanguageEnglishUS, buffer,
                                         sizeof buffer);
-    if (transferred < 3) {
-        return;
-    }
-    int characters = (std::min<int>(transferred, sizeof buffer) - 1) / 2;
-    char* text = static_cast<char*>(std::malloc(characters + 1));
-    if (text == nullptr) {
-        return;
-    }
-    for (int k = 0; k < characters; ++k) {
-        text[k] = static_cast<char>(buffer[2 + 2 * k]);
-    }
-    text[characters] = '\0';
-    *string = text;
-    *length = static_cast<uint16_t>(characters);
+    decodeUSBStringDescriptor(buffer, sizeof buffer, transferred, string, length);
 }
 
 // Fills the slot at deviceCount. The manufacturer and product are asked for whatever
@@ -72,6 +57,27 @@ void SetUSBDeviceInfo(platform::UsbDevice& device, const platform::UsbDeviceDesc
 }
 
 } // namespace
+
+void decodeUSBStringDescriptor(const uint8_t* buffer, size_t capacity, int transferred, char** string,
+                               uint16_t* length)
+{
+    *string = nullptr;
+    *length = 0;
+    if (transferred < 3) {
+        return;
+    }
+    size_t characters = (std::min(static_cast<size_t>(transferred), capacity) - 1) / 2;
+    char* text = static_cast<char*>(std::malloc(characters + 1));
+    if (text == nullptr) {
+        return;
+    }
+    for (size_t k = 0; k < characters; ++k) {
+        text[k] = static_cast<char>(buffer[2 + 2 * k]);
+    }
+    text[characters] = '\0';
+    *string = text;
+    *length = static_cast<uint16_t>(characters);
+}
 
 int CheckUSBAudio(int vendorId, UsbDevicesInfo* list)
 {
