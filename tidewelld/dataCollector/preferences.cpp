@@ -35,10 +35,9 @@ bool IntegerValue(plist_t node, int64_t& value)
         return true;
     }
     case PLIST_STRING: {
-        char* text = nullptr;
-        plist_get_string_val(node, &text);
-        value = text != nullptr ? std::strtoll(text, nullptr, 10) : 0;
-        std::free(text);
+        std::string text;
+        platform::PlistStringValue(node, text);
+        value = std::strtoll(text.c_str(), nullptr, 10);
         return true;
     }
     default:

@@ -31,13 +31,10 @@ int CollectBothLists() { return CollectVariousList(fwVerInfoTxtPath.c_str(), tar
 bool LastCheckDate(double& millis)
 {
     platform::PlistPtr stored;
-    if (readFwVersionLastCheckDate(stored) != 0 || plist_get_node_type(stored.get()) != PLIST_STRING) {
+    std::string value;
+    if (readFwVersionLastCheckDate(stored) != 0 || !platform::PlistStringValue(stored.get(), value)) {
         return false;
     }
-    char* text = nullptr;
-    plist_get_string_val(stored.get(), &text);
-    std::string value = text != nullptr ? text : "";
-    std::free(text);
     return platform::ParseDate("YYYY-MM-dd HH:mm:ss", value, millis);
 }
 

@@ -1,10 +1,10 @@
 #include "icu_text.h"
 
-#include <fstream>
-#include <iterator>
 #include <unicode/regex.h>
 #include <unicode/unistr.h>
 #include <unicode/ustring.h>
+
+#include "whole_file.h"
 
 namespace platform {
 
@@ -40,12 +40,8 @@ std::string ToUtf8(const icu::UnicodeString& text)
 
 bool ReadUtf8File(const std::string& path, std::string& text)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
-    }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad() || !IsValidUtf8(bytes)) {
+    std::string bytes;
+    if (!ReadRegularFile(path, bytes) || !IsValidUtf8(bytes)) {
         return false;
     }
     text = std::move(bytes);

@@ -3,24 +3,15 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "whole_file.h"
 
 namespace platform {
 
 namespace {
-
-bool ReadWholeFile(const std::string& path, std::string& contents)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
-    }
-    contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
 
 bool WriteAll(int fd, const char* data, size_t size)
 {
@@ -43,7 +34,7 @@ bool WriteAll(int fd, const char* data, size_t size)
 PlistPtr ReadPlistDictionary(const std::string& path)
 {
     std::string contents;
-    if (!ReadWholeFile(path, contents) || contents.empty() || contents.size() > UINT32_MAX) {
+    if (!ReadRegularFile(path, contents) || contents.empty() || contents.size() > UINT32_MAX) {
         return nullptr;
     }
     plist_t root = nullptr;
@@ -73,6 +64,10 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& contents)
 
 bool MergeIntoPlistFile(const std::string& path, const std::function<void(plist_t dict)>& merge)
 {
+    // One merge at a time in this process: two threads that read the same file would
+    // each write back their own key only.
+    static std::mutex merging;
+    std::lock_guard<std::mutex> guard(merging);
     PlistPtr dict = ReadPlistDictionary(path);
     if (!dict) {
         dict.reset(plist_new_dict());
@@ -90,20 +85,24 @@ bool MergeIntoPlistFile(const std::string& path, const std::function<void(plist_
     return ReplaceFileAtomically(path, text);
 }
 
-bool PlistDictString(plist_t dict, const char* key, std::string& value)
+bool PlistStringValue(plist_t node, std::string& value)
 {
-    plist_t node = dict ? plist_dict_get_item(dict, key) : nullptr;
     if (node == nullptr || plist_get_node_type(node) != PLIST_STRING) {
         return false;
     }
-    char* text = nullptr;
-    plist_get_string_val(node, &text);
+    // The recorded length is not to be trusted either: the XML reader keeps the length
+    // of the whole text but copies it only up to its first NUL.
+    const char* text = plist_get_string_ptr(node, nullptr);
     if (text == nullptr) {
         return false;
     }
     value = text;
-    std::free(text);
     return true;
+}
+
+bool PlistDictString(plist_t dict, const char* key, std::string& value)
+{
+    return PlistStringValue(dict ? plist_dict_get_item(dict, key) : nullptr, value);
 }
 
 } // namespace platform

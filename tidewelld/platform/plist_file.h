@@ -22,11 +22,16 @@ PlistPtr ReadPlistDictionary(const std::string& path);
 // Reads the file's dictionary as it is on disk now (an empty one when there is none),
 // lets `merge` change it, then writes the whole dictionary as XML to a temporary file in
 // the same folder and renames it into place. Returns false when nothing was written.
+// Merges of one process run one at a time.
 bool MergeIntoPlistFile(const std::string& path, const std::function<void(plist_t dict)>& merge);
 
 // Writes `contents` to `path` through a temporary file in the same folder and a rename,
 // synced to disk first. Returns false (and leaves `path` untouched) on any failure.
 bool ReplaceFileAtomically(const std::string& path, const std::string& contents);
+
+// The text of a string node up to its first NUL byte (libplist's own getter aborts the
+// process on a string with a NUL in it); false when the node is null or no string.
+bool PlistStringValue(plist_t node, std::string& value);
 
 // The string value of `key` in `dict`; false when it is missing or not a string.
 bool PlistDictString(plist_t dict, const char* key, std::string& value);

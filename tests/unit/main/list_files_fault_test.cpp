@@ -1,0 +1,29 @@
+// The list files as something other than files.
+#include <sys/stat.h>
+
+#include "firmware_home.h"
+
+namespace {
+
+using ListFilesFault = FirmwareHome;
+
+TEST_F(ListFilesFault, FolderOrPipeInPlaceOfAListIsNoListInsteadOfAnAbortOrAHang)
+{
+    MakeFolders(tarProductIdPath);
+    ASSERT_EQ(0, mkfifo(fwVerInfoTxtPath.c_str(), 0644));
+    blackList = {0x1234};
+
+    EXPECT_FALSE(ValidateFileVersion(tarProductIdPath, "091"));
+    EXPECT_FALSE(ValidateFileVersion(fwVerInfoTxtPath, "091"));
+    EXPECT_TRUE(UpdateTarProductIdList());
+    EXPECT_TRUE(blackList.empty());
+    AddDevice("Deck Unit 2", 0x0100);
+    EXPECT_FALSE(UpdateFirmware(&devices_));
+    EXPECT_FALSE(UpdateFwVerTidewell(&devices_));
+
+    std::string log = Log();
+    EXPECT_NE(std::string::npos, log.find("[WRN] file open error.tar_product_info.txt\n"));
+    EXPECT_NE(std::string::npos, log.find("[WRN] file open error.firm_version_info.txt\n"));
+}
+
+} // namespace
