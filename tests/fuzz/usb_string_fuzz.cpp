@@ -1,0 +1,38 @@
+// String descriptor replies as a device may send them: any bytes, and any transfer count
+// the bus reports. The text then goes where the scan sends it: the log and the serial hash.
+#include <algorithm>
+#include <cstring>
+
+#include "dataCollector/usb_string.h"
+#include "fuzz_home.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    FuzzHome();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 2) {
+        return 0;
+    }
+    // The first two bytes are the transfer count (negative: a failed request).
+    int16_t transferred = 0;
+    std::memcpy(&transferred, data, sizeof transferred);
+    uint8_t buffer[128];
+    std::memset(buffer, 0xA5, sizeof buffer);
+    std::memcpy(buffer, data + 2, std::min(size - 2, sizeof buffer));
+
+    char* text = nullptr;
+    uint16_t length = 0;
+    decodeUSBStringDescriptor(buffer, sizeof buffer, transferred, &text, &length);
+    FUZZ_CHECK((text == nullptr) == (length == 0));
+    if (text != nullptr) {
+        FUZZ_CHECK(length <= (sizeof buffer - 1) / 2 && text[length] == '\0');
+        TW_LOG(3, "  Product Name     = %s\n", text);
+        CalcSerialHash(text);
+    }
+    std::free(text);
+    return 0;
+}
