@@ -1,0 +1,207 @@
+// The device-change thread against the tick: rescans and firmware decisions on one thread
+// while the other runs list downloads, the self-update check, the application watch and
+// the saved-report resend. Built under ThreadSanitizer too.
+#include <atomic>
+#include <memory>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "../commXdata/analytics_stub.h"
+#include "commXdata/commXdata.h"
+#include "firmware_home.h"
+#include "main/agent_loop.h"
+#include "main/schedule.h"
+#include "platform/process.h"
+#include "platform/process_list.h"
+#include "platform/usb_bus.h"
+
+namespace {
+
+struct DeviceSpec {
+    uint16_t productId;
+    uint16_t release;
+    std::u16string product;
+    std::u16string serial;
+};
+
+std::vector<uint8_t> StringDescriptor(const std::u16string& text)
+{
+    std::vector<uint8_t> bytes{static_cast<uint8_t>(2 + 2 * text.size()), 3};
+    for (char16_t unit : text) {
+        bytes.push_back(unit & 0xFF);
+        bytes.push_back(unit >> 8);
+    }
+    return bytes;
+}
+
+class SpecHandle final : public platform::UsbDeviceHandle {
+public:
+    explicit SpecHandle(DeviceSpec spec) : spec_(std::move(spec)) {}
+    int ControlIn(uint8_t, uint8_t, uint16_t value, uint16_t, uint8_t* data, uint16_t length) override
+    {
+        uint8_t index = value & 0xFF;
+        std::vector<uint8_t> reply = StringDescriptor(index == 1 ? u"Quenlar" : index == 2 ? spec_.product : spec_.serial);
+        size_t size = std::min<size_t>(reply.size(), length);
+        std::copy_n(reply.begin(), size, data);
+        return static_cast<int>(size);
+    }
+
+private:
+    DeviceSpec spec_;
+};
+
+class SpecDevice final : public platform::UsbDevice {
+public:
+    explicit SpecDevice(DeviceSpec spec) : spec_(std::move(spec)) {}
+    bool ReadDescriptor(platform::UsbDeviceDescriptor& descriptor) override
+    {
+        descriptor.vendorId = kVendorId;
+        descriptor.productId = spec_.productId;
+        descriptor.releaseNumber = spec_.release;
+        descriptor.manufacturerIndex = 1;
+        descriptor.productIndex = 2;
+        descriptor.serialNumberIndex = 3;
+        return true;
+    }
+    std::unique_ptr<platform::UsbDeviceHandle> Open() override { return std::make_unique<SpecHandle>(spec_); }
+
+private:
+    DeviceSpec spec_;
+};
+
+// Plugged devices; changed and scanned by the device-change thread only.
+class SpecBus final : public platform::UsbBus {
+public:
+    std::vector<std::unique_ptr<platform::UsbDevice>> Devices() override
+    {
+        std::vector<std::unique_ptr<platform::UsbDevice>> devices;
+        for (const DeviceSpec& spec : plugged) {
+            devices.push_back(std::make_unique<SpecDevice>(spec));
+        }
+        return devices;
+    }
+    std::vector<DeviceSpec> plugged;
+};
+
+class DeviceChangeThread : public FirmwareHome {
+protected:
+    void SetUp() override
+    {
+        FirmwareHome::SetUp();
+        for (UsbDevicesInfo* list : {&_usbQnlDevInfo, &_usbQnlAllDevInfo}) {
+            list->whiteList = std::make_unique<IdArray>();
+            list->blackList = std::make_unique<IdArray>();
+        }
+        auto owned = std::make_unique<SpecBus>();
+        bus_ = owned.get();
+        platform::InstallUsbBus(std::move(owned));
+        platform::SetProcessSnapshotSource([] {
+            return std::make_unique<platform::ProcessLines>(std::vector<std::string>{
+                "  4242 ??       S      0:01 /Applications/Serato DJ Pro.app/Contents/MacOS/Serato DJ Pro"});
+        });
+        std::memcpy(savedFw_, fwUpdateURL, sizeof savedFw_);
+        std::memcpy(savedPl_, tarProductURL, sizeof savedPl_);
+        snprintf(fwUpdateURL, sizeof fwUpdateURL, "%s", lists_.url("/fw").c_str());
+        snprintf(tarProductURL, sizeof tarProductURL, "%s", lists_.url("/pl").c_str());
+        WriteFileText(BundleFile("MacOS/Fetchwick"), "#!/bin/sh\necho \"$1\" >> \"" + launches_ + "\"\n");
+        chmod(BundleFile("MacOS/Fetchwick").c_str(), 0755);
+        InstallUpdaterVersion("1.00");
+    }
+    void TearDown() override
+    {
+        std::memcpy(fwUpdateURL, savedFw_, sizeof savedFw_);
+        std::memcpy(tarProductURL, savedPl_, sizeof savedPl_);
+        platform::SetProcessSnapshotSource(nullptr);
+        platform::InstallUsbBus(nullptr);
+        ReleaseDevicesInfo(&_usbQnlDevInfo);
+        ReleaseDevicesInfo(&_usbQnlAllDevInfo);
+        blackList.clear();
+        for (AppExecStatus& row : _appStatus) {
+            row.execStatus.clear();
+            row.lastExecStatus.clear();
+        }
+        _connect = 0;
+        _schedule = DownloadSchedule{};
+        FirmwareHome::TearDown();
+    }
+
+    SpecBus* bus_ = nullptr;
+    StubServer lists_{R"({"/fw": {"body": "FormatVersion:091\nDeck Unit 2, 124, mac, https://fw/deck.bin\n)"
+                      R"(Mixer, 105, mac, https://fw/mixer.bin\nTidewell, 102, mac, https://fw/tw.pkg\n"},
+                         "/pl": {"body": "FormatVersion:091\nOld Unit,14972,12288\n"}})"};
+    ScopedEnv analytics_{"TIDEWELL_ANALYTICS_HOST", "127.0.0.1:" + std::to_string(UnusedLocalPort())};
+    std::string launches_ = applications_.path() + "/launches";
+    char savedFw_[1024];
+    char savedPl_[1024];
+};
+
+TEST_F(DeviceChangeThread, RescansRaceTheTickAndBothGoOnWorking)
+{
+    const DeviceSpec deck{0x1234, 0x0110, u"Deck Unit 2", u"A1"};
+    const DeviceSpec mixer{0x2000, 0x0100, u"Mixer", u"M1"};
+    const DeviceSpec old{0x3000, 0x0100, u"Old Unit", u"O1"};
+    const std::vector<std::vector<DeviceSpec>> plugs = {{}, {deck}, {deck, mixer, old}, {mixer}};
+    // Lists of today: the first download comes with the first day that passes.
+    WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\nDeck Unit 2, 124, mac, https://fw/deck.bin\n");
+    WriteFileText(tarProductIdPath, "FormatVersion:091\nOld Unit,14972,12288\n");
+
+    AgentLoop loop(DefaultTickJobs());
+    time_t now = 1700000000;
+    int tick = 0;
+    auto runTicks = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            // A day passes every 100 ticks: the daily download runs again.
+            now += ++tick % 100 == 0 ? 86401 : 1;
+            loop.Tick(now);
+            platform::ReapDetachedChildren();
+        }
+    };
+    auto plug = [&](std::vector<DeviceSpec> devices) {
+        bus_->plugged = std::move(devices);
+        onDeviceChange(0, 0, nullptr, nullptr);
+    };
+
+    std::atomic<bool> rescansDone{false};
+    std::thread deviceChange([&] {
+        for (size_t i = 0; i < 40; ++i) {
+            plug(plugs[i % plugs.size()]);
+        }
+        plug({deck, mixer});
+        rescansDone = true;
+    });
+    while (tick < 610 || !rescansDone) {
+        runTicks(1);
+    }
+    deviceChange.join();
+
+    ASSERT_EQ(2, _usbQnlDevInfo.deviceCount);
+    EXPECT_EQ(1, _connect);
+    EXPECT_EQ(2, _usbQnlAllDevInfo.deviceCount) << "the black-listed unit stays out";
+    EXPECT_NE(std::string::npos, ReadFileText(launches_).find("-f \n"));
+    EXPECT_NE(std::string::npos, Log().find("[INF] CollectVariousList Result fw=0 pl=0\n"));
+
+    // Afterwards, one thread again: a new pairing is reported, and without devices the
+    // next daily download finds the updater behind.
+    size_t before = Log().size();
+    plug({});
+    runTicks(1);
+    plug({deck});
+    runTicks(10);
+    plug({});
+    runTicks(100);
+    std::string log = Log().substr(before);
+    EXPECT_NE(std::string::npos, log.find("[INF] SDJP start time = ")) << log;
+    platform::PlistPtr stored = platform::ReadPlistDictionary(Preferences());
+    ASSERT_TRUE(stored);
+    std::string value;
+    EXPECT_TRUE(platform::PlistDictString(stored.get(), "lastCheckDate", value));
+    EXPECT_TRUE(platform::PlistDictString(stored.get(), "appConnected", value));
+    for (int i = 0; i < 500 && ReadFileText(launches_).find("-m ") == std::string::npos; ++i) {
+        usleep(10000);
+    }
+    EXPECT_NE(std::string::npos, ReadFileText(launches_).find("-m \n"));
+}
+
+} // namespace
