@@ -1,5 +1,6 @@
 #include "commXdata/commXdata.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <string>
 
@@ -16,9 +17,23 @@ size_t commXdata::onReceive(char* data, size_t size, size_t count, void* userDat
     return n;
 }
 
+namespace {
+
+// The agent takes SIGTERM between ticks, so it waits as pending while a transfer runs: end
+// the transfer then, rather than hold the stop for a stalled server's whole stall limit.
+int EndOnStopRequest(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    sigset_t pending;
+    return sigpending(&pending) == 0 && sigismember(&pending, SIGTERM) == 1 ? 1 : 0;
+}
+
+} // namespace
+
 void ApplyTransportOptions(CURL* handle, const TransferLimits& limits)
 {
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, EndOnStopRequest);
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
     const char* bundle = std::getenv("CURL_CA_BUNDLE");

@@ -20,5 +20,6 @@ constexpr TransferLimits kListLimits{30, 60, 0};
 constexpr TransferLimits kAnalyticsLimits{10, 0, 30};
 
 // No signals (the agent's tick is SIGALRM), the server's certificate and host name
-// verified, CURL_CA_BUNDLE (when set) trusted instead of the system's store, and limits.
+// verified, CURL_CA_BUNDLE (when set) trusted instead of the system's store, limits, and
+// an end to the transfer as soon as a SIGTERM is pending.
 void ApplyTransportOptions(CURL* handle, const TransferLimits& limits);

@@ -1,0 +1,117 @@
+"""The real tidewelld with a Library folder it may not read or write, and with folders
+where its files belong. Root ignores file modes, so those agents run as nobody."""
+import os
+import pwd
+import shutil
+import tempfile
+from pathlib import Path
+
+import pytest
+
+from usbbed import UsbTestbed
+from tidewell_e2e import Agent, StubServer, install_fake_fetchwick, read_launches
+
+LISTS = "/application/tidewell/"
+FIRMWARE_LIST = "FormatVersion:091\nTidewell,102,mac,https://x/tw.pkg\n"
+TARGET_LIST = "FormatVersion:091\nOld Unit,14972,12288\n"
+
+
+@pytest.fixture
+def nobody():
+    """A folder that nobody may enter."""
+    top = Path(tempfile.mkdtemp(prefix="tidewell-nobody-"))
+    top.chmod(0o755)
+    yield top
+    for folder, _, _ in os.walk(top):
+        os.chmod(folder, 0o755)
+    shutil.rmtree(top)
+
+
+def start_as_nobody(monkeypatch, tmp_path, offline=False):
+    """TIDEWELLD started as nobody; offline: in a network namespace of its own, where only
+    a loopback that is down exists."""
+    isolate = "unshare --net " if offline else ""
+    wrapper = tmp_path / "as-nobody"
+    wrapper.write_text(f"#!/bin/sh\nexec {isolate}setpriv --reuid=nobody --regid=nogroup --clear-groups "
+                       f"'{os.environ['TIDEWELLD']}'\n")
+    wrapper.chmod(0o755)
+    monkeypatch.setenv("TIDEWELLD", str(wrapper))
+
+
+def hand_to_nobody(top, library_mode, file_mode=0o644):
+    """Everything below top to nobody; the Library folder and all below it get the modes."""
+    user = pwd.getpwnam("nobody")
+    for folder, folders, files in os.walk(top):
+        os.chown(folder, user.pw_uid, user.pw_gid)
+        for name in files:
+            os.chown(os.path.join(folder, name), user.pw_uid, user.pw_gid)
+            if "/Library" in folder:
+                os.chmod(os.path.join(folder, name), file_mode)
+    library_folders = [folder for folder, _, _ in os.walk(top / "home" / "Library")]
+    for folder in reversed(library_folders):
+        os.chmod(folder, library_mode)
+
+
+def run_until_first_download(agent, result="fw=0 pl=0"):
+    agent.start()
+    try:
+        assert agent.wait_stderr(f"CollectVariousList Result {result}", timeout=15)
+        assert agent.stop() == 0
+    finally:
+        agent.kill()
+    stderr = agent.stderr()
+    assert "App Exit" in stderr
+    return stderr
+
+
+def test_unreadable_library_folder(nobody, tmp_path, monkeypatch):
+    # The override files cannot be read either: the built-in list host must stay out of reach.
+    start_as_nobody(monkeypatch, tmp_path, offline=True)
+    agent = Agent(nobody / "home")
+    hand_to_nobody(nobody, 0o000)
+    stderr = run_until_first_download(agent, "fw=1 pl=1")
+    assert "[WRN] file open error.tar_product_info.txt" in stderr
+
+
+def test_unwritable_library_folder_keeps_its_lists_and_reports_the_hand_off(nobody, tmp_path, monkeypatch):
+    start_as_nobody(monkeypatch, tmp_path)
+    applications = nobody / "Applications"
+    record = install_fake_fetchwick(applications, version="1.00")
+    server = StubServer(tmp_path / "lists", {LISTS + "firm_version_info.txt": {"body": FIRMWARE_LIST},
+                                             LISTS + "tar_product_info.txt": {"body": TARGET_LIST}})
+    try:
+        agent = Agent(nobody / "home", env={"TIDEWELL_APPLICATIONS_DIR": str(applications)},
+                      lists_base=server.url(""))
+        earlier = agent.list_folder / "firm_version_info.txt"
+        earlier.write_text(FIRMWARE_LIST)
+        # Two days old: the first tick downloads.
+        os.utime(earlier, (1.7e9, 1.7e9))
+        (agent.library / "Application Support" / "Quenlar").mkdir(parents=True)
+        hand_to_nobody(nobody, 0o555, 0o444)
+        stderr = run_until_first_download(agent)
+    finally:
+        server.close()
+    assert "[ERR] Firmware update list create error" in stderr
+    assert "[ERR] Firmware update list(Tidewell) write erro" in stderr
+    assert read_launches(record) == []
+    assert earlier.read_text() == FIRMWARE_LIST
+
+
+def test_folders_in_place_of_the_agents_files(tmp_path):
+    server = StubServer(tmp_path / "lists", {LISTS + "firm_version_info.txt": {"body": FIRMWARE_LIST},
+                                             LISTS + "tar_product_info.txt": {"body": TARGET_LIST}})
+    with UsbTestbed() as bed:
+        bed.add_device(product_id=0x1234, product="Deck Unit 2", manufacturer="Quenlar", serial="A1")
+        agent = Agent(tmp_path / "home", env=bed.env(), lists_base=server.url(""))
+        # The firmware list stays missing: the first tick downloads.
+        for name in ("Quenlar/tar_product_info.txt", "Preferences/com.quenlar.Fetchwick.plist",
+                     "Application Support/Quenlar/Tidewell.log",
+                     "Application Support/Quenlar/firm_version_up.txt"):
+            (agent.library / name / "folder").mkdir(parents=True)
+        try:
+            stderr = run_until_first_download(agent)
+        finally:
+            server.close()
+        assert "main Device Count prev=0 cur=1" in stderr
+        assert "[WRN] file open error.tar_product_info.txt" in stderr
+        assert bed.errors() == []

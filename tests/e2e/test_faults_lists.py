@@ -1,0 +1,43 @@
+"""The real tidewelld against a list server that stalls."""
+import os
+import signal
+import time
+
+from usbbed import UsbTestbed
+from tidewell_e2e import Agent, StubServer, wait_until
+
+LISTS = "/application/tidewell/"
+EARLIER = "FormatVersion:091\nDeck Unit 2,110,mac,https://x/old.bin\n"
+
+
+def test_stalled_list_server_holds_neither_device_changes_nor_the_stop(tmp_path):
+    body = "FormatVersion:091\n" + "Deck Unit 2,124,mac,https://x/deck.bin\n" * 100
+    server = StubServer(tmp_path / "lists", {
+        LISTS + "firm_version_info.txt": {"body": body, "stall_after": 20},
+        LISTS + "tar_product_info.txt": {"body": body, "stall_after": 20}})
+    with UsbTestbed() as bed:
+        agent = Agent(tmp_path / "home", env=bed.env(), lists_base=server.url(""))
+        earlier = agent.list_folder / "firm_version_info.txt"
+        earlier.write_text(EARLIER)
+        two_days_ago = time.time() - 2 * 86400
+        os.utime(earlier, (two_days_ago, two_days_ago))
+        agent.start()
+        try:
+            assert wait_until(lambda: server.requests(), timeout=15)
+            # The tick waits in the transfer; the device-change thread does not.
+            bed.add_device(product_id=0x1234, product="Deck Unit 2", manufacturer="Quenlar", serial="A1")
+            assert agent.wait_stderr("onDeviceChange Device Count prev=0 cur=1")
+            assert len(server.requests()) == 1
+
+            agent.signal(signal.SIGTERM)
+            signalled = time.monotonic()
+            assert agent.stop(timeout=30) == 0
+            # Far within the 60 s stall limit of either list.
+            assert time.monotonic() - signalled < 10
+        finally:
+            agent.kill()
+            server.close()
+        assert earlier.read_text() == EARLIER
+        assert sorted(p.name for p in agent.list_folder.iterdir()) == [
+            "FwUpInfoURL.txt", "TarProductURL.txt", "firm_version_info.txt"]
+        assert bed.errors() == []
