@@ -10,7 +10,7 @@ from pathlib import Path
 from tidewell_e2e import Agent, StubServer, wait_until
 
 LISTS = "/application/tidewell/"
-MARGIN_SECONDS = 10
+MARGIN_SECONDS = 15
 
 
 def list_stall_limit():
