@@ -1,6 +1,7 @@
 #!/bin/sh
-# Sets everything up on a fresh Debian 12 machine and runs the whole test suite twice:
-# a plain build, then a build with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Sets everything up on a fresh Debian 12 machine and runs the whole test suite: a plain
+# build, a build with AddressSanitizer and UndefinedBehaviorSanitizer, the tests of the
+# agent's two threads under ThreadSanitizer, and a bounded run of every fuzz target.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -18,3 +19,15 @@ run_suite() {
 
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DTIDEWELL_SANITIZE=address,undefined
+
+# ThreadSanitizer: the agent itself (end-to-end and emulated USB tests) and the unit tests
+# that run the device-change thread against the tick.
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DTIDEWELL_SANITIZE=thread -DTIDEWELL_BUILD_UNINSTALLER=OFF
+cmake --build build-tsan -j "$jobs" --target tidewelld usb_scan_probe test_main test_dataCollector test_platform
+ctest --test-dir build-tsan --output-on-failure -R '^(e2e|usb)\.|Thread'
+
+# Fuzzing with libFuzzer (clang): each parser of outside input for a bounded time.
+CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug \
+  -DTIDEWELL_SANITIZE=address,undefined -DTIDEWELL_FUZZ=ON -DTIDEWELL_BUILD_UNINSTALLER=OFF
+cmake --build build-fuzz -j "$jobs" --target tidewell_fuzz
+ctest --test-dir build-fuzz --output-on-failure -R '^fuzz\.' -j "$jobs"
