@@ -1,6 +1,7 @@
 """The whole road end to end: the demo a newcomer runs first, then the agent at two edges
 of the usage path (a device unplugged while the watch reports it, the wall clock set
 back an hour)."""
+import contextlib
 import os
 import shutil
 import signal
@@ -75,11 +76,6 @@ def beacons(server):
     return [request for request in server.requests() if request["path"] == "/dot.php"]
 
 
-def analytics(folder, gate_delay=0):
-    return StubServer(folder, {"/appchk.php": {"body": GATE_REPLY, "delay": gate_delay},
-                               "/dot.php": {"body": "ok"}}, tls="ca")
-
-
 def make_certs_valid_since(folder, offset):
     """The stub server's certificates, made with the clock at offset ("-2h"), so that a
     clock set back still finds them valid."""
@@ -88,76 +84,75 @@ def make_certs_valid_since(folder, offset):
     subprocess.run(["/bin/sh", str(SUPPORT / "make_certs.sh"), str(folder)], check=True, env=env)
 
 
-def analytics_env(bed, server):
-    return dict(bed.env(), CURL_CA_BUNDLE=server.ca_file, TIDEWELL_ANALYTICS_HOST=f"127.0.0.1:{server.port}")
+class UsageRoad:
+    """An analytics stand-in, an emulated bus with a Deck Unit 2, and the agent between
+    them; what is started is stopped when the test's stack unwinds."""
+
+    def __init__(self, stack, folder, gate_delay=0):
+        self.stack = stack
+        self.folder = folder
+        self.server = StubServer(folder / "analytics", {"/appchk.php": {"body": GATE_REPLY, "delay": gate_delay},
+                                                        "/dot.php": {"body": "ok"}}, tls="ca")
+        stack.callback(self.server.close)
+        self.bed = stack.enter_context(UsbTestbed())
+        self.deck = self.bed.add_device(**DECK)
+
+    def start_agent(self, **env):
+        env = dict(self.bed.env(), CURL_CA_BUNDLE=self.server.ca_file,
+                   TIDEWELL_ANALYTICS_HOST=f"127.0.0.1:{self.server.port}", **env)
+        agent = Agent(self.folder / "home", env=env).start()
+        self.stack.callback(agent.kill)
+        return agent
+
+    def start_application(self):
+        application = start_dj_application(self.folder / "apps")
+        self.stack.callback(application.wait)
+        self.stack.callback(application.kill)
 
 
 def test_device_unplugged_while_the_watch_reports_it(tmp_path):
-    # The gate answers slowly: the watch at tick 11 is still busy when the device goes.
-    server = analytics(tmp_path / "analytics", gate_delay=3)
-    application = start_dj_application(tmp_path / "apps")
-    try:
-        with UsbTestbed() as bed:
-            deck = bed.add_device(**DECK)
-            agent = Agent(tmp_path / "home", env=analytics_env(bed, server)).start()
-            try:
-                assert wait_until(lambda: any(r["path"] == "/appchk.php" for r in server.requests()), timeout=40)
-                bed.remove_device(deck)
-                assert agent.wait_stderr("onDeviceChange Device Count prev=1 cur=0")
-                assert beacons(server) == []
+    with contextlib.ExitStack() as stack:
+        # The gate answers slowly: the watch at tick 11 is still busy when the device goes.
+        road = UsageRoad(stack, tmp_path, gate_delay=3)
+        road.start_application()
+        agent = road.start_agent()
+        assert wait_until(lambda: any(r["path"] == "/appchk.php" for r in road.server.requests()), timeout=40)
+        road.bed.remove_device(road.deck)
+        assert agent.wait_stderr("onDeviceChange Device Count prev=1 cur=0")
+        assert beacons(road.server) == []
 
-                # The watch works on its own copy of the device list: its report still names
-                # the device, sent, not saved for later.
-                sent = wait_until(lambda: beacons(server), timeout=15)
-                assert sent and "&p01=Deck%20Unit%202%2F1.23%2FDU2-0042&" in sent[0]["query"]
-                assert agent.stop() == 0
-                assert not (agent.library / "Preferences" / "com.quenlar.Fetchwick.plist").exists()
-            finally:
-                agent.kill()
-            assert bed.errors() == []
-    finally:
-        application.kill()
-        application.wait()
-        server.close()
+        # The watch works on its own copy of the device list: its report still names the
+        # device, sent, not saved for later.
+        sent = wait_until(lambda: beacons(road.server), timeout=15)
+        assert sent and "&p01=Deck%20Unit%202%2F1.23%2FDU2-0042&" in sent[0]["query"]
+        assert agent.stop() == 0
+        assert not (agent.library / "Preferences" / "com.quenlar.Fetchwick.plist").exists()
+    assert road.bed.errors() == []
 
 
 def test_clock_set_back_an_hour_while_the_agent_runs(tmp_path):
     clock = tmp_path / "clock"
     clock.write_text("+0\n")
     make_certs_valid_since(tmp_path / "analytics", "-2h")
-    server = analytics(tmp_path / "analytics")
-    application = None
-    try:
-        with UsbTestbed() as bed:
-            bed.add_device(**DECK)
-            env = analytics_env(bed, server)
-            # libfaketime reads the offset from the file at every call; the monotonic clock
-            # stays true, as it does when a real wall clock is set. Its stat() would deadlock
-            # with umockdev's fopen() while it reads that file.
-            env.update(LD_PRELOAD=f"{env['LD_PRELOAD']} {FAKETIME}", FAKETIME_TIMESTAMP_FILE=str(clock),
-                       FAKETIME_NO_CACHE="1", FAKETIME_DONT_FAKE_MONOTONIC="1", NO_FAKE_STAT="1")
-            agent = Agent(tmp_path / "home", env=env).start()
-            try:
-                assert agent.wait_log("CollectVariousList Result")
-                (tmp_path / "clock.new").write_text("-3600\n")
-                (tmp_path / "clock.new").rename(clock)
-                application = start_dj_application(tmp_path / "apps")
+    with contextlib.ExitStack() as stack:
+        road = UsageRoad(stack, tmp_path)
+        # libfaketime reads the offset from the file at every call; the monotonic clock
+        # stays true, as it does when a real wall clock is set. Its stat() would deadlock
+        # with umockdev's fopen() while it reads that file.
+        agent = road.start_agent(LD_PRELOAD=f"{os.environ['LD_PRELOAD']} {FAKETIME}",
+                                 FAKETIME_TIMESTAMP_FILE=str(clock), FAKETIME_NO_CACHE="1",
+                                 FAKETIME_DONT_FAKE_MONOTONIC="1", NO_FAKE_STAT="1")
+        assert agent.wait_log("CollectVariousList Result")
+        (tmp_path / "clock.new").write_text("-3600\n")
+        (tmp_path / "clock.new").rename(clock)
+        road.start_application()
 
-                # The ticks go on: the watch finds the application and reports it.
-                sent = wait_until(lambda: beacons(server), timeout=30)
-                assert sent
-                reported = agent.log().split(f"{DJ_APPLICATION} start time = ")[1].split("\n")[0]
-                seen = datetime.strptime(reported, "%Y/%m/%d-%H:%M:%S(%z)")
-                behind = datetime.now(timezone.utc) - seen
-                assert timedelta(minutes=59) < behind < timedelta(minutes=61)
-                # An earlier clock makes no download due.
-                assert agent.log().count("CollectVariousList Result") == 1
-                assert agent.stop() == 0
-            finally:
-                agent.kill()
-            assert bed.errors() == []
-    finally:
-        if application is not None:
-            application.kill()
-            application.wait()
-        server.close()
+        # The ticks go on: the watch finds the application and reports it.
+        assert wait_until(lambda: beacons(road.server), timeout=30)
+        reported = agent.log().split(f"{DJ_APPLICATION} start time = ")[1].split("\n")[0]
+        behind = datetime.now(timezone.utc) - datetime.strptime(reported, "%Y/%m/%d-%H:%M:%S(%z)")
+        assert timedelta(minutes=59) < behind < timedelta(minutes=61)
+        # An earlier clock makes no download due.
+        assert agent.log().count("CollectVariousList Result") == 1
+        assert agent.stop() == 0
+    assert road.bed.errors() == []
