@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "../string_descriptor.h"
 #include "main/main.h"
 #include "platform/usb_bus.h"
 
@@ -96,16 +97,6 @@ private:
     std::vector<std::shared_ptr<FakeState>>& devices_;
 };
 
-std::vector<uint8_t> Descriptor(const std::u16string& text)
-{
-    std::vector<uint8_t> bytes{static_cast<uint8_t>(2 + 2 * text.size()), 3};
-    for (char16_t unit : text) {
-        bytes.push_back(unit & 0xFF);
-        bytes.push_back(unit >> 8);
-    }
-    return bytes;
-}
-
 class UsbScanTest : public ::testing::Test {
 protected:
     void SetUp() override { previous_ = platform::InstallUsbBus(std::make_unique<FakeBus>(devices_)); }
@@ -127,8 +118,8 @@ protected:
         state->descriptor.releaseNumber = 0x0123;
         state->descriptor.manufacturerIndex = 1;
         state->descriptor.productIndex = 2;
-        state->replies[1] = Descriptor(u"Quenlar");
-        state->replies[2] = Descriptor(u"Deck");
+        state->replies[1] = StringDescriptor(u"Quenlar");
+        state->replies[2] = StringDescriptor(u"Deck");
         devices_.push_back(state);
         return state;
     }
@@ -151,7 +142,7 @@ TEST_F(UsbScanTest, StringRequestsAndTheirDecoding)
     auto device = Add(0x1234);
     device->descriptor.serialNumberIndex = 3;
     device->replies[2] = {0x80, 3, 'A'};  // the length byte is ignored: 3 bytes make one character
-    device->replies[3] = Descriptor(u"\u00e9\u3042Z");
+    device->replies[3] = StringDescriptor(u"\u00e9\u3042Z");
 
     ASSERT_EQ(Scan(), 1);
     ASSERT_EQ(list_.deviceCount, 1);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "../commXdata/analytics_stub.h"
+#include "../string_descriptor.h"
 #include "commXdata/commXdata.h"
 #include "firmware_home.h"
 #include "main/agent_loop.h"
@@ -25,16 +26,6 @@ struct DeviceSpec {
     std::u16string product;
     std::u16string serial;
 };
-
-std::vector<uint8_t> StringDescriptor(const std::u16string& text)
-{
-    std::vector<uint8_t> bytes{static_cast<uint8_t>(2 + 2 * text.size()), 3};
-    for (char16_t unit : text) {
-        bytes.push_back(unit & 0xFF);
-        bytes.push_back(unit >> 8);
-    }
-    return bytes;
-}
 
 class SpecHandle final : public platform::UsbDeviceHandle {
 public:
