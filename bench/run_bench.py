@@ -1,0 +1,151 @@
+"""Measures tidewelld and prints one Markdown table: idle cost, the application watch
+against the pipelines it replaces, device-change latency on an emulated bus, start-up.
+
+    umockdev-wrapper /usr/bin/python3 bench/run_bench.py <build folder>
+
+scripts/bench.sh builds a release build and runs this. The idle agent runs on the machine
+itself for 60 s while the other measurements go on; the device changes run on umockdev
+buses (hence umockdev-wrapper). Everything listens on or talks to 127.0.0.1 only."""
+import datetime
+import json
+import os
+import platform
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+import probe
+
+SOURCE = Path(__file__).resolve().parent.parent
+sys.path.insert(0, str(SOURCE / "tests" / "support"))
+from usbbed import UsbTestbed  # noqa: E402
+
+IDLE_SECONDS = int(os.environ.get("BENCH_IDLE_SECONDS", "60"))
+STARTUP_RUNS = 7
+WATCH_PROCESSES = 500
+DEVICE_COUNTS = (1, 4, 64)
+
+
+def start_agent(binary, folder, extra_env=None):
+    home, env = probe.make_home(folder)
+    return probe.Agent(binary, folder, {**probe.plain_env(), **env, **(extra_env or {})})
+
+
+def measure_startup(binary):
+    """Medians of wall and CPU milliseconds from exec to the end of start-up."""
+    walls, cpus = [], []
+    for _ in range(STARTUP_RUNS):
+        with tempfile.TemporaryDirectory() as folder:
+            agent = start_agent(binary, folder)
+            try:
+                walls.append((agent.wait_started() - agent.started) * 1000)
+                cpus.append(agent.cpu_ms())
+            finally:
+                agent.stop()
+    return statistics.median(walls), statistics.median(cpus)
+
+
+def run_json(command, env):
+    result = subprocess.run(command, env=env, capture_output=True, text=True, check=True)
+    return json.loads(result.stdout.strip().splitlines()[-1])
+
+
+def measure_device_change(binary, floor_binary, count, repeats):
+    """Medians of the milliseconds from an "add" uevent to the log line that follows the
+    rescan of both lists, and of the same USB work done by bare libusb. The two take turns,
+    so that a load on the machine weighs on both alike."""
+    with tempfile.TemporaryDirectory() as folder, UsbTestbed() as bed:
+        devices = [bed.add_device(product_id=0x1000 + i, release=0x0100, product=f"Bench Unit {i}",
+                                  manufacturer="Quenlar", serial=f"B{i:04d}") for i in range(count)]
+        agent = start_agent(binary, folder, bed.env())
+        try:
+            agent.expect_line(f"main Device Count prev=0 cur={count}")
+            rescanned = f"onDeviceChange Device Count prev={count} cur={count}"
+            # Until the watcher is seen to answer, an event may come before it listens.
+            for _ in range(20):
+                bed.uevent(devices[-1], "add")
+                if agent.wait_line(lambda text: text == rescanned, timeout=3):
+                    break
+            latencies, floors = [], []
+            for _ in range(repeats):
+                agent.expect_line("deviceFound")
+                floors.append(run_json([floor_binary, "1"], {**os.environ, **bed.env()})["median_ms"])
+                sent = time.time()
+                bed.uevent(devices[-1], "add")
+                latencies.append((agent.expect_line(rescanned) - sent) * 1000)
+        finally:
+            agent.stop()
+        if bed.errors():
+            raise RuntimeError(f"emulated bus: {bed.errors()}")
+    return statistics.median(latencies), statistics.median(floors)
+
+
+def machine():
+    model = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo") if line.startswith("model name")),
+                 platform.machine())
+    system = next((line.split("=", 1)[1].strip().strip('"') for line in open("/etc/os-release")
+                   if line.startswith("PRETTY_NAME=")), "Linux")
+    return f"{model}, {os.cpu_count()} cores, {system}, kernel {platform.release()}"
+
+
+def verdict(met):
+    return "yes" if met else "**no**"
+
+
+def main():
+    build = Path(sys.argv[1] if len(sys.argv) > 1 else SOURCE / "build-bench").resolve()
+    binary = str(build / "bin" / "tidewelld")
+    rows = []
+
+    with tempfile.TemporaryDirectory() as idle_folder:
+        idle = start_agent(binary, idle_folder)
+        try:
+            idle_start = idle.wait_started()
+            idle_cpu_start = idle.cpu_ms()
+            found = idle.wait_line(lambda text: text.startswith("main Device Count"))[1]
+
+            startup_wall, startup_cpu = measure_startup(binary)
+            watch = run_json([str(build / "bin" / "bench_watch"), str(WATCH_PROCESSES)], probe.plain_env())
+            changes = {count: measure_device_change(binary, str(build / "bin" / "bench_usb_floor"), count,
+                                                    5 if count > 4 else 10) for count in DEVICE_COUNTS}
+
+            time.sleep(max(0.0, idle_start + IDLE_SECONDS - time.monotonic()))
+            idle_cpu = idle.cpu_ms() - idle_cpu_start
+            memory = idle.memory_kb()
+        finally:
+            idle.stop()
+
+    share = idle_cpu / (IDLE_SECONDS * 1000) * 100
+    note = "" if found.endswith("cur=0") else " (a vendor device was connected!)"
+    rows.append((f"idle {IDLE_SECONDS} s, no device{note}: CPU", f"{idle_cpu / 1000:.4f} s = {share:.4f} % of one core",
+                 "< 0.05 %", verdict(share < 0.05)))
+    rows.append(("idle: peak resident memory (VmHWM)",
+                 f"{memory['VmHWM'] / 1024:.1f} MB: private {memory['RssAnon'] / 1024:.1f} MB, "
+                 f"mapped library files {memory['RssFile'] / 1024:.1f} MB", "< 10 MB",
+                 verdict(memory["VmHWM"] < 10 * 1024)))
+    ratio = watch["pipelines_cpu_ms"] / watch["agent_cpu_ms"]
+    rows.append((f"application watch, {watch['processes']} processes: the agent's /proc pass",
+                 f"{watch['agent_cpu_ms']:.2f} ms CPU", "< 5 ms", verdict(watch["agent_cpu_ms"] < 5)))
+    rows.append(("application watch: seven `ps -ax \\| grep -E` pipelines",
+                 f"{watch['pipelines_cpu_ms']:.1f} ms CPU = {ratio:.0f} x the agent's pass", ">= 50 x",
+                 verdict(ratio >= 50)))
+    for count, (latency, floor) in changes.items():
+        target = "agent < 20 ms" if count == 4 else ""
+        met = verdict(latency - floor < 20) if count == 4 else ""
+        rows.append((f"device change, {count} vendor device{'s' if count > 1 else ''}: uevent to both lists rescanned",
+                     f"{latency:.1f} ms, of which the emulated bus alone {floor:.1f} ms", target, met))
+    rows.append(("start-up: exec to the end of start-up", f"{startup_wall:.1f} ms, {startup_cpu:.1f} ms CPU",
+                 "", ""))
+
+    print(f"Measured {datetime.date.today().isoformat()} on {machine()}; Release build.\n")
+    print("| measurement | result | target | met |")
+    print("|---|---|---|---|")
+    for row in rows:
+        print("| " + " | ".join(row) + " |")
+
+
+if __name__ == "__main__":
+    main()
