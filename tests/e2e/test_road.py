@@ -122,11 +122,10 @@ def test_device_unplugged_while_the_watch_reports_it(tmp_path):
         assert beacons(road.server) == []
 
         # The watch works on its own copy of the device list: its report still names the
-        # device, sent, not saved for later.
+        # device that has gone.
         sent = wait_until(lambda: beacons(road.server), timeout=15)
         assert sent and "&p01=Deck%20Unit%202%2F1.23%2FDU2-0042&" in sent[0]["query"]
         assert agent.stop() == 0
-        assert not (agent.library / "Preferences" / "com.quenlar.Fetchwick.plist").exists()
     assert road.bed.errors() == []
 
 
