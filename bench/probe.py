@@ -91,28 +91,25 @@ class Agent:
         return values
 
     def _read_lines(self):
-        """Appends the system-log lines written since the last read, as (epoch seconds,
-        message), to the unread ones."""
+        """Appends the system-log lines written since the last read to the unread ones."""
         with open(self.stderr_path, "rb") as stderr:
             stderr.seek(self._offset)
             data = stderr.read()
         self._offset += len(data)
         *complete, self._pending = (self._pending + data).split(b"\n")
-        for raw in complete:
-            match = STAMPED.match(raw.decode(errors="replace"))
-            if match:
-                seconds = time.mktime(time.strptime(match[1], "%Y-%m-%d %H:%M:%S"))
-                self._unread.append((seconds + int(match[2]) / 1000, match[3]))
+        self._unread.extend(complete)
 
     def wait_line(self, predicate, timeout=60.0):
-        """The next (stamp, message) whose message satisfies predicate; the lines before
-        it are passed over. None on time-out."""
+        """(epoch seconds, message) of the next line whose message satisfies predicate; the
+        lines before it are passed over. None on time-out. Only that line's stamp is parsed:
+        the handlers of an emulated bus in this process wait while it holds the GIL."""
         deadline = time.monotonic() + timeout
         while True:
             while self._unread:
-                stamp, message = self._unread.popleft()
-                if predicate(message):
-                    return stamp, message
+                match = STAMPED.match(self._unread.popleft().decode(errors="replace"))
+                if match and predicate(match[3]):
+                    seconds = time.mktime(time.strptime(match[1], "%Y-%m-%d %H:%M:%S"))
+                    return seconds + int(match[2]) / 1000, match[3]
             if time.monotonic() >= deadline:
                 return None
             time.sleep(0.002)
