@@ -27,7 +27,7 @@ def plain_env():
 
 def make_home(folder):
     """A HOME whose lists are current (no download at the first tick) and whose list and
-    analytics addresses are closed local ports; returns (home, environment entries)."""
+    analytics addresses are closed local ports; returns the environment entries."""
     home = Path(folder) / "home"
     lists = home / "Library" / "Quenlar"
     lists.mkdir(parents=True)
@@ -37,7 +37,7 @@ def make_home(folder):
         (lists / name).write_text(f"http://{CLOSED_LOCAL}/application/tidewell/{list_name}\n")
     applications = Path(folder) / "Applications"
     applications.mkdir()
-    return home, {"HOME": str(home), "TIDEWELL_ANALYTICS_HOST": CLOSED_LOCAL,
+    return {"HOME": str(home), "TIDEWELL_ANALYTICS_HOST": CLOSED_LOCAL,
                   "TIDEWELL_APPLICATIONS_DIR": str(applications)}
 
 
