@@ -39,7 +39,8 @@ public:
     CaseInsensitiveRegex& operator=(const CaseInsensitiveRegex&) = delete;
 
     // Searches the UTF-8 line (unanchored); on the first match fills groups[0] with the
-    // whole match and groups[n] with group n.
+    // whole match and groups[n] with group n. A search that would take more than a few
+    // milliseconds (a pathological line) is given up and finds nothing.
     bool Search(const std::string& line, std::vector<std::string>& groups) const;
 
 private:

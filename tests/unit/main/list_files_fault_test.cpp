@@ -26,4 +26,17 @@ TEST_F(ListFilesFault, FolderOrPipeInPlaceOfAListIsNoListInsteadOfAnAbortOrAHang
     EXPECT_NE(std::string::npos, log.find("[WRN] file open error.firm_version_info.txt\n"));
 }
 
+TEST_F(ListFilesFault, HugeLineIsGivenUpInsteadOfHoldingTheDecisionForHours)
+{
+    std::string junk;
+    for (int i = 0; i < 50000; ++i) {
+        junk += "a, 1, mac, ";
+    }
+    std::string url = "https://fw/" + std::string(1000, 'u') + ".bin";
+    WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\n" + junk + "\nDeck Unit 2, 124, mac, " + url + "\n");
+    AddDevice("Deck Unit 2", 0x0110);
+    EXPECT_TRUE(UpdateFirmware(&devices_));
+    EXPECT_EQ("Deck Unit 2,1.10,1.24," + url + "\n", HandOff());
+}
+
 } // namespace
