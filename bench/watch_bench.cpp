@@ -12,7 +12,7 @@
 #include <sys/resource.h>
 #include <vector>
 
-#include "main/main.h"
+#include "dataCollector/dataCollector.h"
 #include "platform/process.h"
 #include "stand_ins.h"
 
@@ -90,9 +90,6 @@ int main(int argc, char** argv)
     int total = argc > 1 ? std::atoi(argv[1]) : 500;
     int agentRuns = std::max(argc > 2 ? std::atoi(argv[2]) : 50, 1);
     int pipelineRuns = std::max(argc > 3 ? std::atoi(argv[3]) : 7, 1);
-
-    // The search has no side effects; this only keeps a stray report off the network.
-    setenv("TIDEWELL_ANALYTICS_HOST", "127.0.0.1:9", 1);
 
     bench::StandIns standIns(total);
     int processes = bench::CountProcesses();
