@@ -30,6 +30,43 @@ private:
     std::vector<std::string> lines_;
 };
 
+// A snapshot that knows each process's command text from the start and builds the whole
+// line (which costs another file per process) only for a process a search may find.
+// The command alone decides only for patterns whose every match begins with a text that
+// cannot begin before the command (see HeadMayHold); a candidate is then confirmed on
+// its whole line, so FirstMatch finds what it would find on the whole lines.
+class LazyProcessLines : public ProcessSnapshot {
+public:
+    struct Process {
+        long pid = 0;
+        // The command text as the line ends with it; empty while only the line knows it
+        // (a process without arguments shows as "[name]").
+        std::string command;
+        // The whole line once known; nullopt until built.
+        std::optional<std::string> line;
+    };
+    // The whole line of a process, or nullopt once it has gone.
+    using LineMaker = std::function<std::optional<std::string>(const Process&)>;
+
+    LazyProcessLines(std::vector<Process> processes, LineMaker makeLine);
+    std::optional<std::string> FirstMatch(const std::string& pattern) override;
+
+private:
+    const std::optional<std::string>& LineOf(size_t index);
+
+    std::vector<Process> processes_;
+    std::vector<bool> tried_;  // the line of processes_[i] was asked for
+    LineMaker makeLine_;
+};
+
+// The text every match of the POSIX extended regular expression begins with; empty when
+// no such text is certain (alternatives, an anchor or a group first, ...).
+std::string LeadingLiteral(const std::string& pattern);
+
+// Whether text beginning with `literal` could begin before the command of a line the
+// platform writes, that is inside its pid, terminal, state or time. Defined per platform.
+bool HeadMayHold(const std::string& literal);
+
 // The platform's snapshot, or one made by the source that tests installed.
 std::unique_ptr<ProcessSnapshot> TakeProcessSnapshot();
 

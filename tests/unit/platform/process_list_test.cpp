@@ -11,6 +11,7 @@
 
 namespace {
 
+using platform::LazyProcessLines;
 using platform::ProcessLines;
 
 TEST(ProcessLines, FirstMatchUsesExtendedExpressions)
@@ -27,6 +28,112 @@ TEST(ProcessLines, FirstMatchUsesExtendedExpressions)
     EXPECT_EQ(lines.lines()[2], lines.FirstMatch("Ableton.*.app/Contents/MacOS/Live"));
     EXPECT_EQ(std::nullopt, lines.FirstMatch("Traktor.app/Contents/MacOS/Traktor"));
     EXPECT_EQ(std::nullopt, lines.FirstMatch("spindrel(.app"));
+}
+
+TEST(LeadingLiteral, TakesOnlyTextEveryMatchBeginsWith)
+{
+    EXPECT_EQ("Serato DJ Pro", platform::LeadingLiteral("Serato DJ Pro.app/Contents/MacOS/Serato DJ Pro"));
+    EXPECT_EQ("Ableton", platform::LeadingLiteral("Ableton.*.app/Contents/MacOS/Live"));
+    EXPECT_EQ("a.b(", platform::LeadingLiteral("a\\.b\\(c+"));  // a repeat may leave out its character
+    EXPECT_EQ("", platform::LeadingLiteral("^/Applications"));
+    EXPECT_EQ("", platform::LeadingLiteral("Traktor|Live"));
+    EXPECT_EQ("", platform::LeadingLiteral("x[|]y)|z"));  // an unmatched ')' leaves the outer level open
+    EXPECT_EQ("x", platform::LeadingLiteral("x[[:alpha:]|]y(a|b)"));
+    EXPECT_EQ("caf", platform::LeadingLiteral("caf\xc3\xa9?"));  // a repeat takes the whole character
+}
+
+TEST(HeadMayHold, FollowsTheHeadOfALine)
+{
+    for (const char* inside : {" 1234 ", "pts/3 ", "tty1", "?        S", "Ssl+ ", "0:02 /Applications", ":00 ["}) {
+        EXPECT_TRUE(platform::HeadMayHold(inside)) << inside;
+    }
+    for (const char* outside : {"Serato DJ Pro", "spindrel", "Traktor", "djay Pro", "/Applications", "Ss0"}) {
+        EXPECT_FALSE(platform::HeadMayHold(outside)) << outside;
+    }
+}
+
+// Lines with heads as the platform writes them; whole lines are counted as they are built.
+class LazyLinesTest : public ::testing::Test {
+protected:
+    const std::vector<std::pair<std::string, std::string>> heads_and_commands = {
+        {"    2 ?        S        0:00 ", "[kthreadd]"},
+        {"  101 pts/3    Ss+      0:00 ", "/bin/bash --login"},
+        {"  102 ?        S        0:01 ", "/Applications/djay Pro AI.app/Contents/MacOS/djay Pro AI"},
+        {"  103 ?        Z        0:00 ", "[Live]"},
+        {"  104 ?        Sl       0:02 ", "/Applications/Ableton Live 12.app/Contents/MacOS/Live"},
+        {"  105 tty1     S<       1:02 ", "/Applications/spindrel.app/Contents/MacOS/spindrel"},
+    };
+    int built = 0;
+
+    std::unique_ptr<LazyProcessLines> Lazy()
+    {
+        std::vector<LazyProcessLines::Process> processes;
+        for (const auto& [head, command] : heads_and_commands) {
+            bool bracketed = command.front() == '[';
+            processes.push_back({std::stol(head), bracketed ? "" : command, std::nullopt});
+        }
+        return std::make_unique<LazyProcessLines>(processes, [this](const LazyProcessLines::Process& process) {
+            ++built;
+            for (const auto& [head, command] : heads_and_commands) {
+                if (std::stol(head) == process.pid) {
+                    return std::optional<std::string>(head + command);
+                }
+            }
+            return std::optional<std::string>();
+        });
+    }
+    ProcessLines Whole()
+    {
+        std::vector<std::string> lines;
+        for (const auto& [head, command] : heads_and_commands) {
+            lines.push_back(head + command);
+        }
+        return ProcessLines(lines);
+    }
+};
+
+TEST_F(LazyLinesTest, FindsWhatTheWholeLinesFind)
+{
+    ProcessLines whole = Whole();
+    std::unique_ptr<LazyProcessLines> lazy = Lazy();
+    for (const char* pattern :
+         {"Serato DJ Pro.app/Contents/MacOS/Serato DJ Pro", "djay Pro.*/Contents/MacOS/djay Pro.*",
+          "Ableton.*.app/Contents/MacOS/Live", "spindrel.app/Contents/MacOS/spindrel$", "Live",
+          // matches that begin in the head: pid, terminal, state, time
+          "104 .*Live", "pts/3 +Ss", "S<", "1:02 /App", "^ *105 ", "Z +0:00 \\[",
+          // the command alone matches, the line does not
+          "^/Applications", "^\\[kthreadd",
+          "", "x*", "bash|^ *2 ", "[[:digit:]]+ tty", "\\[kthreadd\\]$", "(pts"}) {
+        EXPECT_EQ(whole.FirstMatch(pattern), lazy->FirstMatch(pattern)) << pattern;
+    }
+}
+
+TEST_F(LazyLinesTest, BuildsLinesOnlyForCandidates)
+{
+    std::unique_ptr<LazyProcessLines> lazy = Lazy();
+    EXPECT_EQ(std::nullopt, lazy->FirstMatch("Serato DJ Pro.app/Contents/MacOS/Serato DJ Pro"));
+    EXPECT_EQ(2, built);  // the two shown as "[name]"
+    EXPECT_EQ(heads_and_commands[4].first + heads_and_commands[4].second,
+              lazy->FirstMatch("Ableton.*.app/Contents/MacOS/Live"));
+    EXPECT_EQ(3, built);
+    EXPECT_EQ(std::nullopt, lazy->FirstMatch("106 "));  // one that may match in the head reads every line, once
+    EXPECT_EQ(6, built);
+    lazy->FirstMatch("^ *1");
+    EXPECT_EQ(6, built);
+}
+
+TEST(LazyProcessLines, SkipsAProcessGoneBeforeItsLine)
+{
+    int asked = 0;
+    LazyProcessLines lazy({{7, "", std::nullopt}, {8, "/bin/true", std::nullopt}},
+                          [&asked](const LazyProcessLines::Process& process) {
+                              ++asked;
+                              return process.pid == 7 ? std::nullopt
+                                                      : std::optional<std::string>("    8 ?        S        0:00 /bin/true");
+                          });
+    EXPECT_EQ("    8 ?        S        0:00 /bin/true", lazy.FirstMatch("[0-9]"));
+    EXPECT_EQ(std::nullopt, lazy.FirstMatch("^    7"));
+    EXPECT_EQ(2, asked);
 }
 
 // A stand-in application at <folder>/<name>.app/Contents/MacOS/<name>, killed at the end.
@@ -78,6 +185,14 @@ TEST(SystemProcessSnapshot, ListsProcessesLikePsAx)
     EXPECT_EQ(0u, line->find(head)) << *line;
     EXPECT_TRUE(std::regex_search(*line, std::regex(R"(^ *\d+ \S+ +[A-Z]\S* +\d+:\d\d )"))) << *line;
     EXPECT_EQ(app.path() + " 60", line->substr(line->size() - app.path().size() - 3)) << *line;
+
+    // Searches that begin in the head find the same line; every tail of a real head is
+    // one HeadMayHold admits.
+    EXPECT_EQ(line, platform::TakeSystemProcessSnapshot()->FirstMatch(std::to_string(app.pid()) + " .*MacOS/Serato"));
+    std::string lineHead = line->substr(0, line->size() - app.path().size() - 3);
+    for (size_t at = 0; at < lineHead.size(); ++at) {
+        EXPECT_TRUE(platform::HeadMayHold(lineHead.substr(at) + "/")) << lineHead.substr(at);
+    }
 }
 
 } // namespace

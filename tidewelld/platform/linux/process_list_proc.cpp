@@ -1,9 +1,11 @@
 #include "../process_list.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <initializer_list>
@@ -20,7 +22,8 @@ struct DirCloser {
 };
 
 // The whole of a file under /proc (they report no size), `path` taken from the /proc
-// folder `procFd`. Plain reads: a file stream per read cost more than the read itself.
+// folder `procFd`. Plain reads: a file stream per read cost more than the read itself; a
+// short read is the end of a /proc file, which spares a system call per file.
 bool ReadProcFile(int procFd, const char* path, std::string& contents)
 {
     int fd = openat(procFd, path, O_RDONLY | O_CLOEXEC);
@@ -33,9 +36,10 @@ bool ReadProcFile(int procFd, const char* path, std::string& contents)
         ssize_t n = read(fd, chunk, sizeof chunk);
         if (n > 0) {
             contents.append(chunk, static_cast<size_t>(n));
-        } else if (n == 0 || errno != EINTR) {
+        }
+        if ((n >= 0 && n < static_cast<ssize_t>(sizeof chunk)) || (n < 0 && errno != EINTR)) {
             close(fd);
-            return n == 0;
+            return n >= 0;
         }
     }
 }
@@ -68,13 +72,10 @@ std::string TerminalName(unsigned long ttyNumber)
 }
 
 // The arguments joined by blanks; bytes that would break the line become '?', as ps
-// shows them. A process without arguments (a kernel thread) shows as "[name]".
-std::string CommandLine(std::string arguments, const std::string& name)
+// shows them. Empty for a process without arguments (a kernel thread, a zombie).
+std::string CommandText(std::string arguments)
 {
     arguments.erase(arguments.find_last_not_of('\0') + 1);
-    if (arguments.empty()) {
-        return "[" + name + "]";
-    }
     for (char& c : arguments) {
         if (c == '\0') {
             c = ' ';
@@ -85,12 +86,31 @@ std::string CommandLine(std::string arguments, const std::string& name)
     return arguments;
 }
 
-// One "ps -ax"-like line for the process, or false when it has gone meanwhile.
-bool ProcessLine(int procFd, long pid, long ticksPerSecond, std::string& line)
+// The command text of the process, or false when it has gone.
+bool ReadCommand(int procFd, long pid, std::string& command)
+{
+    char path[48];
+    std::snprintf(path, sizeof path, "%ld/cmdline", pid);
+    if (!ReadProcFile(procFd, path, command)) {
+        return false;
+    }
+    command = CommandText(std::move(command));
+    return true;
+}
+
+// What /proc/<pid>/stat gives a line: everything before the command, and the name shown
+// for a process without arguments.
+struct LineHead {
+    std::string head;
+    std::string name;
+    bool kernelThread = false;
+};
+
+// The head of the process's line, or false when it has gone meanwhile.
+bool ReadHead(int procFd, long pid, long ticksPerSecond, LineHead& out)
 {
     char path[48];
     std::string stat;
-    std::string arguments;
     std::snprintf(path, sizeof path, "%ld/stat", pid);
     if (!ReadProcFile(procFd, path, stat)) {
         return false;
@@ -101,7 +121,6 @@ bool ProcessLine(int procFd, long pid, long ticksPerSecond, std::string& line)
     if (open == std::string::npos || close == std::string::npos || close < open) {
         return false;
     }
-    std::string name = stat.substr(open + 1, close - open - 1);
     size_t stateAt = stat.find_first_not_of(" \t\n", close + 1);
     if (stateAt == std::string::npos) {
         return false;
@@ -116,11 +135,6 @@ bool ProcessLine(int procFd, long pid, long ticksPerSecond, std::string& line)
                       &skipped, &userTicks, &systemTicks, &skipped, &skipped, &skipped, &nice, &threads})) {
         return false;
     }
-    // A kernel thread has no command line: one file fewer to open for each of them.
-    std::snprintf(path, sizeof path, "%ld/cmdline", pid);
-    if ((flags & kKernelThreadFlag) == 0 && !ReadProcFile(procFd, path, arguments)) {
-        return false;
-    }
 
     std::string status(1, state);
     status += nice < 0 ? "<" : nice > 0 ? "N" : "";
@@ -128,19 +142,109 @@ bool ProcessLine(int procFd, long pid, long ticksPerSecond, std::string& line)
     status += threads > 1 ? "l" : "";
     status += foreground == group && ttyNumber != 0 ? "+" : "";
 
+    // HeadMayHold describes what this can write.
     auto seconds = static_cast<unsigned long>((userTicks + systemTicks) / ticksPerSecond);
     char head[64];
     std::snprintf(head, sizeof head, "%5ld %-8s %-5s %3lu:%02lu ", pid, TerminalName(ttyNumber).c_str(),
                   status.c_str(), seconds / 60, seconds % 60);
-    line = head + CommandLine(std::move(arguments), name);
+    out.head = head;
+    out.name = stat.substr(open + 1, close - open - 1);
+    out.kernelThread = (flags & kKernelThreadFlag) != 0;
     return true;
+}
+
+// One "ps -ax"-like line; a process without arguments shows as "[name]".
+std::string Line(const LineHead& head, const std::string& command)
+{
+    return head.head + (command.empty() ? "[" + head.name + "]" : command);
+}
+
+// The children of pid 2, the kernel's thread starter: nearly all of them are kernel
+// threads, which are cheaper read from stat first (they have no command line). Only an
+// order of reading: a child that is no kernel thread still gets its command line.
+std::vector<long> KernelThreadHints(int procFd)
+{
+    std::string text;
+    std::vector<long> pids;
+    if (!ReadProcFile(procFd, "2/task/2/children", text)) {
+        return pids;
+    }
+    const char* at = text.c_str();
+    char* end = nullptr;
+    for (long pid = std::strtol(at, &end, 10); end != at; pid = std::strtol(at, &end, 10)) {
+        pids.push_back(pid);
+        at = end;
+    }
+    std::sort(pids.begin(), pids.end());
+    return pids;
+}
+
+// States of the heads ReadHead writes: "%5ld %-8s %-5s %3lu:%02lu " with a terminal of
+// "?", "pts/N" or "ttyN" and a status of one state character and its flags.
+enum HeadState {
+    kPidPad, kPid, kTty, kTtyP, kTtyPt, kTtyPts, kTtyT, kTtyTt, kTtyNumber, kTtyDigits, kTtyUnknown,
+    kTtyPad, kFlags, kStatusPad, kMinutes, kSecondsTens, kSecondsOnes, kLastBlank, kEnd, kHeadStates
+};
+
+int NextHeadState(int state, char c)
+{
+    bool digit = c >= '0' && c <= '9';
+    bool blank = c == ' ';
+    switch (state) {
+    case kPidPad: return blank ? kPidPad : digit ? kPid : -1;
+    case kPid: return digit ? kPid : blank ? kTty : -1;
+    case kTty: return c == '?' ? kTtyUnknown : c == 'p' ? kTtyP : c == 't' ? kTtyT : -1;
+    case kTtyP: return c == 't' ? kTtyPt : -1;
+    case kTtyPt: return c == 's' ? kTtyPts : -1;
+    case kTtyPts: return c == '/' ? kTtyNumber : -1;
+    case kTtyT: return c == 't' ? kTtyTt : -1;
+    case kTtyTt: return c == 'y' ? kTtyNumber : -1;
+    case kTtyNumber: return digit ? kTtyDigits : -1;
+    case kTtyDigits: return digit ? kTtyDigits : blank ? kTtyPad : -1;
+    case kTtyUnknown: return blank ? kTtyPad : -1;
+    case kTtyPad: return blank ? kTtyPad : c != '\t' && c != '\n' ? kFlags : -1;
+    case kFlags: return c != '\0' && std::strchr("<Nsl+", c) != nullptr ? kFlags : blank ? kStatusPad : -1;
+    case kStatusPad: return blank ? kStatusPad : digit ? kMinutes : -1;
+    case kMinutes: return digit ? kMinutes : c == ':' ? kSecondsTens : -1;
+    case kSecondsTens: return digit ? kSecondsOnes : -1;
+    case kSecondsOnes: return digit ? kLastBlank : -1;
+    case kLastBlank: return blank ? kEnd : -1;
+    default: return -1;
+    }
 }
 
 } // namespace
 
+bool HeadMayHold(const std::string& literal)
+{
+    // Every position inside a head is a possible start.
+    std::bitset<kHeadStates> states;
+    for (int state = 0; state < kEnd; ++state) {
+        states.set(state);
+    }
+    for (char c : literal) {
+        std::bitset<kHeadStates> next;
+        for (int state = 0; state < kEnd; ++state) {
+            int to = states.test(state) ? NextHeadState(state, c) : -1;
+            if (to >= 0) {
+                next.set(to);
+            }
+        }
+        // Past the head, the rest of the literal may lie in the command.
+        if (next.test(kEnd)) {
+            return true;
+        }
+        if (next.none()) {
+            return false;
+        }
+        states = next;
+    }
+    return true;
+}
+
 std::unique_ptr<ProcessSnapshot> TakeSystemProcessSnapshot()
 {
-    std::unique_ptr<DIR, DirCloser> proc{opendir("/proc")};
+    std::shared_ptr<DIR> proc{opendir("/proc"), DirCloser()};
     if (proc == nullptr) {
         return std::make_unique<ProcessLines>(std::vector<std::string>());
     }
@@ -158,14 +262,33 @@ std::unique_ptr<ProcessSnapshot> TakeSystemProcessSnapshot()
     if (ticksPerSecond <= 0) {
         ticksPerSecond = 100;
     }
-    std::vector<std::string> lines;
-    std::string line;
+    int procFd = dirfd(proc.get());
+    std::vector<long> kernelThreads = KernelThreadHints(procFd);
+    // Most processes cost one file, their command line; stat is read for a process only
+    // once a search needs its whole line.
+    std::vector<LazyProcessLines::Process> processes;
     for (long pid : pids) {
-        if (ProcessLine(dirfd(proc.get()), pid, ticksPerSecond, line)) {
-            lines.push_back(line);
+        LazyProcessLines::Process process{pid, {}, std::nullopt};
+        LineHead head;
+        if (std::binary_search(kernelThreads.begin(), kernelThreads.end(), pid)) {
+            if (!ReadHead(procFd, pid, ticksPerSecond, head) ||
+                (!head.kernelThread && !ReadCommand(procFd, pid, process.command))) {
+                continue;
+            }
+            process.line = Line(head, process.command);
+        } else if (!ReadCommand(procFd, pid, process.command)) {
+            continue;
         }
+        processes.push_back(std::move(process));
     }
-    return std::make_unique<ProcessLines>(std::move(lines));
+    auto makeLine = [proc, ticksPerSecond](const LazyProcessLines::Process& process) -> std::optional<std::string> {
+        LineHead head;
+        if (!ReadHead(dirfd(proc.get()), process.pid, ticksPerSecond, head)) {
+            return std::nullopt;
+        }
+        return Line(head, process.command);
+    };
+    return std::make_unique<LazyProcessLines>(std::move(processes), makeLine);
 }
 
 } // namespace platform
