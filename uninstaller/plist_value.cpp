@@ -1,6 +1,5 @@
 #include "plist_value.h"
 
-#include <cstdlib>
 #include <limits>
 
 #include "whole_file.h"
@@ -28,14 +27,12 @@ std::optional<std::string> PlistDictString(plist_t dict, const char* key)
     if (node == nullptr || plist_get_node_type(node) != PLIST_STRING) {
         return std::nullopt;
     }
-    char* value = nullptr;
-    plist_get_string_val(node, &value);
+    // The copying getter asserts on a string with a NUL in it; the text up to it is enough.
+    const char* value = plist_get_string_ptr(node, nullptr);
     if (value == nullptr) {
         return std::nullopt;
     }
-    std::string text(value);
-    free(value);
-    return text;
+    return std::string(value);
 }
 
 } // namespace uninstaller

@@ -45,7 +45,7 @@ def test_a_server_the_ca_did_not_sign_is_refused(tmp_path):
         assert agent.wait_log("CollectVariousList Result fw=1 pl=1\n")
         assert not (agent.list_folder / "firm_version_info.txt").exists()
         assert not (agent.list_folder / "tar_product_info.txt").exists()
-        assert "file open error.firm_version_info.txt" in agent.log()
+        assert agent.wait_log("file open error.firm_version_info.txt")
         assert agent.stop() == 0
         assert read_launches(record) == []
     finally:

@@ -32,8 +32,10 @@ int EndOnStopRequest(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 void ApplyTransportOptions(CURL* handle, const TransferLimits& limits)
 {
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, EndOnStopRequest);
-    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    if (limits.endOnStop) {
+        curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, EndOnStopRequest);
+        curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    }
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
     const char* bundle = std::getenv("CURL_CA_BUNDLE");

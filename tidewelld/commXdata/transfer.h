@@ -14,12 +14,14 @@ struct TransferLimits {
     long connectSeconds;   // connection set-up
     long stallSeconds;     // give up when under 1 byte/s for this long (0: no check)
     long totalSeconds;     // whole transfer (0: no limit)
+    bool endOnStop;        // end the transfer as soon as a SIGTERM is pending
 };
 
-constexpr TransferLimits kListLimits{30, 60, 0};
-constexpr TransferLimits kAnalyticsLimits{10, 0, 30};
+constexpr TransferLimits kListLimits{30, 60, 0, true};
+// A beacon cut off after the server took it would be saved and sent again, counted twice;
+// its 30 s bound keeps a stop short enough.
+constexpr TransferLimits kAnalyticsLimits{10, 0, 30, false};
 
 // No signals (the agent's tick is SIGALRM), the server's certificate and host name
-// verified, CURL_CA_BUNDLE (when set) trusted instead of the system's store, limits, and
-// an end to the transfer as soon as a SIGTERM is pending.
+// verified, CURL_CA_BUNDLE (when set) trusted instead of the system's store, and limits.
 void ApplyTransportOptions(CURL* handle, const TransferLimits& limits);
