@@ -20,46 +20,46 @@
 
 namespace {
 
-struct DeviceSpec {
+struct DeviceModel {
     uint16_t productId;
     uint16_t release;
     std::u16string product;
     std::u16string serial;
 };
 
-class SpecHandle final : public platform::UsbDeviceHandle {
+class ModelHandle final : public platform::UsbDeviceHandle {
 public:
-    explicit SpecHandle(DeviceSpec spec) : spec_(std::move(spec)) {}
+    explicit ModelHandle(DeviceModel model) : model_(std::move(model)) {}
     int ControlIn(uint8_t, uint8_t, uint16_t value, uint16_t, uint8_t* data, uint16_t length) override
     {
         uint8_t index = value & 0xFF;
-        std::vector<uint8_t> reply = StringDescriptor(index == 1 ? u"Quenlar" : index == 2 ? spec_.product : spec_.serial);
+        std::vector<uint8_t> reply = StringDescriptor(index == 1 ? u"Quenlar" : index == 2 ? model_.product : model_.serial);
         size_t size = std::min<size_t>(reply.size(), length);
         std::copy_n(reply.begin(), size, data);
         return static_cast<int>(size);
     }
 
 private:
-    DeviceSpec spec_;
+    DeviceModel model_;
 };
 
-class SpecDevice final : public platform::UsbDevice {
+class ModelDevice final : public platform::UsbDevice {
 public:
-    explicit SpecDevice(DeviceSpec spec) : spec_(std::move(spec)) {}
+    explicit ModelDevice(DeviceModel model) : model_(std::move(model)) {}
     bool ReadDescriptor(platform::UsbDeviceDescriptor& descriptor) override
     {
         descriptor.vendorId = kVendorId;
-        descriptor.productId = spec_.productId;
-        descriptor.releaseNumber = spec_.release;
+        descriptor.productId = model_.productId;
+        descriptor.releaseNumber = model_.release;
         descriptor.manufacturerIndex = 1;
         descriptor.productIndex = 2;
         descriptor.serialNumberIndex = 3;
         return true;
     }
-    std::unique_ptr<platform::UsbDeviceHandle> Open() override { return std::make_unique<SpecHandle>(spec_); }
+    std::unique_ptr<platform::UsbDeviceHandle> Open() override { return std::make_unique<ModelHandle>(model_); }
 
 private:
-    DeviceSpec spec_;
+    DeviceModel model_;
 };
 
 // Plugged devices; changed and scanned by the device-change thread only.
@@ -68,12 +68,12 @@ public:
     std::vector<std::unique_ptr<platform::UsbDevice>> Devices() override
     {
         std::vector<std::unique_ptr<platform::UsbDevice>> devices;
-        for (const DeviceSpec& spec : plugged) {
-            devices.push_back(std::make_unique<SpecDevice>(spec));
+        for (const DeviceModel& model : plugged) {
+            devices.push_back(std::make_unique<ModelDevice>(model));
         }
         return devices;
     }
-    std::vector<DeviceSpec> plugged;
+    std::vector<DeviceModel> plugged;
 };
 
 class DeviceChangeThread : public FirmwareHome {
@@ -130,10 +130,10 @@ protected:
 
 TEST_F(DeviceChangeThread, RescansRaceTheTickAndBothGoOnWorking)
 {
-    const DeviceSpec deck{0x1234, 0x0110, u"Deck Unit 2", u"A1"};
-    const DeviceSpec mixer{0x2000, 0x0100, u"Mixer", u"M1"};
-    const DeviceSpec old{0x3000, 0x0100, u"Old Unit", u"O1"};
-    const std::vector<std::vector<DeviceSpec>> plugs = {{}, {deck}, {deck, mixer, old}, {mixer}};
+    const DeviceModel deck{0x1234, 0x0110, u"Deck Unit 2", u"A1"};
+    const DeviceModel mixer{0x2000, 0x0100, u"Mixer", u"M1"};
+    const DeviceModel old{0x3000, 0x0100, u"Old Unit", u"O1"};
+    const std::vector<std::vector<DeviceModel>> plugs = {{}, {deck}, {deck, mixer, old}, {mixer}};
     // Lists of today: the first download comes with the first day that passes.
     WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\nDeck Unit 2, 124, mac, https://fw/deck.bin\n");
     WriteFileText(tarProductIdPath, "FormatVersion:091\nOld Unit,14972,12288\n");
@@ -149,7 +149,7 @@ TEST_F(DeviceChangeThread, RescansRaceTheTickAndBothGoOnWorking)
             platform::ReapDetachedChildren();
         }
     };
-    auto plug = [&](std::vector<DeviceSpec> devices) {
+    auto plug = [&](std::vector<DeviceModel> devices) {
         bus_->plugged = std::move(devices);
         onDeviceChange(0, 0, nullptr, nullptr);
     };
