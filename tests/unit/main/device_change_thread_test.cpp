@@ -63,7 +63,7 @@ private:
 };
 
 // Plugged devices; changed and scanned by the device-change thread only.
-class SpecBus final : public platform::UsbBus {
+class ModelBus final : public platform::UsbBus {
 public:
     std::vector<std::unique_ptr<platform::UsbDevice>> Devices() override
     {
@@ -85,7 +85,7 @@ protected:
             list->whiteList = std::make_unique<IdArray>();
             list->blackList = std::make_unique<IdArray>();
         }
-        auto owned = std::make_unique<SpecBus>();
+        auto owned = std::make_unique<ModelBus>();
         bus_ = owned.get();
         platform::InstallUsbBus(std::move(owned));
         platform::SetProcessSnapshotSource([] {
@@ -118,7 +118,7 @@ protected:
         FirmwareHome::TearDown();
     }
 
-    SpecBus* bus_ = nullptr;
+    ModelBus* bus_ = nullptr;
     StubServer lists_{R"({"/fw": {"body": "FormatVersion:091\nDeck Unit 2, 124, mac, https://fw/deck.bin\n)"
                       R"(Mixer, 105, mac, https://fw/mixer.bin\nTidewell, 102, mac, https://fw/tw.pkg\n"},
                          "/pl": {"body": "FormatVersion:091\nOld Unit,14972,12288\n"}})"};
