@@ -11,6 +11,7 @@
 
 #include "commXdata/transfer.h"
 #include "main/main.h"
+#include "platform/whole_file.h"
 
 char fwUpdateURL[1024] = "https://" TIDEWELL_LIST_HOST "/application/tidewell/firm_version_info.txt";
 char tarProductURL[1024] = "https://" TIDEWELL_LIST_HOST "/application/tidewell/tar_product_info.txt";
@@ -28,11 +29,6 @@ constexpr ListMessages kFirmwareMessages{"Firmware update list write error\n", "
 constexpr ListMessages kTargetMessages{"Target list write error\n", "Target list create error\n",
                                        "Target list update error\n"};
 
-struct FileCloser {
-    void operator()(FILE* file) const { fclose(file); }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
-
 bool WriteChunk(FILE* file, const char* data, size_t n)
 {
     return std::fwrite(data, 1, n, file) == n && std::fflush(file) == 0;
@@ -46,7 +42,7 @@ struct ListDownloadContext {
     char path[1024] = {};       // the list file
     uint32_t lastChunkSize = 0; // 0 until the first chunk has been handled
     std::string tempPath;
-    File file;
+    platform::UniqueFile file;
     bool stored = true;         // every chunk reached the temporary file
 
     explicit ListDownloadContext(const char* listPath)

@@ -7,20 +7,17 @@
 #include <memory>
 
 #include "main/main.h"
+#include "platform/whole_file.h"
 #include "platform/user_folders.h"
 
 namespace {
-
-struct FileCloser {
-    void operator()(FILE* file) const { fclose(file); }
-};
 
 // The first line of the override file, without its line end and at most 1023 bytes;
 // false when the file is missing or the line is blank (an empty URL could never work).
 bool ReadOverrideFile(const char* fileName, std::string& url)
 {
     std::string path = platform::HomeFolder() + "/Library/Quenlar/" + fileName;
-    std::unique_ptr<FILE, FileCloser> file(fopen(path.c_str(), "r"));
+    platform::UniqueFile file(fopen(path.c_str(), "r"));
     char line[1024] = {};
     if (!file || fgets(line, sizeof line, file.get()) == nullptr) {
         return false;
