@@ -168,9 +168,14 @@ class Agent:
         if self.process.poll() is None:
             self.process.send_signal(signal.SIGTERM)
         try:
-            return self.process.wait(timeout=timeout)
+            status = self.process.wait(timeout=timeout)
         finally:
             self._stderr.close()
+        if status != 0:
+            # A sanitizer's report is the reason; pytest shows this output with the failure.
+            report = self.stderr().split("\n==================\n", 1)
+            print(report[1] if len(report) > 1 else self.stderr()[-4000:])
+        return status
 
     def kill(self):
         if self.process is not None and self.process.poll() is None:
