@@ -182,7 +182,10 @@ class Road:
         self.cleanup.callback(application.wait)
         self.cleanup.callback(application.kill)
         self.show.line("the application watch looks every tenth tick (first at tick 11) ...")
-        beacon = expect(wait_until(lambda: self.requests_to("/dot.php"), 25), "no usage beacon arrived")[0]
+        # Another DJ application running on this machine gets beacons of its own: wait for ours.
+        beacon = expect(wait_until(lambda: [request for request in self.requests_to("/dot.php")
+                                            if f"p02={DJ_APPLICATION}" in request["query"]], 25),
+                        "no usage beacon naming the application arrived")[0]
         gate = self.requests_to("/appchk.php")[0]
         self.show.line(f"after {time.monotonic() - started:.0f} s: send gate asked (GET /appchk.php?{gate['query']}),"
                        " then the beacon arrived:")
@@ -191,7 +194,6 @@ class Road:
             key, _, value = pair.partition("=")
             self.show.line(f"{key:10} = {urllib.parse.unquote(value)}", 8)
         self.show.line(f"User-Agent: {beacon['headers'].get('User-Agent')}", 6)
-        expect(f"p02={DJ_APPLICATION}" in beacon["query"], "the beacon does not name the application")
 
     def requests_to(self, path):
         return [request for request in self.analytics.requests() if request["path"] == path]
