@@ -45,10 +45,7 @@ picojson::value Slots(const UsbDevicesInfo& list)
 int main()
 {
     BuildListPaths();
-    for (UsbDevicesInfo* list : {&_usbQnlDevInfo, &_usbQnlAllDevInfo}) {
-        list->whiteList = std::make_unique<IdArray>();
-        list->blackList = std::make_unique<IdArray>();
-    }
+    InitDeviceLists();
 
     picojson::object result;
     UsbDevicesInfo scanned;

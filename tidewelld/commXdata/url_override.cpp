@@ -8,7 +8,6 @@
 
 #include "main/main.h"
 #include "platform/whole_file.h"
-#include "platform/user_folders.h"
 
 namespace {
 
@@ -16,7 +15,7 @@ namespace {
 // false when the file is missing or the line is blank (an empty URL could never work).
 bool ReadOverrideFile(const char* fileName, std::string& url)
 {
-    std::string path = platform::HomeFolder() + "/Library/Quenlar/" + fileName;
+    std::string path = ListFolder() + fileName;
     platform::UniqueFile file(fopen(path.c_str(), "r"));
     char line[1024] = {};
     if (!file || fgets(line, sizeof line, file.get()) == nullptr) {

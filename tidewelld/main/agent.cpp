@@ -29,7 +29,6 @@ namespace {
 constexpr uint32_t kResendTicks = 600;
 constexpr uint32_t kWatchTicks = 10;
 
-std::string ListFolder() { return platform::HomeFolder() + "/Library/Quenlar/"; }
 std::string SupportFolder() { return platform::LibraryFolder() + "/Application Support/Quenlar/"; }
 
 void ResendSavedInfo()
@@ -61,11 +60,21 @@ AgentLoop& TheLoop()
 
 } // namespace
 
+std::string ListFolder() { return platform::HomeFolder() + "/Library/Quenlar/"; }
+
 void BuildListPaths()
 {
     tarProductIdPath = ListFolder() + "tar_product_info.txt";
     fwVerInfoTxtPath = ListFolder() + "firm_version_info.txt";
     fwVerUpTxtPath = SupportFolder() + "firm_version_up.txt";
+}
+
+void InitDeviceLists()
+{
+    for (UsbDevicesInfo* list : {&_usbQnlDevInfo, &_usbQnlAllDevInfo}) {
+        list->whiteList = std::make_unique<IdArray>();
+        list->blackList = std::make_unique<IdArray>();
+    }
 }
 
 TickJobs DefaultTickJobs()
@@ -139,10 +148,7 @@ int RunAgent()
         platform::CreateFolderWithParents(SupportFolder());
     }
 
-    for (UsbDevicesInfo* list : {&_usbQnlDevInfo, &_usbQnlAllDevInfo}) {
-        list->whiteList = std::make_unique<IdArray>();
-        list->blackList = std::make_unique<IdArray>();
-    }
+    InitDeviceLists();
 
     // Changes from here on queue until the watcher's thread starts below, so a device
     // plugged in during the first scan still gets its rescan.

@@ -11,7 +11,7 @@
 bool RescanDevices(int32_t& previousCount, int32_t& currentCount)
 {
     DeferredLogSync logSync;
-    if (ValidateFileVersion(tarProductIdPath, "091")) {
+    if (ValidateFileVersion(tarProductIdPath, kListVersion)) {
         UpdateTarProductIdList();
     }
     previousCount = _usbQnlDevInfo.deviceCount;

@@ -30,8 +30,14 @@ extern std::atomic<uint8_t> gExitFlag;
 
 constexpr int kVendorId = 14972;  // 0x3A7C
 
+constexpr const char* kListVersion = "091";  // the FormatVersion both list files carry
+
+// The agent's list folder, home + "/Library/Quenlar/".
+std::string ListFolder();
 // Builds the three list paths from the user's folders.
 void BuildListPaths();
+// Gives both device lists their (empty) id arrays; before the first rescan.
+void InitDeviceLists();
 
 // ---- Log file ----
 

@@ -16,13 +16,24 @@ namespace {
 
 constexpr double kDaySeconds = 86400.0;
 constexpr int32_t kRetryEveryCalls = 60;
-const char* kListVersion = "091";
 
-// The self-update check after a download; the device list is read under _lock.
-bool UpdaterIsBehind()
+// After a download: starts the downloader as updater when the list is valid and names a
+// newer self version (the device list is read under _lock). With onlyOnce, not again
+// after an earlier launch.
+void LaunchUpdaterIfBehind(bool onlyOnce)
 {
-    std::lock_guard<std::mutex> guard(_lock);
-    return UpdateFwVerTidewell(&_usbQnlDevInfo);
+    if (!ValidateFileVersion(fwVerInfoTxtPath, kListVersion)) {
+        return;
+    }
+    bool behind = false;
+    {
+        std::lock_guard<std::mutex> guard(_lock);
+        behind = UpdateFwVerTidewell(&_usbQnlDevInfo);
+    }
+    if (behind && !(onlyOnce && _schedule.isStartupFetchwickLaunched)) {
+        LaunchFetchwick(fetchwick::kModeUpdater);
+        _schedule.isStartupFetchwickLaunched = true;
+    }
 }
 
 int CollectBothLists() { return CollectVariousList(fwVerInfoTxtPath.c_str(), tarProductIdPath.c_str()); }
@@ -71,13 +82,7 @@ bool DownloadVariousList(double elapsedSeconds)
         return false;
     }
     CollectBothLists();
-    if (!ValidateFileVersion(fwVerInfoTxtPath, kListVersion)) {
-        return true;
-    }
-    if (UpdaterIsBehind()) {
-        LaunchFetchwick(fetchwick::kModeUpdater);
-        _schedule.isStartupFetchwickLaunched = true;
-    }
+    LaunchUpdaterIfBehind(false);
     return true;
 }
 
@@ -98,11 +103,7 @@ bool DownloadVariousListRetry()
                 succeeded = true;
             }
             // A failed retry may still have left a valid list from an earlier run.
-            if (ValidateFileVersion(fwVerInfoTxtPath, kListVersion) && UpdaterIsBehind() &&
-                !_schedule.isStartupFetchwickLaunched) {
-                LaunchFetchwick(fetchwick::kModeUpdater);
-                _schedule.isStartupFetchwickLaunched = true;
-            }
+            LaunchUpdaterIfBehind(true);
         }
     }
     ++_schedule.nextDownloadRetryCountSec;

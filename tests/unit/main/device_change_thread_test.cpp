@@ -81,10 +81,7 @@ protected:
     void SetUp() override
     {
         FirmwareHome::SetUp();
-        for (UsbDevicesInfo* list : {&_usbQnlDevInfo, &_usbQnlAllDevInfo}) {
-            list->whiteList = std::make_unique<IdArray>();
-            list->blackList = std::make_unique<IdArray>();
-        }
+        InitDeviceLists();
         auto owned = std::make_unique<ModelBus>();
         bus_ = owned.get();
         platform::InstallUsbBus(std::move(owned));
