@@ -1,8 +1,8 @@
 // Scans the USB bus the way the agent does and prints what it found as one JSON object:
 //   {"counted": n, "scanned": [slot, ...], "perProduct": [slot, ...], "allUnits": [slot, ...]}
 // "scanned" is one raw scan (CheckUSBAudio alone), the two lists come from the agent's
-// rescan. A slot is {"productId", "revision", "version", "manufacturer", "product",
-// "serial"}; each string is an array of its bytes, or null. Logs as the agent does, under
+// rescan. A slot is {"productId", "revision", "manufacturer", "product", "serial"}; each
+// string is an array of its bytes, or null. Logs as the agent does, under
 // $HOME: run it with a temporary HOME.
 #include <cstdio>
 #include <picojson.h>
@@ -31,7 +31,6 @@ picojson::value Slots(const UsbDevicesInfo& list)
         picojson::object slot;
         slot["productId"] = picojson::value(static_cast<double>(device.productId));
         slot["revision"] = picojson::value(static_cast<double>(device.deviceRevision));
-        slot["version"] = picojson::value(DeviceVersionText(device.deviceRevision));
         slot["manufacturer"] = Bytes(device.manufactureName, device.manufactureNameLen);
         slot["product"] = Bytes(device.productName, device.productNameLen);
         slot["serial"] = Bytes(device.serialNumber, device.serialNumberLen);
