@@ -2,8 +2,8 @@
 //   {"counted": n, "scanned": [slot, ...], "perProduct": [slot, ...], "allUnits": [slot, ...]}
 // "scanned" is one raw scan (CheckUSBAudio alone), the two lists come from the agent's
 // rescan. A slot is {"productId", "revision", "manufacturer", "product", "serial"}; each
-// string is an array of its bytes, or null. Logs as the agent does, under
-// $HOME: run it with a temporary HOME.
+// string is an array of its bytes, or null. Logs as the agent does, under $HOME: run it
+// with a temporary HOME.
 #include <cstdio>
 #include <picojson.h>
 
