@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -115,6 +116,8 @@ void NotifyDeviceConnect(bool isDeviceConnect);
 
 // Library folder + "/Preferences/com.quenlar.Fetchwick.plist".
 std::string FetchwickPreferencesPath();
+// Applies merge to the preferences dictionary, keeping every other key.
+void MergeIntoFetchwickPreferences(const std::function<void(plist_t preferences)>& merge);
 
 int readIntervalValue(uint32_t& interval);
 // The stored "lastCheckDate" node, any type. 0 when present; -1 when the file is

@@ -49,6 +49,14 @@ bool IntegerValue(plist_t node, int64_t& value)
 
 std::string FetchwickPreferencesPath() { return platform::LibraryFolder() + fetchwick::kPreferencesRelativePath; }
 
+void MergeIntoFetchwickPreferences(const std::function<void(plist_t preferences)>& merge)
+{
+    // The downloader creates its preferences folder; until it has run, the agent does.
+    std::string path = FetchwickPreferencesPath();
+    platform::CreateFolderWithParents(path.substr(0, path.rfind('/')));
+    platform::MergeIntoPlistFile(path, merge);
+}
+
 int readIntervalValue(uint32_t& interval)
 {
     interval = 0;
@@ -78,10 +86,7 @@ int readFwVersionLastCheckDate(platform::PlistPtr& value)
 
 int writeFwVersionLastCheckDate(const std::string& value)
 {
-    // The downloader creates its preferences folder; until it has run, the agent does.
-    std::string path = FetchwickPreferencesPath();
-    platform::CreateFolderWithParents(path.substr(0, path.rfind('/')));
-    platform::MergeIntoPlistFile(path, [&](plist_t preferences) {
+    MergeIntoFetchwickPreferences([&](plist_t preferences) {
         plist_dict_set_item(preferences, fetchwick::kLastCheckDateKey, plist_new_string(value.c_str()));
     });
     return 0;

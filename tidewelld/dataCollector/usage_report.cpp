@@ -2,11 +2,11 @@
 // saved in the downloader's preferences when they cannot go, and sent again later.
 #include "main/main.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iterator>
 
 #include "commXdata/commXdata.h"
-#include "platform/user_folders.h"
 
 namespace {
 
@@ -77,10 +77,44 @@ void WriteDoesSend(plist_t dict, uint64_t value)
 int SendPastGate(const _xdate_send_info_t& report, ErrorCallbackFunc onBeaconFailure)
 {
     commXdata client;
-    if (onBeaconFailure != nullptr) {
-        client.errorCallback(onBeaconFailure);
-    }
+    client.errorCallback(onBeaconFailure);
     return client.canSend() ? client.send(report) : -1;
+}
+
+// The first watched application found running; saved reports wait while one runs.
+const AppExecStatus* FirstRunningApp(const AppExecStatus (&table)[kWatchedApps])
+{
+    auto running = std::find_if(std::begin(table), std::end(table), [](const AppExecStatus& row) {
+        return std::any_of(row.execStatus.begin(), row.execStatus.end(),
+                           [](const auto& entry) { return entry.second != 0; });
+    });
+    return running != std::end(table) ? running : nullptr;
+}
+
+// The store held no report that could be sent, one that went out before, or one tried now.
+enum class StoredReport { kNone, kWentOut, kTried };
+
+// Sends the stored report unless it already went out.
+StoredReport SendStoredReport(MacInfo& host)
+{
+    platform::PlistPtr dict = platform::ReadPlistDictionary(FetchwickPreferencesPath());
+    if (!dict) {
+        return StoredReport::kNone;
+    }
+    if (StoredFlag(plist_dict_get_item(dict.get(), kDoesSendKey))) {
+        return StoredReport::kWentOut;
+    }
+    _xdate_save_info_t saved;
+    for (const StoreField& field : kStoreFields) {
+        // A text missing, or stored as another type, leaves no report that could be sent.
+        if (!platform::PlistDictString(dict.get(), field.key, saved.*field.saved)) {
+            return StoredReport::kNone;
+        }
+    }
+    if (sendData(host, saved) == 0) {
+        MergeIntoFetchwickPreferences([](plist_t stored) { WriteDoesSend(stored, 1); });
+    }
+    return StoredReport::kTried;
 }
 
 } // namespace
@@ -121,10 +155,7 @@ int sendData(MacInfo& host, _xdate_save_info_t& saved)
 
 void saveData(const _xdate_send_info_t* report)
 {
-    std::string path = FetchwickPreferencesPath();
-    // The downloader may never have run, and this platform does not make the folder.
-    platform::CreateFolderWithParents(path.substr(0, path.rfind('/')));
-    platform::MergeIntoPlistFile(path, [report](plist_t dict) {
+    MergeIntoFetchwickPreferences([report](plist_t dict) {
         for (const StoreField& field : kStoreFields) {
             plist_dict_set_item(dict, field.key, plist_new_string((report->*field.report).c_str()));
         }
@@ -138,37 +169,11 @@ void SendSavedInfo(MacInfo* host)
     AppExecStatus table[kWatchedApps];
     copyAPStatus(table);
     searchProcess(table);
-    for (const AppExecStatus& row : table) {
-        for (const auto& entry : row.execStatus) {
-            if (entry.second != 0) {
-                TW_LOG(3, "Save data not send: %s\n", row.displayName.c_str());
-                TW_TRACE_OUT();
-                return;
-            }
-        }
+    if (const AppExecStatus* running = FirstRunningApp(table)) {
+        TW_LOG(3, "Save data not send: %s\n", running->displayName.c_str());
+    } else if (StoredReport stored = SendStoredReport(*host); stored != StoredReport::kTried) {
+        TW_LOG(2, "Save data not send.(result=%d, DoesSend=%d)\n", stored == StoredReport::kWentOut ? 0 : -1, 1);
     }
-
-    std::string path = FetchwickPreferencesPath();
-    int result = -1;
-    if (platform::PlistPtr dict = platform::ReadPlistDictionary(path)) {
-        _xdate_save_info_t saved;
-        size_t texts = 0;
-        for (const StoreField& field : kStoreFields) {
-            texts += platform::PlistDictString(dict.get(), field.key, saved.*field.saved) ? 1 : 0;
-        }
-        saved.doesSend = StoredFlag(plist_dict_get_item(dict.get(), kDoesSendKey));
-        if (saved.doesSend) {
-            result = 0;
-        } else if (texts == std::size(kStoreFields)) {
-            // A store missing one of the texts holds no report that could be sent.
-            if (sendData(*host, saved) == 0) {
-                platform::MergeIntoPlistFile(path, [](plist_t stored) { WriteDoesSend(stored, 1); });
-            }
-            TW_TRACE_OUT();
-            return;
-        }
-    }
-    TW_LOG(2, "Save data not send.(result=%d, DoesSend=%d)\n", result, 1);
     TW_TRACE_OUT();
 }
 
