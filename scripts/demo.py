@@ -14,7 +14,6 @@ import contextlib
 import os
 import shutil
 import signal
-import subprocess
 import sys
 import tempfile
 import time
@@ -23,10 +22,10 @@ from pathlib import Path
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "support"))
-from tidewell_e2e import Agent, StubServer, install_fake_fetchwick, make_certs, read_launches, wait_until  # noqa: E402
+from tidewell_e2e import (LIST_PATH, Agent, StubServer, install_fake_fetchwick, list_routes, make_certs,  # noqa: E402
+                          read_json_lines, start_application, wait_until)
 from usbbed import UsbTestbed  # noqa: E402
 
-LIST_PATH = "/application/tidewell/"
 PACKAGES = "https://fw.quenlar.example/packages/"
 FIRMWARE_LIST = ("FormatVersion:091\n"
                  f"Deck Unit 2,124,mac,{PACKAGES}deck-unit-2-124.bin\n"
@@ -81,15 +80,6 @@ def expect(value, failure):
     return value
 
 
-def start_dj_application(folder):
-    """A copy of cat at <folder>/spindrel.app/Contents/MacOS/spindrel, run without
-    arguments (the watch wants the executable's name at the end of the process line)."""
-    executable = folder / f"{DJ_APPLICATION}.app" / "Contents" / "MacOS" / DJ_APPLICATION
-    executable.parent.mkdir(parents=True)
-    shutil.copy("/bin/cat", executable)
-    return subprocess.Popen([str(executable)], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
-
-
 class Road:
     """The demo's steps, in order; each waits for what the agent should do and checks it."""
 
@@ -106,8 +96,7 @@ class Road:
         tls.mkdir()
         make_certs(tls)
         servers = []
-        for name, routes in (("list-server", {LIST_PATH + "firm_version_info.txt": {"body": FIRMWARE_LIST},
-                                              LIST_PATH + "tar_product_info.txt": {"body": TARGET_LIST}}),
+        for name, routes in (("list-server", list_routes({"body": FIRMWARE_LIST}, {"body": TARGET_LIST})),
                              ("analytics", {"/appchk.php": {"body": GATE_REPLY}, "/dot.php": {"body": "ok"}})):
             (self.folder / name).mkdir()
             for file in ("ca.pem", "server.pem", "server.key"):
@@ -164,7 +153,7 @@ class Road:
 
     def firmware_path(self):
         self.show.heading("The firmware path: hand-off file and downloader")
-        launches = expect(wait_until(lambda: read_launches(self.record)), "the downloader was not started")
+        launches = expect(wait_until(lambda: read_json_lines(self.record)), "the downloader was not started")
         hand_off = self.agent.library / "Application Support" / "Quenlar" / "firm_version_up.txt"
         expect(launches == [["-f ", str(hand_off)]], f"unexpected downloader start: {launches}")
         self.show.line(f"{hand_off}:")
@@ -178,15 +167,15 @@ class Road:
     def usage_path(self):
         self.show.heading(f"The usage path: a stand-in DJ application \"{DJ_APPLICATION}\" starts")
         started = time.monotonic()
-        application = start_dj_application(self.folder / "apps")
+        application = start_application(self.folder / "apps", DJ_APPLICATION)
         self.cleanup.callback(application.wait)
         self.cleanup.callback(application.kill)
         self.show.line("the application watch looks every tenth tick (first at tick 11) ...")
         # Another DJ application running on this machine gets beacons of its own: wait for ours.
-        beacon = expect(wait_until(lambda: [request for request in self.requests_to("/dot.php")
+        beacon = expect(wait_until(lambda: [request for request in self.analytics.requests("/dot.php")
                                             if f"p02={DJ_APPLICATION}" in request["query"]], 25),
                         "no usage beacon naming the application arrived")[0]
-        gate = self.requests_to("/appchk.php")[0]
+        gate = self.analytics.requests("/appchk.php")[0]
         self.show.line(f"after {time.monotonic() - started:.0f} s: send gate asked (GET /appchk.php?{gate['query']}),"
                        " then the beacon arrived:")
         self.show.line("GET /dot.php with", 6)
@@ -194,9 +183,6 @@ class Road:
             key, _, value = pair.partition("=")
             self.show.line(f"{key:10} = {urllib.parse.unquote(value)}", 8)
         self.show.line(f"User-Agent: {beacon['headers'].get('User-Agent')}", 6)
-
-    def requests_to(self, path):
-        return [request for request in self.analytics.requests() if request["path"] == path]
 
     def stop_agent(self):
         self.show.heading("Stopping the agent with SIGTERM")

@@ -9,11 +9,11 @@ from pathlib import Path
 import pytest
 
 from usbbed import UsbTestbed
-from tidewell_e2e import Agent, StubServer, install_fake_fetchwick, read_launches
+from tidewell_e2e import Agent, StubServer, install_fake_fetchwick, list_routes, read_json_lines
 
-LISTS = "/application/tidewell/"
 FIRMWARE_LIST = "FormatVersion:091\nTidewell,102,mac,https://x/tw.pkg\n"
 TARGET_LIST = "FormatVersion:091\nOld Unit,14972,12288\n"
+LIST_ROUTES = list_routes({"body": FIRMWARE_LIST}, {"body": TARGET_LIST})
 
 
 @pytest.fixture
@@ -77,8 +77,7 @@ def test_unwritable_library_folder_keeps_its_lists_and_reports_the_hand_off(nobo
     start_as_nobody(monkeypatch, tmp_path)
     applications = nobody / "Applications"
     record = install_fake_fetchwick(applications, version="1.00")
-    server = StubServer(tmp_path / "lists", {LISTS + "firm_version_info.txt": {"body": FIRMWARE_LIST},
-                                             LISTS + "tar_product_info.txt": {"body": TARGET_LIST}})
+    server = StubServer(tmp_path / "lists", LIST_ROUTES)
     try:
         agent = Agent(nobody / "home", env={"TIDEWELL_APPLICATIONS_DIR": str(applications)},
                       lists_base=server.url(""))
@@ -93,13 +92,12 @@ def test_unwritable_library_folder_keeps_its_lists_and_reports_the_hand_off(nobo
         server.close()
     assert "[ERR] Firmware update list create error" in stderr
     assert "[ERR] Firmware update list(Tidewell) write erro" in stderr
-    assert read_launches(record) == []
+    assert read_json_lines(record) == []
     assert earlier.read_text() == FIRMWARE_LIST
 
 
 def test_folders_in_place_of_the_agents_files(tmp_path):
-    server = StubServer(tmp_path / "lists", {LISTS + "firm_version_info.txt": {"body": FIRMWARE_LIST},
-                                             LISTS + "tar_product_info.txt": {"body": TARGET_LIST}})
+    server = StubServer(tmp_path / "lists", LIST_ROUTES)
     with UsbTestbed() as bed:
         bed.add_device(product_id=0x1234, product="Deck Unit 2", manufacturer="Quenlar", serial="A1")
         agent = Agent(tmp_path / "home", env=bed.env(), lists_base=server.url(""))

@@ -4,17 +4,15 @@ import signal
 import time
 
 from usbbed import UsbTestbed
-from tidewell_e2e import Agent, StubServer, wait_until
+from tidewell_e2e import Agent, StubServer, list_routes, wait_until
 
-LISTS = "/application/tidewell/"
 EARLIER = "FormatVersion:091\nDeck Unit 2,110,mac,https://x/old.bin\n"
 
 
 def test_stalled_list_server_holds_neither_device_changes_nor_the_stop(tmp_path):
     body = "FormatVersion:091\n" + "Deck Unit 2,124,mac,https://x/deck.bin\n" * 100
-    server = StubServer(tmp_path / "lists", {
-        LISTS + "firm_version_info.txt": {"body": body, "stall_after": 20},
-        LISTS + "tar_product_info.txt": {"body": body, "stall_after": 20}})
+    stalling = {"body": body, "stall_after": 20}
+    server = StubServer(tmp_path / "lists", list_routes(stalling, stalling))
     with UsbTestbed() as bed:
         agent = Agent(tmp_path / "home", env=bed.env(), lists_base=server.url(""))
         earlier = agent.list_folder / "firm_version_info.txt"

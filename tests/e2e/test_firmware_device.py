@@ -2,18 +2,8 @@
 plugged in while tidewelld runs, starts the downloader with its row."""
 from pathlib import Path
 
-from tidewell_e2e import Agent, install_fake_fetchwick, read_launches, wait_until
+from tidewell_e2e import Agent, install_fake_fetchwick, plug_in, read_json_lines, wait_until
 from usbbed import UsbTestbed
-
-
-def plug_in(agent, bed, expected, **device):
-    """Adds a device; sends its uevent again until the watcher, which starts just after the
-    first scan, is seen to react."""
-    added = bed.add_device(**device)
-    while not agent.wait_stderr(expected, timeout=1):
-        assert agent.process.poll() is None
-        bed.uevent(added)
-    return added
 
 
 def downloader_running(applications):
@@ -49,7 +39,7 @@ def test_out_of_date_device_starts_the_downloader_once_per_new_product(tmp_path)
             plug_in(agent, bed, "onDeviceChange Device Count prev=0 cur=1", product_id=0x1234, release=0x0123,
                     product="Deck Unit 2", manufacturer="Quenlar", serial="D1")
             hand_off = agent.library / "Application Support" / "Quenlar" / "firm_version_up.txt"
-            assert wait_until(lambda: read_launches(record)) == [["-f ", str(hand_off)]]
+            assert wait_until(lambda: read_json_lines(record)) == [["-f ", str(hand_off)]]
             assert hand_off.read_text() == "Deck Unit 2,1.23,1.24,https://x/deck.bin\n"
             assert (agent.library / "Preferences" / "com.quenlar.Fetchwick.plist").exists()
 
@@ -61,7 +51,7 @@ def test_out_of_date_device_starts_the_downloader_once_per_new_product(tmp_path)
             assert agent.stop() == 0
             # Every start the agent made has happened by now; once no such child runs, each has recorded.
             assert wait_until(lambda: not downloader_running(tmp_path / "Applications"))
-            assert len(read_launches(record)) == 1
+            assert len(read_json_lines(record)) == 1
         finally:
             agent.kill()
         assert bed.errors() == []

@@ -1,14 +1,13 @@
 """The real tidewelld fetching its lists at the first tick and starting the downloader in
 updater mode when the list names a newer updater."""
-from tidewell_e2e import Agent, StubServer, install_fake_fetchwick, read_launches, wait_until
+from tidewell_e2e import Agent, StubServer, install_fake_fetchwick, list_routes, read_json_lines, wait_until
 
 FIRMWARE_LIST = ("FormatVersion:091\r\n"
                  "Deck Unit 2,124,mac,https://x/a.bin\r\n"
                  "Tidewell,102,mac,https://x/tidewell.pkg\r\n"
                  "Tidewell,109,mac,https://x/second.pkg\r\n")
 TARGET_LIST = "FormatVersion:091\nDeck Unit 2,14972,4660\n"
-ROUTES = {"/application/tidewell/firm_version_info.txt": {"body": FIRMWARE_LIST},
-          "/application/tidewell/tar_product_info.txt": {"chunks": ["FormatVersion:091\n", "Deck Unit 2,14972,4660\n"]}}
+ROUTES = list_routes({"body": FIRMWARE_LIST}, {"chunks": ["FormatVersion:091\n", "Deck Unit 2,14972,4660\n"]})
 
 
 def start_agent(tmp_path, server, ca_file):
@@ -24,7 +23,7 @@ def test_first_tick_downloads_both_lists_and_starts_the_updater(tmp_path):
     try:
         assert agent.wait_log("CollectVariousList Result fw=0 pl=0\n")
         hand_off = agent.library / "Application Support" / "Quenlar" / "firm_version_up.txt"
-        assert wait_until(lambda: read_launches(record)) == [["-m ", str(hand_off)]]
+        assert wait_until(lambda: read_json_lines(record)) == [["-m ", str(hand_off)]]
         assert hand_off.read_text() == "Tidewell,1.00,1.02,https://x/tidewell.pkg\n"
         assert (agent.list_folder / "firm_version_info.txt").read_bytes() == FIRMWARE_LIST.encode()
         assert (agent.list_folder / "tar_product_info.txt").read_text() == TARGET_LIST
@@ -47,7 +46,7 @@ def test_a_server_the_ca_did_not_sign_is_refused(tmp_path):
         assert not (agent.list_folder / "tar_product_info.txt").exists()
         assert agent.wait_log("file open error.firm_version_info.txt")
         assert agent.stop() == 0
-        assert read_launches(record) == []
+        assert read_json_lines(record) == []
     finally:
         agent.kill()
         forged.close()

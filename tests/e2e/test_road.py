@@ -12,12 +12,13 @@ import time
 from datetime import datetime, timedelta, timezone
 from pathlib import Path
 
-from tidewell_e2e import PYTHON, SUPPORT, Agent, StubServer, wait_until
+from tidewell_e2e import (FIRMWARE_LIST_PATH, PYTHON, TARGET_LIST_PATH, Agent, StubServer, make_certs,
+                          start_application, wait_until)
 from usbbed import UsbTestbed
 
 DEMO = Path(os.environ["TIDEWELL_SOURCE_DIR"]) / "scripts" / "demo.py"
 sys.path.insert(0, str(DEMO.parent))
-from demo import DECK, DJ_APPLICATION, GATE_REPLY, start_dj_application  # noqa: E402
+from demo import DECK, DJ_APPLICATION, GATE_REPLY  # noqa: E402
 
 FAKETIME = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 
@@ -55,8 +56,8 @@ def test_demo_shows_both_paths_within_a_minute_and_leaves_nothing_behind(tmp_pat
     assert demo.returncode == 0, output
     assert time.monotonic() - started < 60
 
-    for shown in ("GET /application/tidewell/firm_version_info.txt\n",
-                  "GET /application/tidewell/tar_product_info.txt\n",
+    for shown in (f"GET {FIRMWARE_LIST_PATH}\n",
+                  f"GET {TARGET_LIST_PATH}\n",
                   "      Product Name     = Deck Unit 2\n",
                   "      | Deck Unit 2,1.23,1.24,https://",
                   "/Fetchwick' '-f ' '~/Library/Application Support/Quenlar/firm_version_up.txt'\n",
@@ -72,16 +73,11 @@ def test_demo_shows_both_paths_within_a_minute_and_leaves_nothing_behind(tmp_pat
     assert list(home.iterdir()) == []
 
 
-def beacons(server):
-    return [request for request in server.requests() if request["path"] == "/dot.php"]
-
-
 def make_certs_valid_since(folder, offset):
     """The stub server's certificates, made with the clock at offset ("-2h"), so that a
     clock set back still finds them valid."""
     folder.mkdir(parents=True)
-    env = dict(os.environ, LD_PRELOAD=FAKETIME, FAKETIME=offset)
-    subprocess.run(["/bin/sh", str(SUPPORT / "make_certs.sh"), str(folder)], check=True, env=env)
+    make_certs(folder, env=dict(os.environ, LD_PRELOAD=FAKETIME, FAKETIME=offset))
 
 
 class UsageRoad:
@@ -105,7 +101,7 @@ class UsageRoad:
         return agent
 
     def start_application(self):
-        application = start_dj_application(self.folder / "apps")
+        application = start_application(self.folder / "apps", DJ_APPLICATION)
         self.stack.callback(application.wait)
         self.stack.callback(application.kill)
 
@@ -116,14 +112,14 @@ def test_device_unplugged_while_the_watch_reports_it(tmp_path):
         road = UsageRoad(stack, tmp_path, gate_delay=3)
         road.start_application()
         agent = road.start_agent()
-        assert wait_until(lambda: any(r["path"] == "/appchk.php" for r in road.server.requests()), timeout=40)
+        assert wait_until(lambda: road.server.requests("/appchk.php"), timeout=40)
         road.bed.remove_device(road.deck)
         assert agent.wait_stderr("onDeviceChange Device Count prev=1 cur=0")
-        assert beacons(road.server) == []
+        assert road.server.requests("/dot.php") == []
 
         # The watch works on its own copy of the device list: its report still names the
         # device that has gone.
-        sent = wait_until(lambda: beacons(road.server), timeout=15)
+        sent = wait_until(lambda: road.server.requests("/dot.php"), timeout=15)
         assert sent and "&p01=Deck%20Unit%202%2F1.23%2FDU2-0042&" in sent[0]["query"]
         assert agent.stop() == 0
     assert road.bed.errors() == []
@@ -147,7 +143,7 @@ def test_clock_set_back_an_hour_while_the_agent_runs(tmp_path):
         road.start_application()
 
         # The ticks go on: the watch finds the application and reports it.
-        assert wait_until(lambda: beacons(road.server), timeout=30)
+        assert wait_until(lambda: road.server.requests("/dot.php"), timeout=30)
         reported = agent.log().split(f"{DJ_APPLICATION} start time = ")[1].split("\n")[0]
         behind = datetime.now(timezone.utc) - datetime.strptime(reported, "%Y/%m/%d-%H:%M:%S(%z)")
         assert timedelta(minutes=59) < behind < timedelta(minutes=61)

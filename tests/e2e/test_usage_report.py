@@ -1,31 +1,17 @@
 """The real tidewelld reporting a DJ application used with a vendor device."""
 import re
-import shutil
-import subprocess
 import urllib.parse
 
-from tidewell_e2e import Agent, StubServer, wait_until
+from tidewell_e2e import Agent, StubServer, start_application, wait_until
 from usbbed import UsbTestbed
 
 SITE = "135790"
 
 
-def start_stand_in(folder, name):
-    """A copy of sleep at <folder>/<name>.app/Contents/MacOS/<name>, as the application."""
-    executable = folder / f"{name}.app" / "Contents" / "MacOS" / name
-    executable.parent.mkdir(parents=True)
-    shutil.copy("/bin/sleep", executable)
-    return subprocess.Popen([str(executable), "300"])
-
-
-def requests_to(server, path):
-    return [r for r in server.requests() if r["path"] == path]
-
-
 def test_running_application_with_a_device_gives_one_beacon_at_the_first_watch(tmp_path):
     server = StubServer(tmp_path / "analytics", {"/appchk.php": {"body": '{"measurement": 1}'},
                                                  "/dot.php": {"status": 200, "body": "ok"}}, tls="ca")
-    application = start_stand_in(tmp_path / "apps", "Serato DJ Pro")
+    application = start_application(tmp_path / "apps", "Serato DJ Pro")
     try:
         with UsbTestbed() as bed:
             bed.add_device(product_id=0x1234, release=0x0123, product="Deck Unit 2",
@@ -35,9 +21,9 @@ def test_running_application_with_a_device_gives_one_beacon_at_the_first_watch(t
             agent = Agent(tmp_path / "home", env=env).start()
             try:
                 assert agent.wait_log("SDJP start time = ", timeout=40)
-                beacons = wait_until(lambda: requests_to(server, "/dot.php"), timeout=10)
+                beacons = wait_until(lambda: server.requests("/dot.php"), timeout=10)
                 assert beacons and len(beacons) == 1
-                gate = requests_to(server, "/appchk.php")
+                gate = server.requests("/appchk.php")
                 assert [g["query"] for g in gate] == [f"site_id={SITE}"]
 
                 # The host lines come before the log folder exists: the system log has them.

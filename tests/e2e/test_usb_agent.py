@@ -1,6 +1,6 @@
 """The real tidewelld on an emulated USB bus: the device lists in its log file."""
 from usbbed import UsbTestbed
-from tidewell_e2e import Agent
+from tidewell_e2e import Agent, plug_in
 
 
 def test_agent_logs_the_vendor_devices_found_at_start_up(tmp_path):
@@ -29,13 +29,8 @@ def test_agent_follows_plugging_and_unplugging(tmp_path):
         agent = Agent(tmp_path / "home", env=bed.env()).start()
         try:
             assert agent.wait_stderr("main Device Count prev=0 cur=1")
-            # The watcher starts just after the first scan: until it is seen to react,
-            # the event is sent again.
-            mixer = bed.add_device(product_id=0x2000, release=0x0105, product="Mixer",
-                                   manufacturer="Quenlar", serial="M1")
-            while not agent.wait_stderr("onDeviceChange Device Count prev=1 cur=2", timeout=1):
-                assert agent.process.poll() is None
-                bed.uevent(mixer)
+            plug_in(agent, bed, "onDeviceChange Device Count prev=1 cur=2", product_id=0x2000, release=0x0105,
+                    product="Mixer", manufacturer="Quenlar", serial="M1")
             assert "  Product Name     = Mixer\n" in agent.log()
             assert "  Device Version   = 1.05\n" in agent.log()
 

@@ -1,7 +1,9 @@
 """Helpers of the end-to-end tests: the real tidewelld in a temporary HOME, the local
-stub server, a stand-in downloader that records how it was started."""
+stub server, a stand-in downloader that records how it was started, a stand-in DJ
+application."""
 import json
 import os
+import shutil
 import signal
 import subprocess
 import time
@@ -9,6 +11,11 @@ from pathlib import Path
 
 SUPPORT = Path(__file__).resolve().parent
 PYTHON = "/usr/bin/python3"
+
+# Where the list server keeps the two lists.
+LIST_PATH = "/application/tidewell/"
+FIRMWARE_LIST_PATH = LIST_PATH + "firm_version_info.txt"
+TARGET_LIST_PATH = LIST_PATH + "tar_product_info.txt"
 
 
 def wait_until(predicate, timeout=10.0, step=0.05):
@@ -23,9 +30,22 @@ def wait_until(predicate, timeout=10.0, step=0.05):
         time.sleep(step)
 
 
-def make_certs(folder):
+def read_json_lines(path):
+    """The values of a file of one JSON value per line; none while the file is missing."""
+    path = Path(path)
+    if not path.exists():
+        return []
+    return [json.loads(line) for line in path.read_text().splitlines() if line]
+
+
+def make_certs(folder, env=None):
     """A test CA (ca.pem) with server.pem/server.key for 127.0.0.1, and self.pem/self.key."""
-    subprocess.run(["/bin/sh", str(SUPPORT / "make_certs.sh"), str(folder)], check=True)
+    subprocess.run(["/bin/sh", str(SUPPORT / "make_certs.sh"), str(folder)], check=True, env=env)
+
+
+def list_routes(firmware, target):
+    """Stub server routes of the firmware list and the target list, in the agent's order."""
+    return {FIRMWARE_LIST_PATH: firmware, TARGET_LIST_PATH: target}
 
 
 class StubServer:
@@ -63,11 +83,10 @@ class StubServer:
         temp.write_text(json.dumps(routes))
         temp.rename(self.folder / "routes.json")
 
-    def requests(self):
-        log = self.folder / "requests.log"
-        if not log.exists():
-            return []
-        return [json.loads(line) for line in log.read_text().splitlines() if line]
+    def requests(self, path=None):
+        """The requests logged so far, in order; with path, only those to it."""
+        logged = read_json_lines(self.folder / "requests.log")
+        return [request for request in logged if path is None or request["path"] == path]
 
     def close(self):
         if self.process.poll() is None:
@@ -94,11 +113,13 @@ def install_fake_fetchwick(applications, version="1.00"):
     return record
 
 
-def read_launches(record):
-    record = Path(record)
-    if not record.exists():
-        return []
-    return [json.loads(line) for line in record.read_text().splitlines() if line]
+def start_application(folder, name):
+    """A copy of cat at <folder>/<name>.app/Contents/MacOS/<name>, run without arguments
+    (the watch may want the executable's name at the end of the process line)."""
+    executable = folder / f"{name}.app" / "Contents" / "MacOS" / name
+    executable.parent.mkdir(parents=True)
+    shutil.copy("/bin/cat", executable)
+    return subprocess.Popen([str(executable)], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
 
 
 # Nothing listens on the discard port of the loopback: a test that sets up no server of
@@ -126,8 +147,8 @@ class Agent:
     def set_list_urls(self, base):
         """Override files naming base + the two list paths."""
         self.list_folder.mkdir(parents=True, exist_ok=True)
-        (self.list_folder / "FwUpInfoURL.txt").write_text(f"{base}/application/tidewell/firm_version_info.txt\n")
-        (self.list_folder / "TarProductURL.txt").write_text(f"{base}/application/tidewell/tar_product_info.txt\n")
+        (self.list_folder / "FwUpInfoURL.txt").write_text(f"{base}{FIRMWARE_LIST_PATH}\n")
+        (self.list_folder / "TarProductURL.txt").write_text(f"{base}{TARGET_LIST_PATH}\n")
 
     @property
     def library(self):
@@ -183,3 +204,13 @@ class Agent:
             self.process.wait()
         if self.process is not None:
             self._stderr.close()
+
+
+def plug_in(agent, bed, expected, **device):
+    """Adds a device; sends its uevent again until the agent is seen to react (its watcher
+    starts just after the first scan and may miss the first event)."""
+    added = bed.add_device(**device)
+    while not agent.wait_stderr(expected, timeout=1):
+        assert agent.process.poll() is None
+        bed.uevent(added)
+    return added
