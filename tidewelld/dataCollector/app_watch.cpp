@@ -26,6 +26,16 @@ uint64_t DeviceKey(const UsbDeviceInfo& device)
     return device.productId | (hash << 16);
 }
 
+// One key per listed device, in the list's order.
+std::vector<uint64_t> DeviceKeys(const UsbDevicesInfo& list)
+{
+    std::vector<uint64_t> keys;
+    for (int i = 0; i < list.deviceCount && i < kDeviceSlots; ++i) {
+        keys.push_back(DeviceKey(list.devices[i]));
+    }
+    return keys;
+}
+
 void SetAllStates(std::map<uint64_t, int8_t>& states, int8_t state)
 {
     for (auto& entry : states) {
@@ -47,10 +57,7 @@ uint16_t CalcSerialHash(const char* s)
 void UpdateAppStatus(uint8_t flag, UsbDevicesInfo* list)
 {
     TW_TRACE_IN();
-    std::vector<uint64_t> keys;
-    for (int i = 0; i < list->deviceCount && i < kDeviceSlots; ++i) {
-        keys.push_back(DeviceKey(list->devices[i]));
-    }
+    const std::vector<uint64_t> keys = DeviceKeys(*list);
     auto connected = [&keys](uint64_t key) { return std::find(keys.begin(), keys.end(), key) != keys.end(); };
 
     for (AppExecStatus& row : _appStatus) {
@@ -104,27 +111,25 @@ void CollectAppInfo(MacInfo* mac, UsbDevicesInfo* list)
     std::string now = commXdata::getLocalDateTimeStr();
     AppInfo info;
     TW_TRACE_IN();
+    const std::vector<uint64_t> keys = DeviceKeys(*list);
     searchProcess(_appStatus);
     for (AppExecStatus& row : _appStatus) {
         for (const auto& [key, running] : row.execStatus) {
             int8_t& before = row.lastExecStatus[key];
-            if (running == before || list->deviceCount == 0) {
+            if (running == before) {
                 continue;
             }
-            UsbDeviceInfo* device = nullptr;
-            for (int i = 0; i < list->deviceCount && device == nullptr; ++i) {
-                if (DeviceKey(list->devices[i]) == key) {
-                    device = &list->devices[i];
-                }
-            }
-            if (device == nullptr) {
+            // Units sharing a key share one report, for the first of them.
+            auto found = std::find(keys.begin(), keys.end(), key);
+            if (found == keys.end()) {
                 continue;
             }
+            UsbDeviceInfo& device = list->devices[found - keys.begin()];
             info.appCode = row.appCode;
             if (running == 1) {
                 info.startTime = now;
                 TW_LOG(3, "%s start time = %s\n", info.appCode.c_str(), info.startTime.c_str());
-                sendData(*mac, *device, info);
+                sendData(*mac, device, info);
             } else {
                 info.endTime = now;
                 TW_LOG(3, "%s end time = %s\n", info.appCode.c_str(), info.endTime.c_str());

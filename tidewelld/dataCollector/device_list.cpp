@@ -25,6 +25,14 @@ void FreeStrings(UsbDeviceInfo& device)
     FreeString(device.serialNumber, device.serialNumberLen);
 }
 
+void ClearSlot(UsbDeviceInfo& device)
+{
+    FreeStrings(device);
+    device.vendorId = 0;
+    device.productId = 0;
+    device.deviceRevision = 0;
+}
+
 // An absent string (length 0, or a failed allocation) comes out as null with length 0.
 void CopyString(const char* source, uint16_t sourceLength, char*& text, uint16_t& length)
 {
@@ -112,10 +120,7 @@ void InitDevicesInfo(UsbDevicesInfo* list, const IdArray& white, const IdArray& 
     FillIds(list->whiteList.get(), white);
     FillIds(list->blackList.get(), black);
     for (UsbDeviceInfo& device : list->devices) {
-        FreeStrings(device);
-        device.vendorId = 0;
-        device.productId = 0;
-        device.deviceRevision = 0;
+        ClearSlot(device);
     }
     list->deviceCount = 0;
 }
@@ -171,15 +176,12 @@ bool RemoveDuplicateDevices(UsbDevicesInfo& list)
 
 bool IsBlackListDevices(UsbDevicesInfo& list)
 {
-    if (list.blackList == nullptr || list.blackList->empty() || list.deviceCount == 0) {
+    if (list.blackList == nullptr) {
         return false;
     }
-    for (int i = 0; i < list.deviceCount; ++i) {
-        if (IsBlackListed(*list.blackList, list.devices[i].productId)) {
-            return true;
-        }
-    }
-    return false;
+    const IdArray& blackList = *list.blackList;
+    return std::any_of(list.devices, list.devices + list.deviceCount,
+                       [&blackList](const UsbDeviceInfo& device) { return IsBlackListed(blackList, device.productId); });
 }
 
 bool RemoveBlackListDevices(UsbDevicesInfo& list)
@@ -229,11 +231,7 @@ void ReleaseDevicesInfo(UsbDevicesInfo* list)
     list->whiteList.reset();
     list->blackList.reset();
     for (int i = 0; i < list->deviceCount; ++i) {
-        UsbDeviceInfo& device = list->devices[i];
-        device.vendorId = 0;
-        device.productId = 0;
-        device.deviceRevision = 0;
-        FreeStrings(device);
+        ClearSlot(list->devices[i]);
     }
     list->deviceCount = 0;
 }

@@ -23,9 +23,6 @@ std::unique_ptr<platform::UsbDevice> _usbDeviceRef[kDeviceRefSlots];
 // it absent.
 void getUSBStringDescriptor(platform::UsbDeviceHandle* device, uint8_t index, char** string, uint16_t* length)
 {
-    if (string == nullptr || length == nullptr) {
-        return;
-    }
     uint8_t buffer[kStringRequestLength];
     int transferred = device->ControlIn(0x80, 6, static_cast<uint16_t>(0x0300 | index), kLanguageEnglishUS, buffer,
                                         sizeof buffer);
