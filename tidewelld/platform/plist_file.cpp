@@ -1,35 +1,11 @@
 #include "plist_file.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <fcntl.h>
 #include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include "replacement_file.h"
 #include "whole_file.h"
 
 namespace platform {
-
-namespace {
-
-bool WriteAll(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        ssize_t n = write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-} // namespace
 
 PlistPtr ReadPlistDictionary(const std::string& path)
 {
@@ -48,18 +24,9 @@ PlistPtr ReadPlistDictionary(const std::string& path)
 
 bool ReplaceFileAtomically(const std::string& path, const std::string& contents)
 {
-    std::string temp = path + ".XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0) {
-        return false;
-    }
-    bool ok = fchmod(fd, 0644) == 0 && WriteAll(fd, contents.data(), contents.size()) && fsync(fd) == 0;
-    ok = (close(fd) == 0) && ok;
-    if (ok && rename(temp.c_str(), path.c_str()) == 0) {
-        return true;
-    }
-    unlink(temp.c_str());
-    return false;
+    std::unique_ptr<ReplacementFile> file = ReplacementFile::Create(path);
+    return file && file->Write(contents.data(), contents.size()) &&
+           file->Commit() == ReplacementFile::Outcome::kReplaced;
 }
 
 bool MergeIntoPlistFile(const std::string& path, const std::function<void(plist_t dict)>& merge)

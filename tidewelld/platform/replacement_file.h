@@ -1,0 +1,42 @@
+// A file written beside its destination and renamed over it only once complete and on
+// disk, so that a reader of the destination sees the old contents or all of the new ones.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+class ReplacementFile {
+public:
+    // An empty file, mode 0644, named `destination` plus a unique suffix; null when it
+    // cannot be created.
+    static std::unique_ptr<ReplacementFile> Create(const std::string& destination);
+
+    // Removes the file unless Commit renamed it.
+    ~ReplacementFile();
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+    // Unbuffered, so that a failure shows at the write that caused it.
+    bool Write(const char* data, size_t size);
+
+    enum class Outcome {
+        kReplaced,
+        kNotSynced,   // the data may not be on disk; the destination is untouched
+        kNotRenamed,  // the destination could not be replaced
+    };
+    // Syncs and closes the file and renames it over the destination. Call once.
+    Outcome Commit();
+
+private:
+    ReplacementFile(std::string path, std::string destination, int fd);
+
+    std::string path_;
+    std::string destination_;
+    int fd_;
+    bool replaced_ = false;
+};
+
+} // namespace platform
