@@ -4,14 +4,11 @@
 #include "commXdata/commXdata.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "commXdata/transfer.h"
 #include "main/main.h"
-#include "platform/whole_file.h"
+#include "platform/replacement_file.h"
 
 char fwUpdateURL[1024] = "https://" TIDEWELL_LIST_HOST "/application/tidewell/firm_version_info.txt";
 char tarProductURL[1024] = "https://" TIDEWELL_LIST_HOST "/application/tidewell/tar_product_info.txt";
@@ -29,50 +26,19 @@ constexpr ListMessages kFirmwareMessages{"Firmware update list write error\n", "
 constexpr ListMessages kTargetMessages{"Target list write error\n", "Target list create error\n",
                                        "Target list update error\n"};
 
-bool WriteChunk(FILE* file, const char* data, size_t n)
-{
-    return std::fwrite(data, 1, n, file) == n && std::fflush(file) == 0;
-}
-
 } // namespace
 
-// One transfer's destination. Owns the temporary file until Finish renames it over the
-// list; whatever is left is removed with the context.
+// One transfer's destination. The temporary file it owns is removed with it unless
+// Finish put it in place of the list.
 struct ListDownloadContext {
     char path[1024] = {};       // the list file
     uint32_t lastChunkSize = 0; // 0 until the first chunk has been handled
-    std::string tempPath;
-    platform::UniqueFile file;
+    std::unique_ptr<platform::ReplacementFile> file;
     bool stored = true;         // every chunk reached the temporary file
 
     explicit ListDownloadContext(const char* listPath)
     {
         snprintf(path, sizeof path, "%s", listPath);
-    }
-    ~ListDownloadContext()
-    {
-        file.reset();
-        if (!tempPath.empty()) {
-            unlink(tempPath.c_str());
-        }
-    }
-    ListDownloadContext(const ListDownloadContext&) = delete;
-    ListDownloadContext& operator=(const ListDownloadContext&) = delete;
-
-    bool CreateTemporaryFile()
-    {
-        std::string name = std::string(path) + ".XXXXXX";
-        int fd = mkstemp(name.data());
-        if (fd < 0) {
-            return false;
-        }
-        tempPath = name;
-        fchmod(fd, 0644);
-        file.reset(fdopen(fd, "wb"));
-        if (!file) {
-            close(fd);
-        }
-        return file != nullptr;
     }
 
     size_t Receive(const char* data, size_t n, const ListMessages& messages)
@@ -81,14 +47,15 @@ struct ListDownloadContext {
             return 0;
         }
         if (lastChunkSize == 0) {
-            if (!CreateTemporaryFile()) {
+            file = platform::ReplacementFile::Create(path);
+            if (!file) {
                 TW_LOG(5, "%s", messages.createError);
                 stored = false;
-            } else if (!WriteChunk(file.get(), data, n)) {
+            } else if (!file->Write(data, n)) {
                 TW_LOG(5, "%s", messages.writeError);
                 stored = false;
             }
-        } else if (!file || !WriteChunk(file.get(), data, n)) {
+        } else if (!file || !file->Write(data, n)) {
             TW_LOG(5, "%s", messages.updateError);
             stored = false;
         }
@@ -96,19 +63,11 @@ struct ListDownloadContext {
         return n;
     }
 
-    // Puts a completely stored body in place of the list.
+    // Puts a completely stored body in place of the list; anything else is dropped unsynced.
     void Finish(bool complete, const ListMessages& messages)
     {
-        if (!file) {
-            return;
-        }
-        bool synced = std::fflush(file.get()) == 0 && fsync(fileno(file.get())) == 0;
-        synced = std::fclose(file.release()) == 0 && synced;
-        if (!synced) {
+        if (file && complete && stored && file->Commit() == platform::ReplacementFile::Outcome::kNotSynced) {
             TW_LOG(5, "%s", messages.writeError);
-        }
-        if (complete && stored && synced && rename(tempPath.c_str(), path) == 0) {
-            tempPath.clear();
         }
     }
 };
