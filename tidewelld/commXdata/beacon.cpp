@@ -4,28 +4,22 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <picojson.h>
 #include <stdexcept>
 
 #include "commXdata/gate_reply.h"
 #include "commXdata/transfer.h"
+#include "platform/environment.h"
 
 namespace {
 
-std::string Setting(const char* variable, const char* builtIn)
-{
-    const char* value = std::getenv(variable);
-    return (value != nullptr && *value != '\0') ? value : builtIn;
-}
-
 std::string AnalyticsBase()
 {
-    return "https://" + Setting("TIDEWELL_ANALYTICS_HOST", TIDEWELL_ANALYTICS_HOST);
+    return "https://" + platform::EnvironmentOr("TIDEWELL_ANALYTICS_HOST", TIDEWELL_ANALYTICS_HOST);
 }
 
-std::string AnalyticsSite() { return Setting("TIDEWELL_ANALYTICS_SITE", TIDEWELL_ANALYTICS_SITE); }
+std::string AnalyticsSite() { return platform::EnvironmentOr("TIDEWELL_ANALYTICS_SITE", TIDEWELL_ANALYTICS_SITE); }
 
 // A line end in a header value would start a header of its own.
 std::string HeaderValue(std::string text)

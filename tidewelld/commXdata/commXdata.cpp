@@ -1,10 +1,10 @@
 #include "commXdata/commXdata.h"
 
 #include <csignal>
-#include <cstdlib>
 #include <string>
 
 #include "commXdata/transfer.h"
+#include "platform/environment.h"
 
 commXdata::commXdata() : errorCallbackFunc(nullptr) {}
 
@@ -38,9 +38,9 @@ void ApplyTransportOptions(CURL* handle, const TransferLimits& limits)
     }
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
-    const char* bundle = std::getenv("CURL_CA_BUNDLE");
-    if (bundle != nullptr && *bundle != '\0') {
-        curl_easy_setopt(handle, CURLOPT_CAINFO, bundle);
+    std::string bundle = platform::EnvironmentOr("CURL_CA_BUNDLE", "");
+    if (!bundle.empty()) {
+        curl_easy_setopt(handle, CURLOPT_CAINFO, bundle.c_str());
     }
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, limits.connectSeconds);
     if (limits.stallSeconds > 0) {

@@ -2,16 +2,16 @@
 // Header-only so that the uninstaller can share it without linking the agent.
 #pragma once
 
-#include <cstdlib>
 #include <string>
+
+#include "platform/environment.h"
 
 namespace fetchwick {
 
 // "/Applications" unless TIDEWELL_APPLICATIONS_DIR names a replacement (packaging, tests).
 inline std::string ApplicationsFolder()
 {
-    const char* dir = std::getenv("TIDEWELL_APPLICATIONS_DIR");
-    return (dir != nullptr && *dir != '\0') ? std::string(dir) : std::string("/Applications");
+    return platform::EnvironmentOr("TIDEWELL_APPLICATIONS_DIR", "/Applications");
 }
 
 // The folder that holds the bundle: "/Applications/Quenlar/Tidewell".
