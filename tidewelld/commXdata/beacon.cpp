@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <picojson.h>
 #include <stdexcept>
 
@@ -47,6 +48,33 @@ bool Perform(CURL* handle, const std::string& url, std::string& reply)
     return true;
 }
 
+struct CurlFree {
+    void operator()(char* text) const { curl_free(text); }
+};
+
+// One beacon exchange on a handle of its own, so that its connection is closed before a
+// failure is reported. Any completed exchange counts as sent, whatever the status.
+bool SendBeacon(const _xdate_send_info_t& info)
+{
+    CurlEasy handle(curl_easy_init());
+    if (!handle) {
+        return false;
+    }
+    std::unique_ptr<char, CurlFree> serial(
+        curl_easy_escape(handle.get(), info.deviceSerial.data(), static_cast<int>(info.deviceSerial.size())));
+    if (!serial) {
+        return false;
+    }
+    std::string url = AnalyticsBase() + "/dot.php" + "?ktr_site=" + AnalyticsSite() + "&ktr_uid=" + info.uid +
+                      "&__appver=" + info.deviceVersion + "&__ip=1" + "&localdate=" + commXdata::getDatetimeStr() +
+                      "&ktr_url=tidewellPCMAC" + "&action=appInfo" + "&p01=" + serial.get() +
+                      "&p02=" + info.appConnected + "&p03=" + info.dateConnected;
+    std::string userAgent = HeaderValue(info.agentName);
+    curl_easy_setopt(handle.get(), CURLOPT_USERAGENT, userAgent.c_str());
+    std::string reply;
+    return Perform(handle.get(), url, reply);
+}
+
 std::string LocalTime(const char* format)
 {
     time_t now = time(nullptr);
@@ -61,24 +89,8 @@ std::string LocalTime(const char* format)
 
 int commXdata::send(_xdate_send_info_t info)
 {
-    CurlEasy handle(curl_easy_init());
-    char* serial = handle ? curl_easy_escape(handle.get(), info.deviceSerial.data(),
-                                             static_cast<int>(info.deviceSerial.size()))
-                          : nullptr;
-    if (serial != nullptr) {
-        std::string url = AnalyticsBase() + "/dot.php" + "?ktr_site=" + AnalyticsSite() + "&ktr_uid=" + info.uid +
-                          "&__appver=" + info.deviceVersion + "&__ip=1" + "&localdate=" + getDatetimeStr() +
-                          "&ktr_url=tidewellPCMAC" + "&action=appInfo" + "&p01=" + serial +
-                          "&p02=" + info.appConnected + "&p03=" + info.dateConnected;
-        curl_free(serial);
-        std::string userAgent = HeaderValue(info.agentName);
-        curl_easy_setopt(handle.get(), CURLOPT_USERAGENT, userAgent.c_str());
-        std::string reply;
-        // Any completed exchange counts as sent, whatever the status.
-        if (Perform(handle.get(), url, reply)) {
-            return 0;
-        }
-        handle.reset();
+    if (SendBeacon(info)) {
+        return 0;
     }
     if (errorCallbackFunc != nullptr) {
         errorCallbackFunc(&info);
