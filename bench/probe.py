@@ -4,18 +4,16 @@ lines of its system log (standard error)."""
 import os
 import platform
 import re
-import signal
-import subprocess
 import time
 from collections import deque
 from pathlib import Path
 
+# run_bench.py puts tests/support on the module path.
+import tidewell_e2e
+
 # The agent's signal loop waits in rt_sigtimedwait: once its main thread sits there,
 # start-up is over.
 SIGTIMEDWAIT = {"x86_64": 128, "aarch64": 137}
-
-# Nothing listens on the discard port of the loopback: no request leaves the machine.
-CLOSED_LOCAL = "127.0.0.1:9"
 
 STAMPED = re.compile(r"^(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\.(\d{3}) \S+ (.*)$")
 
@@ -25,34 +23,27 @@ def plain_env():
     return {key: value for key, value in os.environ.items() if key != "LD_PRELOAD"}
 
 
-def make_home(folder):
-    """A HOME whose lists are current (no download at the first tick) and whose list and
-    analytics addresses are closed local ports; returns the environment entries."""
-    home = Path(folder) / "home"
-    lists = home / "Library" / "Quenlar"
-    lists.mkdir(parents=True)
-    (lists / "firm_version_info.txt").write_text("FormatVersion:091\r\n")
-    (lists / "tar_product_info.txt").write_text("FormatVersion:091\n")
-    for name, list_name in (("FwUpInfoURL.txt", "firm_version_info.txt"), ("TarProductURL.txt", "tar_product_info.txt")):
-        (lists / name).write_text(f"http://{CLOSED_LOCAL}/application/tidewell/{list_name}\n")
-    applications = Path(folder) / "Applications"
-    applications.mkdir()
-    return {"HOME": str(home), "TIDEWELL_ANALYTICS_HOST": CLOSED_LOCAL,
-                  "TIDEWELL_APPLICATIONS_DIR": str(applications)}
+class Agent(tidewell_e2e.Agent):
+    """The end-to-end tests' agent with HOME under folder, whose lists are current (no
+    download at the first tick); started at `started` (monotonic seconds). Without the
+    umockdev preload unless env brings it: the agent on the machine itself."""
 
-
-class Agent:
-    """tidewelld started at `started` (monotonic seconds), standard error to a file."""
-
-    def __init__(self, binary, folder, env):
-        self.stderr_path = Path(folder) / "stderr.log"
-        with open(self.stderr_path, "wb") as stderr:
-            self.started = time.monotonic()
-            self.process = subprocess.Popen([binary], env=env, stdin=subprocess.DEVNULL,
-                                            stdout=subprocess.DEVNULL, stderr=stderr)
+    def __init__(self, folder, env=None):
+        applications = Path(folder) / "Applications"
+        applications.mkdir()
+        env = {"TIDEWELL_APPLICATIONS_DIR": str(applications), **(env or {})}
+        super().__init__(Path(folder) / "home", env=env)
+        if "LD_PRELOAD" not in env:
+            self.environment.pop("LD_PRELOAD", None)
+        (self.list_folder / "firm_version_info.txt").write_text("FormatVersion:091\r\n")
+        (self.list_folder / "tar_product_info.txt").write_text("FormatVersion:091\n")
         self._offset = 0
         self._pending = b""
         self._unread = deque()
+
+    def start(self):
+        self.started = time.monotonic()
+        return super().start()
 
     @property
     def pid(self):
@@ -122,11 +113,9 @@ class Agent:
             raise RuntimeError(f"tidewelld did not log {text!r}")
         return found[0]
 
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+    def close(self):
+        """SIGTERM; killed if it has not ended within 10 s."""
+        try:
+            self.stop()
+        finally:
+            self.kill()

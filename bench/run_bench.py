@@ -18,10 +18,9 @@ import tempfile
 import time
 from pathlib import Path
 
-import probe
-
 SOURCE = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(SOURCE / "tests" / "support"))
+import probe  # noqa: E402
 from usbbed import UsbTestbed  # noqa: E402
 
 IDLE_SECONDS = int(os.environ.get("BENCH_IDLE_SECONDS", "60"))
@@ -30,21 +29,17 @@ WATCH_PROCESSES = 500
 DEVICE_COUNTS = (1, 4, 64)
 
 
-def start_agent(binary, folder, extra_env=None):
-    return probe.Agent(binary, folder, {**probe.plain_env(), **probe.make_home(folder), **(extra_env or {})})
-
-
-def measure_startup(binary):
+def measure_startup():
     """Medians of wall and CPU milliseconds from exec to the end of start-up."""
     walls, cpus = [], []
     for _ in range(STARTUP_RUNS):
         with tempfile.TemporaryDirectory() as folder:
-            agent = start_agent(binary, folder)
+            agent = probe.Agent(folder).start()
             try:
                 walls.append((agent.wait_started() - agent.started) * 1000)
                 cpus.append(agent.cpu_ms())
             finally:
-                agent.stop()
+                agent.close()
     return statistics.median(walls), statistics.median(cpus)
 
 
@@ -53,14 +48,14 @@ def run_json(command, env):
     return json.loads(result.stdout.strip().splitlines()[-1])
 
 
-def measure_device_change(binary, floor_binary, count, repeats):
+def measure_device_change(floor_binary, count, repeats):
     """Medians of the milliseconds from an "add" uevent to the log line that follows the
     rescan of both lists, and of the same USB work done by bare libusb. The two take turns,
     so that a load on the machine weighs on both alike."""
     with tempfile.TemporaryDirectory() as folder, UsbTestbed() as bed:
         devices = [bed.add_device(product_id=0x1000 + i, release=0x0100, product=f"Bench Unit {i}",
                                   manufacturer="Quenlar", serial=f"B{i:04d}") for i in range(count)]
-        agent = start_agent(binary, folder, bed.env())
+        agent = probe.Agent(folder, bed.env()).start()
         try:
             agent.expect_line(f"main Device Count prev=0 cur={count}")
             rescanned = f"onDeviceChange Device Count prev={count} cur={count}"
@@ -77,7 +72,7 @@ def measure_device_change(binary, floor_binary, count, repeats):
                 bed.uevent(devices[-1], "add")
                 latencies.append((agent.expect_line(rescanned) - sent) * 1000)
         finally:
-            agent.stop()
+            agent.close()
         if bed.errors():
             raise RuntimeError(f"emulated bus: {bed.errors()}")
     return statistics.median(latencies), statistics.median(floors)
@@ -97,26 +92,26 @@ def verdict(met):
 
 def main():
     build = Path(sys.argv[1] if len(sys.argv) > 1 else SOURCE / "build-bench").resolve()
-    binary = str(build / "bin" / "tidewelld")
+    os.environ["TIDEWELLD"] = str(build / "bin" / "tidewelld")
     rows = []
 
     with tempfile.TemporaryDirectory() as idle_folder:
-        idle = start_agent(binary, idle_folder)
+        idle = probe.Agent(idle_folder).start()
         try:
             idle_start = idle.wait_started()
             idle_cpu_start = idle.cpu_ms()
             found = idle.wait_line(lambda text: text.startswith("main Device Count"))[1]
 
-            startup_wall, startup_cpu = measure_startup(binary)
+            startup_wall, startup_cpu = measure_startup()
             watch = run_json([str(build / "bin" / "bench_watch"), str(WATCH_PROCESSES)], probe.plain_env())
-            changes = {count: measure_device_change(binary, str(build / "bin" / "bench_usb_floor"), count,
+            changes = {count: measure_device_change(str(build / "bin" / "bench_usb_floor"), count,
                                                     5 if count > 4 else 10) for count in DEVICE_COUNTS}
 
             time.sleep(max(0.0, idle_start + IDLE_SECONDS - time.monotonic()))
             idle_cpu = idle.cpu_ms() - idle_cpu_start
             memory = idle.memory_kb()
         finally:
-            idle.stop()
+            idle.close()
 
     share = idle_cpu / (IDLE_SECONDS * 1000) * 100
     note = "" if found.endswith("cur=0") else " (a vendor device was connected!)"
