@@ -61,15 +61,13 @@ bool UpdateTarProductIdList()
     platform::CaseInsensitiveRegex row(kTargetRowPattern);
 
     blackList.clear();
-    int count = 0;
     std::vector<std::string> groups;
     for (const std::string& line : lines) {
         if (row.Search(line, groups)) {
             blackList.push_back(static_cast<int16_t>(static_cast<uint16_t>(IntegerReading(groups[3]))));
-            ++count;
         }
     }
-    TW_LOG(3, "target list count=%d\n", count);
+    TW_LOG(3, "target list count=%d\n", static_cast<int>(blackList.size()));
     TW_TRACE_OUT();
     return true;
 }

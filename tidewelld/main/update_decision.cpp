@@ -54,7 +54,6 @@ bool UpdateFirmware(UsbDevicesInfo* devices)
     }
     platform::CaseInsensitiveRegex row(kDeviceRowPattern);
     int slots = std::min<int>(devices->deviceCount, kDeviceSlots);
-    bool reset = true;
     bool wrote = false;
     std::vector<std::string> groups;
     for (const std::string& line : FirmwareListLines()) {
@@ -73,12 +72,11 @@ bool UpdateFirmware(UsbDevicesInfo* devices)
             if (!IsNewer(latest, current)) {
                 continue;
             }
-            if (OutputLine(reset, fwVerUpTxtPath, name + "," + current + "," + latest + "," + groups[4]) == 0) {
+            if (OutputLine(!wrote, fwVerUpTxtPath, name + "," + current + "," + latest + "," + groups[4]) == 0) {
                 TW_LOG(5, "Firmware update list write erro\n");
                 TW_TRACE_OUT();
                 return false;
             }
-            reset = false;
             wrote = true;
         }
     }
@@ -99,12 +97,15 @@ bool UpdateFwVerTidewell(UsbDevicesInfo* devices)
         return false;
     }
     platform::CaseInsensitiveRegex selfRow(kSelfRowPattern);
-    std::vector<std::string> lines = FirmwareListLines();
     std::vector<std::string> groups;
-    auto first = std::find_if(lines.begin(), lines.end(), [&](const std::string& line) {
-        return selfRow.Search(line, groups) && !groups[1].empty();
-    });
-    if (first == lines.end()) {
+    bool found = false;
+    for (const std::string& line : FirmwareListLines()) {
+        if (selfRow.Search(line, groups) && !groups[1].empty()) {
+            found = true;
+            break;
+        }
+    }
+    if (!found) {
         TW_TRACE_OUT();
         return false;
     }

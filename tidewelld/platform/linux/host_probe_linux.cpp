@@ -1,10 +1,10 @@
 #include "host_probe_linux.h"
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <systemd/sd-id128.h>
+
+#include "platform/whole_file.h"
 
 namespace platform {
 
@@ -21,11 +21,8 @@ std::optional<std::string> NonEmpty(std::string text)
 
 std::optional<std::string> ReadText(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string text;
+    return ReadRegularFile(path, text) ? std::optional<std::string>(std::move(text)) : std::nullopt;
 }
 
 // An os-release value: unquoted, or in single or double quotes (shell escapes in the latter).

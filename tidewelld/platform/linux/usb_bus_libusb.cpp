@@ -5,11 +5,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <libusb.h>
 #include <string>
 #include <tuple>
+
+#include "../whole_file.h"
 
 namespace platform {
 
@@ -165,11 +166,9 @@ private:
     {
         std::string path = folder_;
         path.append("/").append(name);
-        std::ifstream file(path, std::ios::binary);
-        if (!file) {
+        if (!ReadRegularFile(path, text)) {
             return false;
         }
-        text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
         if (!text.empty() && text.back() == '\n') {
             text.pop_back();
         }
