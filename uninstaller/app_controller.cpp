@@ -1,10 +1,10 @@
 #include "app_controller.h"
 
 #include <string>
-#include <sys/stat.h>
 
 #include "bundle.h"
 #include "main/fetchwick_contract.h"
+#include "platform/user_folders.h"
 #include "system_log.h"
 #include "text.h"
 #include "utility.h"
@@ -120,9 +120,7 @@ bool AppController::checkInstalledModuleWithPath(const char* path, const char* m
     if (path == nullptr || moduleName == nullptr) {
         return false;
     }
-    std::string item = std::string(path) + "/" + moduleName;
-    struct stat info {};
-    return stat(item.c_str(), &info) == 0;
+    return platform::PathExists(std::string(path) + "/" + moduleName);
 }
 
 int32_t AppController::checkInstalledModules()

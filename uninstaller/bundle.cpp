@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "languages.h"
-#include "plist_value.h"
+#include "platform/plist_file.h"
 
 namespace fs = std::filesystem;
 
@@ -60,11 +60,12 @@ std::optional<std::string> Bundle::pathForResource(const std::string& name, cons
 
 std::optional<std::string> Bundle::infoString(const char* key) const
 {
-    PlistPtr info = ReadPlistDictionary(contents_ + "/Info.plist");
-    if (!info) {
+    platform::PlistPtr info = platform::ReadPlistDictionary(contents_ + "/Info.plist");
+    std::string value;
+    if (!platform::PlistDictString(info.get(), key, value)) {
         return std::nullopt;
     }
-    return PlistDictString(info.get(), key);
+    return value;
 }
 
 std::string Bundle::tableFolder() const
@@ -86,11 +87,10 @@ std::string Bundle::tableFolder() const
 
 std::string Bundle::localizedString(const std::string& key, const std::string& value) const
 {
-    PlistPtr table = ReadPlistDictionary(tableFolder() + "/Localizable.strings");
-    if (table) {
-        if (std::optional<std::string> text = PlistDictString(table.get(), key.c_str())) {
-            return *text;
-        }
+    platform::PlistPtr table = platform::ReadPlistDictionary(tableFolder() + "/Localizable.strings");
+    std::string text;
+    if (platform::PlistDictString(table.get(), key.c_str(), text)) {
+        return text;
     }
     return value.empty() ? key : value;
 }

@@ -3,18 +3,37 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <optional>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "unique_fd.h"
-#include "whole_file.h"
 
 extern char** environ;
 
 namespace uninstaller {
 
 namespace {
+
+// Everything up to the end of the pipe's input; nullopt on a read error.
+std::optional<std::string> ReadToEnd(int fd)
+{
+    std::string data;
+    char buffer[8192];
+    for (;;) {
+        ssize_t count = read(fd, buffer, sizeof buffer);
+        if (count == 0) {
+            return data;
+        }
+        if (count < 0 && errno != EINTR) {
+            return std::nullopt;
+        }
+        if (count > 0) {
+            data.append(buffer, static_cast<size_t>(count));
+        }
+    }
+}
 
 class SpawnSetup {
 public:

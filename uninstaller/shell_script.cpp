@@ -3,8 +3,8 @@
 #include <sys/wait.h>
 
 #include "child_process.h"
+#include "platform/whole_file.h"
 #include "text.h"
-#include "whole_file.h"
 
 namespace uninstaller {
 
@@ -67,18 +67,18 @@ private:
 
 std::unique_ptr<Script> ShellScriptRunner::load(const std::string& path, std::optional<std::string>& error)
 {
-    std::optional<std::string> text = ReadWholeFile(path);
-    if (!text) {
+    std::string text;
+    if (!platform::ReadRegularFile(path, text)) {
         error = "Cannot read the script " + path;
         return nullptr;
     }
-    ChildResult check = RunChild({kShell, "-n", "-c", *text}, Captured::kStderr);
+    ChildResult check = RunChild({kShell, "-n", "-c", text}, Captured::kStderr);
     std::string failure = Failure(check);
     if (!failure.empty()) {
         error = "The script " + path + " is not valid: " + failure + " " + Trimmed(check.output);
         return nullptr;
     }
-    return std::make_unique<ShellScript>(path, std::move(*text));
+    return std::make_unique<ShellScript>(path, std::move(text));
 }
 
 } // namespace uninstaller

@@ -3,8 +3,8 @@
 
 namespace uninstaller {
 
-// Writes "<yyyy-MM-dd HH:mm:ss.SSS> <name>[<pid>] <message>" as one line with one
-// write(2); a trailing line end of the message is dropped, one is always added.
+// platform::SystemLog with room for 2047 bytes of message, as the uninstaller has always
+// logged: a script's complaint under a long bundle path outgrows the agent's 1023.
 void SystemLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 } // namespace uninstaller

@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <pwd.h>
 #include <system_error>
 #include <unistd.h>
 
+#include "platform/user_folders.h"
 #include "text.h"
 
 namespace fs = std::filesystem;
@@ -16,21 +16,11 @@ namespace uninstaller {
 
 namespace {
 
-std::string HomeFolder()
-{
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && *home != '\0') {
-        return home;
-    }
-    const struct passwd* entry = getpwuid(getuid());
-    return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "";
-}
-
 std::string AutostartFolder()
 {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     // A relative XDG_CONFIG_HOME is invalid and ignored.
-    std::string base = (config != nullptr && config[0] == '/') ? config : HomeFolder() + "/.config";
+    std::string base = (config != nullptr && config[0] == '/') ? config : platform::HomeFolder() + "/.config";
     return base + "/autostart";
 }
 

@@ -1,10 +1,12 @@
 // The user's languages and the development-language fallback of localized strings.
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "fakes.h"
 #include "bundle.h"
 #include "languages.h"
-#include "plist_value.h"
+#include "platform/plist_file.h"
 #include "utility.h"
 
 using namespace uninstaller_test;
@@ -52,15 +54,26 @@ TEST_F(Languages, UserLanguageFirstThenDevelopmentLanguageThenKey)
     EXPECT_EQ(Utility::getLocalizedString("Cancel", nullptr), "Cancel-en");
 }
 
+TEST_F(Languages, PipeInPlaceOfTheUsersTableFallsBackToTheDevelopmentLanguage)
+{
+    TestBundle bundle({{"en", AllKeys("en")}, {"de", AllKeys("de")}});
+    std::string table = bundle.path() + "/Contents/Resources/de.lproj/Localizable.strings";
+    std::remove(table.c_str());
+    ASSERT_EQ(mkfifo(table.c_str(), 0600), 0);
+
+    setenv("LANG", "de_DE.UTF-8", 1);
+    EXPECT_EQ(Utility::getLocalizedString("Restart", nullptr), "Restart-en");
+}
+
 TEST(ShippedBundle, EveryLanguageHoldsTheFiveKeys)
 {
     const std::string resources = std::string(TIDEWELL_UNINSTALLER_BUNDLE) + "/Contents/Resources/";
     for (const char* language : {"en", "de", "fr"}) {
-        uninstaller::PlistPtr table =
-            uninstaller::ReadPlistDictionary(resources + language + ".lproj/Localizable.strings");
+        platform::PlistPtr table = platform::ReadPlistDictionary(resources + language + ".lproj/Localizable.strings");
         ASSERT_TRUE(table) << language;
         for (const auto& entry : AllKeys(language)) {
-            EXPECT_TRUE(uninstaller::PlistDictString(table.get(), entry.first.c_str())) << language << " " << entry.first;
+            std::string text;
+            EXPECT_TRUE(platform::PlistDictString(table.get(), entry.first.c_str(), text)) << language << " " << entry.first;
         }
     }
     uninstaller::Bundle shipped(TIDEWELL_UNINSTALLER_BUNDLE);

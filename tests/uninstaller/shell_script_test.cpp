@@ -1,6 +1,8 @@
 // The bundle's removal script run by the real /bin/sh through doUninstall.
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "app_controller.h"
 #include "fakes.h"
@@ -55,7 +57,13 @@ TEST(ShellScript, SyntaxErrorIs22AndNothingRuns)
 TEST(ShellScript, UnreadableScriptIs22)
 {
     TestBundle bundle({});
-    MakeFolders(bundle.path() + "/Contents/Resources/Uninstaller.sh");
+    std::string script = bundle.path() + "/Contents/Resources/Uninstaller.sh";
+    MakeFolders(script);
+    EXPECT_EQ(DoUninstall(), 22);
+
+    // A pipe without a writer must not hold the uninstaller.
+    std::filesystem::remove(script);
+    ASSERT_EQ(mkfifo(script.c_str(), 0600), 0);
     EXPECT_EQ(DoUninstall(), 22);
 }
 
