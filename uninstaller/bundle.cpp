@@ -4,7 +4,6 @@
 #include <system_error>
 
 #include "languages.h"
-#include "platform/plist_file.h"
 
 namespace fs = std::filesystem;
 
@@ -35,6 +34,7 @@ Bundle::Bundle(std::string path) : path_(std::move(path))
         contents_ = path_;
         resources_ = path_;
     }
+    info_ = platform::ReadPlistDictionary(contents_ + "/Info.plist");
 }
 
 Bundle Bundle::FromExecutable()
@@ -60,9 +60,8 @@ std::optional<std::string> Bundle::pathForResource(const std::string& name, cons
 
 std::optional<std::string> Bundle::infoString(const char* key) const
 {
-    platform::PlistPtr info = platform::ReadPlistDictionary(contents_ + "/Info.plist");
     std::string value;
-    if (!platform::PlistDictString(info.get(), key, value)) {
+    if (!platform::PlistDictString(info_.get(), key, value)) {
         return std::nullopt;
     }
     return value;
@@ -87,9 +86,14 @@ std::string Bundle::tableFolder() const
 
 std::string Bundle::localizedString(const std::string& key, const std::string& value) const
 {
-    platform::PlistPtr table = platform::ReadPlistDictionary(tableFolder() + "/Localizable.strings");
+    // The user's languages may change between lookups; only another folder is read anew.
+    std::string folder = tableFolder();
+    if (!table_ || table_->folder != folder) {
+        platform::PlistPtr strings = platform::ReadPlistDictionary(folder + "/Localizable.strings");
+        table_ = std::make_shared<const Table>(Table{folder, std::move(strings)});
+    }
     std::string text;
-    if (platform::PlistDictString(table.get(), key.c_str(), text)) {
+    if (platform::PlistDictString(table_->strings.get(), key.c_str(), text)) {
         return text;
     }
     return value.empty() ? key : value;

@@ -2,8 +2,11 @@
 // Contents/Resources/ with one "<language>.lproj" folder per localization.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
+
+#include "platform/plist_file.h"
 
 namespace uninstaller {
 
@@ -30,11 +33,18 @@ public:
     std::string localizedString(const std::string& key, const std::string& value) const;
 
 private:
+    struct Table {
+        std::string folder;
+        platform::PlistPtr strings;
+    };
+
     std::string tableFolder() const;
 
     std::string path_;
     std::string contents_;   // folder of Info.plist
     std::string resources_;  // folder of the resources
+    std::shared_ptr<void> info_;  // Info.plist's dictionary, read once; null without one
+    mutable std::shared_ptr<const Table> table_;  // the table of the last lookup
 };
 
 // The running program's bundle; main sets it, tests set their own.
