@@ -6,7 +6,6 @@
 #include "main/fetchwick_contract.h"
 #include "platform/user_folders.h"
 #include "system_log.h"
-#include "text.h"
 #include "utility.h"
 
 // The entry trace of a method, named as the delegate's selector.
@@ -101,11 +100,10 @@ int32_t AppController::doUninstall()
     int32_t code = 0;
     std::optional<std::string> error;
     std::unique_ptr<Script> script = platform_.scripts.load(*path, error);
-    if (script && !error) {
-        if (std::optional<std::string> result = script->execute(error)) {
-            SystemLog("%s", result->c_str());
-            // A result that is no number counts as 0.
-            code = ParseInt32(*result).value_or(0);
+    if (script) {
+        if (std::optional<ScriptResult> result = script->execute(error)) {
+            SystemLog("%s", result->text.c_str());
+            code = result->value;
         }
     }
     if (error) {

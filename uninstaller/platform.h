@@ -2,6 +2,7 @@
 // the launch flow runs with stand-ins in tests.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,13 +28,19 @@ public:
     virtual int runModal(const Alert& alert) = 0;
 };
 
+// What a removal script gave: its result as printed, and the number that is.
+struct ScriptResult {
+    std::string text;
+    int32_t value = 0;
+};
+
 // A loaded removal script.
 class Script {
 public:
     virtual ~Script() = default;
-    // Runs it to its end: its result text, nullopt when it gave none; `error` is set when
-    // the run failed.
-    virtual std::optional<std::string> execute(std::optional<std::string>& error) = 0;
+    // Runs it to its end: its result, nullopt when it gave none; `error` is set when the
+    // run failed or its result is no number.
+    virtual std::optional<ScriptResult> execute(std::optional<std::string>& error) = 0;
 };
 
 class ScriptRunner {

@@ -38,7 +38,7 @@ class ShellScript : public Script {
 public:
     ShellScript(std::string path, std::string text) : path_(std::move(path)), text_(std::move(text)) {}
 
-    std::optional<std::string> execute(std::optional<std::string>& error) override
+    std::optional<ScriptResult> execute(std::optional<std::string>& error) override
     {
         // The loaded text is what runs, with the script's path as $0.
         ChildResult child = RunChild({kShell, "-c", text_, path_}, Captured::kStdout);
@@ -51,11 +51,12 @@ public:
         if (result.empty()) {
             return std::nullopt;
         }
-        if (!ParseInt32(result)) {
+        std::optional<int32_t> value = ParseInt32(result);
+        if (!value) {
             error = "The script " + path_ + " gave no number: " + result;
             return std::nullopt;
         }
-        return result;
+        return ScriptResult{result, *value};
     }
 
 private:

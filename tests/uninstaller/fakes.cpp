@@ -17,10 +17,13 @@ int FakeAlerts::runModal(const Alert& alert)
     return answer;
 }
 
-std::optional<std::string> FakeScript::execute(std::optional<std::string>& error)
+std::optional<ScriptResult> FakeScript::execute(std::optional<std::string>& error)
 {
     error = error_;
-    return result_;
+    if (!result_) {
+        return std::nullopt;
+    }
+    return ScriptResult{std::to_string(*result_), *result_};
 }
 
 std::unique_ptr<Script> FakeScriptRunner::load(const std::string& path, std::optional<std::string>& error)

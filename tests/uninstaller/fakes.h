@@ -24,19 +24,19 @@ public:
 
 class FakeScript : public Script {
 public:
-    FakeScript(std::optional<std::string> result, std::optional<std::string> error)
-        : result_(std::move(result)), error_(std::move(error)) {}
-    std::optional<std::string> execute(std::optional<std::string>& error) override;
+    FakeScript(std::optional<int32_t> result, std::optional<std::string> error)
+        : result_(result), error_(std::move(error)) {}
+    std::optional<ScriptResult> execute(std::optional<std::string>& error) override;
 
 private:
-    std::optional<std::string> result_;
+    std::optional<int32_t> result_;
     std::optional<std::string> error_;
 };
 
 class FakeScriptRunner : public ScriptRunner {
 public:
     std::optional<std::string> loadError;
-    std::optional<std::string> result;
+    std::optional<int32_t> result;
     std::optional<std::string> runError;
     std::vector<std::string> loaded;
     std::unique_ptr<Script> load(const std::string& path, std::optional<std::string>& error) override;

@@ -54,7 +54,7 @@ TEST_F(LaunchFlow, AnythingButTheFirstButtonQuitsWithoutTouchingTheSystem)
 
 TEST_F(LaunchFlow, DoneWithoutAlertThenRestart)
 {
-    scripts.result = "0";
+    scripts.result = 0;
     std::string log = launch();
     EXPECT_EQ(alerts.shown.size(), 1u);
     ASSERT_EQ(scripts.loaded.size(), 1u);
@@ -68,7 +68,7 @@ TEST_F(LaunchFlow, DoneWithoutAlertThenRestart)
 struct Failure {
     const char* name;
     std::optional<std::string> loadError;
-    std::optional<std::string> result;
+    std::optional<int32_t> result;
     std::optional<std::string> runError;
     bool downloaderLeft;
     const char* shown;
@@ -107,11 +107,11 @@ TEST_P(LaunchFlowFailure, ShowsTheNumberThenRestartsUnlessNine)
 
 INSTANTIATE_TEST_SUITE_P(
     Codes, LaunchFlowFailure,
-    ::testing::Values(Failure{"Nine", {}, "9", {}, true, "9", 0},
-                      Failure{"DownloaderLeft", {}, "0", {}, true, "24", 1},
-                      Failure{"ScriptsOwnNumber", {}, "-3", {}, false, "-3", 1},
+    ::testing::Values(Failure{"Nine", {}, 9, {}, true, "9", 0},
+                      Failure{"DownloaderLeft", {}, 0, {}, true, "24", 1},
+                      Failure{"ScriptsOwnNumber", {}, -3, {}, false, "-3", 1},
                       Failure{"LoadError", "bad syntax", {}, {}, false, "22", 1},
-                      Failure{"RunErrorWinsOverNine", {}, "9", "exit status 1", false, "22", 1}),
+                      Failure{"RunErrorWinsOverNine", {}, 9, "exit status 1", false, "22", 1}),
     [](const ::testing::TestParamInfo<Failure>& info) { return info.param.name; });
 
 TEST_F(LaunchFlow, NoScriptResourceIs21ThenRestart)

@@ -73,7 +73,8 @@ TEST(ShippedBundle, EveryLanguageHoldsTheFiveKeys)
         ASSERT_TRUE(table) << language;
         for (const auto& entry : AllKeys(language)) {
             std::string text;
-            EXPECT_TRUE(platform::PlistDictString(table.get(), entry.first.c_str(), text)) << language << " " << entry.first;
+            EXPECT_TRUE(platform::PlistDictString(table.get(), entry.first.c_str(), text))
+                << language << " " << entry.first;
         }
     }
     uninstaller::Bundle shipped(TIDEWELL_UNINSTALLER_BUNDLE);
