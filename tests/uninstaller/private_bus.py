@@ -75,8 +75,7 @@ class PrivateSystemBus:
 
     def check(self, env):
         """Refuses to go on unless env's system bus is this private one."""
-        if env.get("DBUS_SYSTEM_BUS_ADDRESS") != self.address or not self.address.startswith(
-                "unix:path=" + str(self.folder)):
+        if env.get("DBUS_SYSTEM_BUS_ADDRESS") != self.address:
             raise RuntimeError("refusing to run: DBUS_SYSTEM_BUS_ADDRESS is not the test's private bus")
 
     def reboot_calls(self):

@@ -90,7 +90,7 @@ def click_button(display, geometry, index, count):
 
 def launch(display, bus, installed, **env_changes):
     env = installed.env(bus.env(), pkexec_exit=env_changes.pop("pkexec_exit", None))
-    for name in ("LANGUAGE", "LC_ALL", "LC_MESSAGES", "XDG_CONFIG_HOME"):
+    for name in ("LANGUAGE", "LC_ALL", "LC_MESSAGES"):
         env.pop(name, None)
     runtime = installed.home.parent / "runtime"
     runtime.mkdir(mode=0o700, exist_ok=True)
