@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <sys/stat.h>
+#include <thread>
 #include <utime.h>
 
 namespace fs = std::filesystem;
@@ -23,28 +24,40 @@ std::string MakeTempFolder()
 
 } // namespace
 
-TempHome::TempHome() : path_(MakeTempFolder())
-{
-    const char* home = std::getenv("HOME");
-    hadHome_ = home != nullptr;
-    if (hadHome_) {
-        savedHome_ = home;
-    }
-    setenv("HOME", path_.c_str(), 1);
-}
+TempHome::TempHome() : path_(MakeTempFolder()), homeEnv_("HOME", path_) {}
 
 TempHome::~TempHome()
 {
-    if (hadHome_) {
-        setenv("HOME", savedHome_.c_str(), 1);
-    } else {
-        unsetenv("HOME");
-    }
     std::error_code ignored;
     fs::remove_all(path_, ignored);
 }
 
 std::string TempHome::file(const std::string& relative) const { return path_ + "/" + relative; }
+
+std::string TempHome::LogPath() const { return file("Library/Application Support/Quenlar/Tidewell.log"); }
+
+std::string TempHome::Log() const { return ReadFileText(LogPath()); }
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name)
+{
+    if (const char* old = std::getenv(name)) {
+        saved_ = old;
+    }
+    if (value != nullptr) {
+        setenv(name, value, 1);
+    } else {
+        unsetenv(name);
+    }
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (saved_) {
+        setenv(name_.c_str(), saved_->c_str(), 1);
+    } else {
+        unsetenv(name_.c_str());
+    }
+}
 
 TempDir::TempDir() : path_(MakeTempFolder()) {}
 
@@ -75,4 +88,25 @@ void SetFileTime(const std::string& path, double seconds)
     times.actime = static_cast<time_t>(seconds);
     times.modtime = static_cast<time_t>(seconds);
     utime(path.c_str(), &times);
+}
+
+size_t Count(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }

@@ -1,11 +1,11 @@
-#include <cstdlib>
-#include <cstring>
+#include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
 
 #include "commXdata/commXdata.h"
+#include "list_urls.h"
 #include "main/main.h"
 #include "stub_server.h"
 #include "test_home.h"
@@ -16,23 +16,11 @@ class ListDownload : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::memcpy(savedFw_, fwUpdateURL, sizeof savedFw_);
-        std::memcpy(savedPl_, tarProductURL, sizeof savedPl_);
         MakeFolders(listFolder_);
         MakeFolders(home_.file("Library/Application Support/Quenlar"));
     }
-    void TearDown() override
-    {
-        std::memcpy(fwUpdateURL, savedFw_, sizeof savedFw_);
-        std::memcpy(tarProductURL, savedPl_, sizeof savedPl_);
-    }
 
-    std::string Log() const { return ReadFileText(home_.file("Library/Application Support/Quenlar/Tidewell.log")); }
-    void PointAt(const StubServer& server)
-    {
-        snprintf(fwUpdateURL, sizeof fwUpdateURL, "%s", server.url("/fw").c_str());
-        snprintf(tarProductURL, sizeof tarProductURL, "%s", server.url("/pl").c_str());
-    }
+    void PointAt(const StubServer& server) { urls_.PointAt(server.base()); }
     unsigned DownloadFirmwareList()
     {
         commXdata client;
@@ -62,15 +50,13 @@ protected:
     std::string listFolder_ = home_.file("Library/Quenlar");
     std::string firmPath_ = listFolder_ + "/firm_version_info.txt";
     std::string targetPath_ = listFolder_ + "/tar_product_info.txt";
-    char savedFw_[1024];
-    char savedPl_[1024];
+    ScopedListUrls urls_;
 };
 
 TEST_F(ListDownload, OverrideFiles)
 {
     const std::string defaultFw = fwUpdateURL;
     const std::string defaultPl = tarProductURL;
-    EXPECT_EQ(0u, defaultFw.rfind("https://", 0));
     SetTemporaryURL();
     EXPECT_EQ(defaultFw, fwUpdateURL);
     EXPECT_EQ(defaultPl, tarProductURL);
@@ -90,7 +76,7 @@ TEST_F(ListDownload, OverrideFiles)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.contents.substr(0, 40));
-        std::memcpy(fwUpdateURL, savedFw_, sizeof savedFw_);
+        snprintf(fwUpdateURL, sizeof fwUpdateURL, "%s", defaultFw.c_str());
         WriteFileText(listFolder_ + "/FwUpInfoURL.txt", c.contents);
         SetFwUpdateInfoURL();
         EXPECT_EQ(c.url.empty() ? defaultFw : c.url, fwUpdateURL);
@@ -98,8 +84,8 @@ TEST_F(ListDownload, OverrideFiles)
     WriteFileText(listFolder_ + "/TarProductURL.txt", "http://t/pl.txt\r\n");
     SetTemporaryURL();
     EXPECT_EQ("http://t/pl.txt", std::string(tarProductURL));
-    EXPECT_NE(std::string::npos, Log().find("[INF] Download tarProductURL change!: http://t/pl.txt\n"));
-    EXPECT_NE(std::string::npos, Log().find("[INF] Download FwUpdateURL change!: http://a/b\n"));
+    EXPECT_NE(std::string::npos, home_.Log().find("[INF] Download tarProductURL change!: http://t/pl.txt\n"));
+    EXPECT_NE(std::string::npos, home_.Log().find("[INF] Download FwUpdateURL change!: http://a/b\n"));
 }
 
 TEST_F(ListDownload, ChunkedBodyReplacesALongerList)
@@ -146,7 +132,7 @@ TEST_F(ListDownload, UnreachableServers)
     WriteEarlierList();
     EXPECT_EQ(3, CollectVariousList(firmPath_.c_str(), targetPath_.c_str()));
     ExpectEarlierListKept();
-    EXPECT_NE(std::string::npos, Log().find("[INF] CollectVariousList Result fw=1 pl=1\n"));
+    EXPECT_NE(std::string::npos, home_.Log().find("[INF] CollectVariousList Result fw=1 pl=1\n"));
 
     StubServer server(R"({"/pl": {"body": "FormatVersion:091\n"}})");
     snprintf(tarProductURL, sizeof tarProductURL, "%s", server.url("/pl").c_str());
@@ -162,14 +148,14 @@ TEST_F(ListDownload, MissingFolderLogsEveryChunk)
     commXdata client;
     std::string path = home_.file("missing/firm_version_info.txt");
     EXPECT_EQ(0u, client.getFirmVersionList(path.c_str()));
-    std::string log = Log();
+    std::string log = home_.Log();
     EXPECT_NE(std::string::npos, log.find("[ERR] Firmware update list create error\n"));
     size_t first = log.find("[ERR] Firmware update list update error\n");
     ASSERT_NE(std::string::npos, first);
     EXPECT_NE(std::string::npos, log.find("[ERR] Firmware update list update error\n", first + 1));
 
     EXPECT_EQ(0u, client.getTargetProductIDList(path.c_str()));
-    EXPECT_NE(std::string::npos, Log().find("[ERR] Target list create error\n"));
+    EXPECT_NE(std::string::npos, home_.Log().find("[ERR] Target list create error\n"));
 }
 
 } // namespace

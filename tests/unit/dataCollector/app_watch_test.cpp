@@ -31,12 +31,11 @@ TEST_F(AppWatchTest, TableKeysFollowTheDeviceList)
     _appStatus[2].lastExecStatus[kKeyAbc | 0x0010] = 1;
     DeviceList fewer;
     fewer.Add(0x0010, "Deck Unit 2", "abc");
-    debugLevel = 3;
     UpdateAppStatus(1, &fewer.list);
     EXPECT_EQ((std::map<uint64_t, int8_t>{{kKeyAbc | 0x0010, 1}}), _appStatus[2].execStatus);
     EXPECT_EQ((std::map<uint64_t, int8_t>{{kKeyAbc | 0x0010, 1}}), _appStatus[2].lastExecStatus);
-    EXPECT_NE(std::string::npos, Log().find("-----AppDeviceInfo\n"));
-    EXPECT_NE(std::string::npos, Log().find("  ProductId = 0x0010  SerialHash = 0x1bb3\n"));
+    EXPECT_NE(std::string::npos, home.Log().find("-----AppDeviceInfo\n"));
+    EXPECT_NE(std::string::npos, home.Log().find("  ProductId = 0x0010  SerialHash = 0x1bb3\n"));
 
     DeviceList none;
     UpdateAppStatus(0, &none.list);
@@ -84,7 +83,7 @@ TEST_F(AppWatchTest, OneReportPerApplicationAndDeviceWithOneStartTime)
     EXPECT_EQ("Deck%20Unit%202%2F1.23%2FSN%2001", AnalyticsStub::Param(beacons[1], "p01"));
     EXPECT_EQ("SDJP", AnalyticsStub::Param(beacons[1], "p02"));
     EXPECT_EQ(AnalyticsStub::Param(beacons[0], "p03"), AnalyticsStub::Param(beacons[1], "p03"));
-    EXPECT_NE(std::string::npos, Log().find("SDJP start time = " + AnalyticsStub::Param(beacons[0], "p03") + "\n"));
+    EXPECT_NE(std::string::npos, home.Log().find("SDJP start time = " + AnalyticsStub::Param(beacons[0], "p03") + "\n"));
 
     // Still running: nothing new. Then it ends: logged only.
     Collect(devices);
@@ -92,7 +91,7 @@ TEST_F(AppWatchTest, OneReportPerApplicationAndDeviceWithOneStartTime)
     processes.clear();
     Collect(devices);
     EXPECT_EQ(2u, analytics.Beacons().size());
-    EXPECT_NE(std::string::npos, Log().find("SDJP end time = "));
+    EXPECT_NE(std::string::npos, home.Log().find("SDJP end time = "));
 
     Run("Serato DJ Pro");
     Collect(devices);
@@ -122,14 +121,10 @@ TEST_F(AppWatchTest, ReconnectingWhileTheApplicationRunsIsANewStart)
     debugLevel = 2;
     NotifyDeviceConnect(false);
     NotifyDeviceConnect(false);
-    std::string log = Log();
+    std::string log = home.Log();
     const std::string line = "NotifyDeviceConnect(isDeviceConnect=0) DevListCount=1\n";
     // Every row held the key: seven lines from the first call, none from the second.
-    size_t lines = 0;
-    for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) {
-        ++lines;
-    }
-    EXPECT_EQ(7u, lines);
+    EXPECT_EQ(7u, Count(log, line));
     for (const AppExecStatus& row : _appStatus) {
         EXPECT_TRUE(row.execStatus.empty() && row.lastExecStatus.empty()) << row.appCode;
     }

@@ -1,45 +1,27 @@
 // The device list operations on hand-built lists. Leaks and double frees of the slot
 // strings show up under AddressSanitizer.
-#include <cstdlib>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
+#include "device_list.h"
 #include "main/main.h"
 #include "test_home.h"
 
 namespace {
 
-// A slot string: a malloc'd copy, or null with length 0 for an absent one.
-void Own(const char* text, char*& field, uint16_t& length)
-{
-    length = text == nullptr ? 0 : static_cast<uint16_t>(std::strlen(text));
-    field = length == 0 ? nullptr : static_cast<char*>(std::malloc(length + 1u));
-    if (field != nullptr) {
-        std::memcpy(field, text, length + 1u);
-    }
-}
-
-// A list with its two id arrays, released at the end of the test.
-struct TestList {
+// A list with its two id arrays.
+struct TestList : DeviceList {
     TestList(const IdArray& black = {})
     {
         list.whiteList = std::make_unique<IdArray>();
         list.blackList = std::make_unique<IdArray>(black);
     }
-    ~TestList() { ReleaseDevicesInfo(&list); }
 
     // The serial number doubles as the unit's name in the tests.
     TestList& Add(uint16_t productId, uint16_t revision, const char* serial, const char* product = "Deck")
     {
-        UsbDeviceInfo& slot = list.devices[list.deviceCount++];
-        slot.vendorId = 0x3A7C;
-        slot.productId = productId;
-        slot.deviceRevision = revision;
-        Own("Quenlar", slot.manufactureName, slot.manufactureNameLen);
-        Own(product, slot.productName, slot.productNameLen);
-        Own(serial, slot.serialNumber, slot.serialNumberLen);
+        DeviceList::Add(productId, product, serial, revision, "Quenlar");
         return *this;
     }
 
@@ -51,8 +33,6 @@ struct TestList {
         }
         return serials;
     }
-
-    UsbDevicesInfo list;
 };
 
 using Serials = std::vector<std::string>;
@@ -60,7 +40,6 @@ using Serials = std::vector<std::string>;
 class CollectTest : public ::testing::Test {
 protected:
     void SetUp() override { MakeFolders(home.file("Library/Application Support/Quenlar")); }
-    std::string Log() const { return ReadFileText(home.file("Library/Application Support/Quenlar/Tidewell.log")); }
 
     TempHome home;
 };
@@ -137,7 +116,7 @@ TEST_F(CollectTest, ModeZeroKeepsOneUnitPerProductAndLogsBeforeAndAfter)
     EXPECT_TRUE(CollectDeviceInfo(0x3A7C, &units.list, 0));
     EXPECT_EQ(units.Serials(), Serials{"S102"});
 
-    std::string log = Log();
+    std::string log = home.Log();
     EXPECT_NE(log.find("-----GetDeviceInfo(vid=0x3a7c count 2-----) before process.\n"), std::string::npos);
     EXPECT_NE(log.find("Remove(Duplicate) GetDeviceInfo(vid=0x3a7c count 1)\n"), std::string::npos);
     size_t after = log.find("-----GetDeviceInfo(vid=0x3a7c count 1-----) after process.\n");
@@ -154,8 +133,8 @@ TEST_F(CollectTest, ModeOneKeepsEveryUnitButNotTheBlackListed)
     units.Add(0x1234, 0x0110, "S110").Add(0x0042, 0x0100, "X").Add(0x1234, 0x0102, "S102");
     EXPECT_TRUE(CollectDeviceInfo(0x3A7C, &units.list, 1));
     EXPECT_EQ(units.Serials(), (Serials{"S110", "S102"}));
-    EXPECT_EQ(Log().find("Remove(Duplicate)"), std::string::npos);
-    EXPECT_NE(Log().find("Remove(BlackList) GetDeviceInfo(vid=0x3a7c count 2)\n"), std::string::npos);
+    EXPECT_EQ(home.Log().find("Remove(Duplicate)"), std::string::npos);
+    EXPECT_NE(home.Log().find("Remove(BlackList) GetDeviceInfo(vid=0x3a7c count 2)\n"), std::string::npos);
 }
 
 TEST_F(CollectTest, OnlyDeviceBlackListedFindsNothing)
@@ -171,7 +150,7 @@ TEST_F(CollectTest, AbsentStringsAreLoggedAsNull)
     TestList units;
     units.Add(0x1234, 0x0100, "A", nullptr);
     CollectDeviceInfo(0x3A7C, &units.list, 1);
-    EXPECT_NE(Log().find("  Product Name     = (null)\n"), std::string::npos);
+    EXPECT_NE(home.Log().find("  Product Name     = (null)\n"), std::string::npos);
 }
 
 TEST(InitDevicesInfo, FreesEverySlotAndLoadsTheIdLists)

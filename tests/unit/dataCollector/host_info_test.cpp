@@ -25,7 +25,6 @@ protected:
                                        {chip + "; echo chip >> '" + home.file("chip-asked") + "'", "Chip: "}};
         platform::SetHostProbeFactory([table] { return std::make_unique<CommandTableProbe>(table); });
     }
-    std::string Log() const { return ReadFileText(home.file("Library/Application Support/Quenlar/Tidewell.log")); }
 
     TempHome home;
     MacInfo info;
@@ -42,9 +41,9 @@ TEST_F(HostInfoTest, FillsAllThreeItems)
     EXPECT_EQ("Quad-Core Intel Core i7", info.processorName);
     EXPECT_EQ("macOS 14.4 (23E214)", info.systemVersion);
     EXPECT_FALSE(platform::PathExists(home.file("chip-asked")));
-    EXPECT_NE(std::string::npos, Log().find(
+    EXPECT_NE(std::string::npos, home.Log().find(
         "Mac Name   = 12345678-ABCD-4EF0-9123-456789ABCDEF Quad-Core Intel Core i7\n"));
-    EXPECT_NE(std::string::npos, Log().find("Mac Serial = macOS 14.4 (23E214)\n"));
+    EXPECT_NE(std::string::npos, home.Log().find("Mac Serial = macOS 14.4 (23E214)\n"));
 }
 
 TEST_F(HostInfoTest, ProcessorFallsBackToTheChipThenToUnknown)
@@ -68,8 +67,8 @@ TEST_F(HostInfoTest, IdentifierAndVersionAreBothRequired)
     EXPECT_EQ("old-uuid", info.hardwareUUID);
     EXPECT_EQ("old-cpu", info.processorName);
     EXPECT_EQ("old-version", info.systemVersion);
-    EXPECT_NE(std::string::npos, Log().find("[ERR] GetPcInfo() failed\n"));
-    EXPECT_NE(std::string::npos, Log().find("Mac Name   = old-uuid old-cpu\n"));
+    EXPECT_NE(std::string::npos, home.Log().find("[ERR] GetPcInfo() failed\n"));
+    EXPECT_NE(std::string::npos, home.Log().find("Mac Name   = old-uuid old-cpu\n"));
 }
 
 } // namespace

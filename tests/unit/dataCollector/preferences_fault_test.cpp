@@ -16,7 +16,6 @@ protected:
         MakeFolders(home_.file("Library/Preferences"));
         MakeFolders(home_.file("Library/Application Support/Quenlar"));
     }
-    std::string Log() const { return ReadFileText(home_.file("Library/Application Support/Quenlar/Tidewell.log")); }
 
     // The downloader's side: a whole new file from another process, written aside and
     // renamed into place. `dict` is a Python dictionary expression.
@@ -69,7 +68,7 @@ TEST_F(PreferencesFault, StringWithANulInABinaryOrXmlFileIsReadUpToItInsteadOfAb
     EXPECT_EQ(0, readIntervalValue(interval));
     EXPECT_EQ(9u, interval);
     EXPECT_TRUE(HasPastIntervalValue());
-    EXPECT_NE(std::string::npos, Log().find(", interval:9\n")) << "the date was read";
+    EXPECT_NE(std::string::npos, home_.Log().find(", interval:9\n")) << "the date was read";
 
     // The XML reader keeps a length beyond the NUL that it copies up to.
     const char xml[] = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>FwInterval</key>"

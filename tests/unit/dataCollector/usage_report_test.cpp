@@ -96,7 +96,7 @@ TEST_F(UsageReportTest, ResendWaitsWhileAWatchedApplicationRunsWithADevice)
     UpdateAppStatus(0, &devices.list);
     processes.push_back("  4243 ??       S      0:01 /Applications/Ableton Live 12.app/Contents/MacOS/Live");
     SendSavedInfo(&mac);
-    EXPECT_NE(std::string::npos, Log().find("Save data not send: Ableton Live\n"));
+    EXPECT_NE(std::string::npos, home.Log().find("Save data not send: Ableton Live\n"));
     EXPECT_EQ(gateRequests, analytics.Requests("/appchk.php").size());
     EXPECT_EQ("0", Store()["doesSend"]);
 
@@ -134,7 +134,7 @@ TEST_F(UsageReportTest, ResendCarriesTheCurrentHostAndMarksTheReportSent)
     debugLevel = 2;
     SendSavedInfo(&now);
     EXPECT_EQ(1u, analytics.Beacons().size());
-    EXPECT_NE(std::string::npos, Log().find("Save data not send.(result=0, DoesSend=1)\n"));
+    EXPECT_NE(std::string::npos, home.Log().find("Save data not send.(result=0, DoesSend=1)\n"));
 }
 
 TEST_F(UsageReportTest, NoUsableReportIsNotSent)
@@ -145,13 +145,9 @@ TEST_F(UsageReportTest, NoUsableReportIsNotSent)
     SendSavedInfo(&mac);
     SeedStore("<key>agentName</key><string>x</string><key>doesSend</key><integer>0</integer>");
     SendSavedInfo(&mac);
-    std::string log = Log();
+    std::string log = home.Log();
     const std::string line = "Save data not send.(result=-1, DoesSend=1)\n";
-    size_t lines = 0;
-    for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) {
-        ++lines;
-    }
-    EXPECT_EQ(3u, lines) << log;
+    EXPECT_EQ(3u, Count(log, line)) << log;
     EXPECT_TRUE(analytics.Requests("/appchk.php").empty());
 }
 

@@ -2,46 +2,13 @@
 // folder, a stand-in process list, device lists, the analytics stand-in and a clean table.
 #pragma once
 
-#include <cstdlib>
-#include <cstring>
 #include <gtest/gtest.h>
 
-#include "../commXdata/analytics_stub.h"
+#include "analytics_stub.h"
+#include "device_list.h"
 #include "main/main.h"
 #include "platform/process_list.h"
 #include "test_home.h"
-
-// A device list whose strings it owns.
-class DeviceList {
-public:
-    DeviceList() = default;
-    ~DeviceList() { ReleaseDevicesInfo(&list); }
-    DeviceList(const DeviceList&) = delete;
-    DeviceList& operator=(const DeviceList&) = delete;
-
-    // serial may be null: a device without a serial number string.
-    DeviceList& Add(uint16_t productId, const char* product, const char* serial, uint16_t revision = 0x0123)
-    {
-        UsbDeviceInfo& slot = list.devices[list.deviceCount++];
-        slot.vendorId = 0x3A7C;
-        slot.productId = productId;
-        slot.deviceRevision = revision;
-        Own(product, slot.productName, slot.productNameLen);
-        Own(serial, slot.serialNumber, slot.serialNumberLen);
-        return *this;
-    }
-
-    UsbDevicesInfo list;
-
-private:
-    static void Own(const char* text, char*& field, uint16_t& length)
-    {
-        if (text != nullptr && *text != '\0') {
-            field = strdup(text);
-            length = static_cast<uint16_t>(std::strlen(text));
-        }
-    }
-};
 
 class WatchTest : public ::testing::Test {
 protected:
@@ -73,7 +40,6 @@ protected:
                             application);
     }
 
-    std::string Log() const { return ReadFileText(home.file("Library/Application Support/Quenlar/Tidewell.log")); }
     std::string StorePath() const { return home.file("Library/Preferences/com.quenlar.Fetchwick.plist"); }
 
     TempHome home;

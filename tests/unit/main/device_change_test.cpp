@@ -9,11 +9,11 @@ using DeviceChange = FirmwareHome;
 TEST_F(DeviceChange, DownloaderThatCannotStartIsLoggedAndTheCallerGoesOn)
 {
     LaunchFetchwick("-m ");
-    EXPECT_NE(std::string::npos, Log().find("[ERR] Fetchwick launch error(No such file or directory)"));
+    EXPECT_NE(std::string::npos, home_.Log().find("[ERR] Fetchwick launch error(No such file or directory)"));
     WriteFileText(BundleFile("MacOS/Fetchwick"), "#!/bin/sh\n");
     chmod(BundleFile("MacOS/Fetchwick").c_str(), 0644);
     LaunchFetchwick("-f ");
-    EXPECT_NE(std::string::npos, Log().find("[ERR] Fetchwick launch error(Permission denied)"));
+    EXPECT_NE(std::string::npos, home_.Log().find("[ERR] Fetchwick launch error(Permission denied)"));
 }
 
 } // namespace

@@ -2,21 +2,22 @@
 // while the other runs list downloads, the self-update check, the application watch and
 // the saved-report resend. Built under ThreadSanitizer too.
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
-#include "../commXdata/analytics_stub.h"
-#include "../string_descriptor.h"
 #include "commXdata/commXdata.h"
+#include "fake_usb.h"
 #include "firmware_home.h"
+#include "list_urls.h"
 #include "main/agent_loop.h"
 #include "main/schedule.h"
 #include "platform/process.h"
 #include "platform/process_list.h"
 #include "platform/usb_bus.h"
+#include "stub_server.h"
 
 namespace {
 
@@ -27,41 +28,6 @@ struct DeviceModel {
     std::u16string serial;
 };
 
-class ModelHandle final : public platform::UsbDeviceHandle {
-public:
-    explicit ModelHandle(DeviceModel model) : model_(std::move(model)) {}
-    int ControlIn(uint8_t, uint8_t, uint16_t value, uint16_t, uint8_t* data, uint16_t length) override
-    {
-        uint8_t index = value & 0xFF;
-        std::vector<uint8_t> reply = StringDescriptor(index == 1 ? u"Quenlar" : index == 2 ? model_.product : model_.serial);
-        size_t size = std::min<size_t>(reply.size(), length);
-        std::copy_n(reply.begin(), size, data);
-        return static_cast<int>(size);
-    }
-
-private:
-    DeviceModel model_;
-};
-
-class ModelDevice final : public platform::UsbDevice {
-public:
-    explicit ModelDevice(DeviceModel model) : model_(std::move(model)) {}
-    bool ReadDescriptor(platform::UsbDeviceDescriptor& descriptor) override
-    {
-        descriptor.vendorId = kVendorId;
-        descriptor.productId = model_.productId;
-        descriptor.releaseNumber = model_.release;
-        descriptor.manufacturerIndex = 1;
-        descriptor.productIndex = 2;
-        descriptor.serialNumberIndex = 3;
-        return true;
-    }
-    std::unique_ptr<platform::UsbDeviceHandle> Open() override { return std::make_unique<ModelHandle>(model_); }
-
-private:
-    DeviceModel model_;
-};
-
 // Plugged devices; changed and scanned by the device-change thread only.
 class ModelBus final : public platform::UsbBus {
 public:
@@ -69,7 +35,17 @@ public:
     {
         std::vector<std::unique_ptr<platform::UsbDevice>> devices;
         for (const DeviceModel& model : plugged) {
-            devices.push_back(std::make_unique<ModelDevice>(model));
+            auto state = std::make_shared<FakeState>();
+            state->descriptor.vendorId = kVendorId;
+            state->descriptor.productId = model.productId;
+            state->descriptor.releaseNumber = model.release;
+            state->descriptor.manufacturerIndex = 1;
+            state->descriptor.productIndex = 2;
+            state->descriptor.serialNumberIndex = 3;
+            state->replies = {{1, StringDescriptor(u"Quenlar")},
+                              {2, StringDescriptor(model.product)},
+                              {3, StringDescriptor(model.serial)}};
+            devices.push_back(std::make_unique<FakeDevice>(state));
         }
         return devices;
     }
@@ -89,18 +65,13 @@ protected:
             return std::make_unique<platform::ProcessLines>(std::vector<std::string>{
                 "  4242 ??       S      0:01 /Applications/Serato DJ Pro.app/Contents/MacOS/Serato DJ Pro"});
         });
-        std::memcpy(savedFw_, fwUpdateURL, sizeof savedFw_);
-        std::memcpy(savedPl_, tarProductURL, sizeof savedPl_);
-        snprintf(fwUpdateURL, sizeof fwUpdateURL, "%s", lists_.url("/fw").c_str());
-        snprintf(tarProductURL, sizeof tarProductURL, "%s", lists_.url("/pl").c_str());
+        urls_.PointAt(lists_.base());
         WriteFileText(BundleFile("MacOS/Fetchwick"), "#!/bin/sh\necho \"$1\" >> \"" + launches_ + "\"\n");
         chmod(BundleFile("MacOS/Fetchwick").c_str(), 0755);
         InstallUpdaterVersion("1.00");
     }
     void TearDown() override
     {
-        std::memcpy(fwUpdateURL, savedFw_, sizeof savedFw_);
-        std::memcpy(tarProductURL, savedPl_, sizeof savedPl_);
         platform::SetProcessSnapshotSource(nullptr);
         platform::InstallUsbBus(nullptr);
         ReleaseDevicesInfo(&_usbQnlDevInfo);
@@ -112,7 +83,6 @@ protected:
         }
         _connect = 0;
         _schedule = DownloadSchedule{};
-        FirmwareHome::TearDown();
     }
 
     ModelBus* bus_ = nullptr;
@@ -121,8 +91,7 @@ protected:
                          "/pl": {"body": "FormatVersion:091\nOld Unit,14972,12288\n"}})"};
     ScopedEnv analytics_{"TIDEWELL_ANALYTICS_HOST", "127.0.0.1:" + std::to_string(UnusedLocalPort())};
     std::string launches_ = applications_.path() + "/launches";
-    char savedFw_[1024];
-    char savedPl_[1024];
+    ScopedListUrls urls_;
 };
 
 TEST_F(DeviceChangeThread, RescansRaceTheTickAndBothGoOnWorking)
@@ -168,27 +137,25 @@ TEST_F(DeviceChangeThread, RescansRaceTheTickAndBothGoOnWorking)
     EXPECT_EQ(1, _connect);
     EXPECT_EQ(2, _usbQnlAllDevInfo.deviceCount) << "the black-listed unit stays out";
     EXPECT_NE(std::string::npos, ReadFileText(launches_).find("-f \n"));
-    EXPECT_NE(std::string::npos, Log().find("[INF] CollectVariousList Result fw=0 pl=0\n"));
+    EXPECT_NE(std::string::npos, home_.Log().find("[INF] CollectVariousList Result fw=0 pl=0\n"));
 
     // Afterwards, one thread again: a new pairing is reported, and without devices the
     // next daily download finds the updater behind.
-    size_t before = Log().size();
+    size_t before = home_.Log().size();
     plug({});
     runTicks(1);
     plug({deck});
     runTicks(10);
     plug({});
     runTicks(100);
-    std::string log = Log().substr(before);
+    std::string log = home_.Log().substr(before);
     EXPECT_NE(std::string::npos, log.find("[INF] SDJP start time = ")) << log;
     platform::PlistPtr stored = platform::ReadPlistDictionary(Preferences());
     ASSERT_TRUE(stored);
     std::string value;
     EXPECT_TRUE(platform::PlistDictString(stored.get(), "lastCheckDate", value));
     EXPECT_TRUE(platform::PlistDictString(stored.get(), "appConnected", value));
-    for (int i = 0; i < 500 && ReadFileText(launches_).find("-m ") == std::string::npos; ++i) {
-        usleep(10000);
-    }
+    WaitUntil([&] { return ReadFileText(launches_).find("-m ") != std::string::npos; }, std::chrono::seconds(5));
     EXPECT_NE(std::string::npos, ReadFileText(launches_).find("-m \n"));
 }
 

@@ -2,11 +2,10 @@
 // folder of its own, for the tests of the firmware path.
 #pragma once
 
-#include <cstdlib>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 
+#include "device_list.h"
 #include "main/main.h"
 #include "test_home.h"
 
@@ -14,18 +13,11 @@ class FirmwareHome : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        setenv("TIDEWELL_APPLICATIONS_DIR", applications_.path().c_str(), 1);
         BuildListPaths();
         MakeFolders(home_.file("Library/Quenlar"));
         MakeFolders(home_.file("Library/Application Support/Quenlar"));
     }
-    void TearDown() override
-    {
-        unsetenv("TIDEWELL_APPLICATIONS_DIR");
-        ClearDevices();
-    }
 
-    std::string Log() const { return ReadFileText(home_.file("Library/Application Support/Quenlar/Tidewell.log")); }
     std::string HandOff() const { return ReadFileText(fwVerUpTxtPath); }
     std::string Preferences() const { return home_.file("Library/Preferences/com.quenlar.Fetchwick.plist"); }
     std::string BundleFile(const std::string& relative) const
@@ -45,28 +37,11 @@ protected:
                                                     version + "</string></dict></plist>\n");
     }
 
-    // Appends a device to devices_; the test owns the strings until TearDown.
-    void AddDevice(const char* productName, uint16_t revision)
-    {
-        UsbDeviceInfo& slot = devices_.devices[devices_.deviceCount++];
-        slot = UsbDeviceInfo{};
-        slot.vendorId = kVendorId;
-        if (productName != nullptr) {
-            slot.productName = strdup(productName);
-            slot.productNameLen = static_cast<uint16_t>(std::strlen(productName));
-        }
-        slot.deviceRevision = revision;
-    }
-    void ClearDevices()
-    {
-        for (int i = 0; i < devices_.deviceCount; ++i) {
-            std::free(devices_.devices[i].productName);
-            devices_.devices[i] = UsbDeviceInfo{};
-        }
-        devices_.deviceCount = 0;
-    }
+    // A device of the vendor with only a product name (null: none).
+    void AddDevice(const char* productName, uint16_t revision) { devices_.Add(0, productName, nullptr, revision); }
 
     TempHome home_;
     TempDir applications_;
-    UsbDevicesInfo devices_;
+    ScopedEnv applicationsEnv_{"TIDEWELL_APPLICATIONS_DIR", applications_.path()};
+    DeviceList devices_;
 };

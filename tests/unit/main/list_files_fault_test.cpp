@@ -18,10 +18,10 @@ TEST_F(ListFilesFault, FolderOrPipeInPlaceOfAListIsNoListInsteadOfAnAbortOrAHang
     EXPECT_TRUE(UpdateTarProductIdList());
     EXPECT_TRUE(blackList.empty());
     AddDevice("Deck Unit 2", 0x0100);
-    EXPECT_FALSE(UpdateFirmware(&devices_));
-    EXPECT_FALSE(UpdateFwVerTidewell(&devices_));
+    EXPECT_FALSE(UpdateFirmware(&devices_.list));
+    EXPECT_FALSE(UpdateFwVerTidewell(&devices_.list));
 
-    std::string log = Log();
+    std::string log = home_.Log();
     EXPECT_NE(std::string::npos, log.find("[WRN] file open error.tar_product_info.txt\n"));
     EXPECT_NE(std::string::npos, log.find("[WRN] file open error.firm_version_info.txt\n"));
 }
@@ -35,7 +35,7 @@ TEST_F(ListFilesFault, HugeLineIsGivenUpInsteadOfHoldingTheDecisionForHours)
     std::string url = "https://fw/" + std::string(1000, 'u') + ".bin";
     WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\n" + junk + "\nDeck Unit 2, 124, mac, " + url + "\n");
     AddDevice("Deck Unit 2", 0x0110);
-    EXPECT_TRUE(UpdateFirmware(&devices_));
+    EXPECT_TRUE(UpdateFirmware(&devices_.list));
     EXPECT_EQ("Deck Unit 2,1.10,1.24," + url + "\n", HandOff());
 }
 

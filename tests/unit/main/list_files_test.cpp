@@ -6,12 +6,17 @@ namespace {
 
 class ListFiles : public FirmwareHome {
 protected:
-    std::vector<int> TargetIds(const std::string& text)
+    // The ids the list file holds as it stands; the seeded 9999 shows a list left unread.
+    std::vector<int> ListedIds()
     {
-        WriteFileText(tarProductIdPath, text);
         blackList = {9999};
         EXPECT_TRUE(UpdateTarProductIdList());
         return std::vector<int>(blackList.begin(), blackList.end());
+    }
+    std::vector<int> TargetIds(const std::string& text)
+    {
+        WriteFileText(tarProductIdPath, text);
+        return ListedIds();
     }
 };
 
@@ -35,23 +40,23 @@ TEST_F(ListFiles, HeaderVariants)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        unlink(home_.file("Library/Application Support/Quenlar/Tidewell.log").c_str());
+        unlink(home_.LogPath().c_str());
         WriteFileText(tarProductIdPath, c.text);
         EXPECT_EQ(c.valid, ValidateFileVersion(tarProductIdPath, "091"));
-        EXPECT_NE(std::string::npos, Log().find(c.message));
-        EXPECT_EQ(c.valid, Log().find("[ERR]") == std::string::npos);
+        EXPECT_NE(std::string::npos, home_.Log().find(c.message));
+        EXPECT_EQ(c.valid, home_.Log().find("[ERR]") == std::string::npos);
     }
 }
 
 TEST_F(ListFiles, UnreadableListsAreMissingOrNotUtf8)
 {
     EXPECT_FALSE(ValidateFileVersion(tarProductIdPath, "091"));
-    EXPECT_NE(std::string::npos, Log().find("[WRN] file open error.tar_product_info.txt\n"));
+    EXPECT_NE(std::string::npos, home_.Log().find("[WRN] file open error.tar_product_info.txt\n"));
 
     WriteFileText(tarProductIdPath, "FormatVersion:091\nDeck \xff Unit,14972,4660\n");
     EXPECT_FALSE(ValidateFileVersion(tarProductIdPath, "091"));
-    EXPECT_TRUE(TargetIds(ReadFileText(tarProductIdPath)).empty());
-    EXPECT_NE(std::string::npos, Log().find("target list count=0\n"));
+    EXPECT_TRUE(ListedIds().empty());
+    EXPECT_NE(std::string::npos, home_.Log().find("target list count=0\n"));
 }
 
 TEST_F(ListFiles, TargetRows)
@@ -66,7 +71,7 @@ TEST_F(ListFiles, TargetRows)
                         "Again,14972,4660\n"
                         " Leading blank,14972,7\n" // unanchored: the match starts at "L"
                         "Mixer (B), 14972, 1\n"));
-    EXPECT_NE(std::string::npos, Log().find("target list count=6\n"));
+    EXPECT_NE(std::string::npos, home_.Log().find("target list count=6\n"));
     // Beyond 32 bits the reading saturates before the low 16 bits are kept.
     EXPECT_EQ((std::vector<int>{-1}), TargetIds("Huge,14972,99999999999999999999"));
 }

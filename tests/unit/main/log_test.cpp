@@ -5,7 +5,6 @@
 #include <sstream>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "main/main.h"
 #include "test_home.h"
@@ -17,9 +16,6 @@ protected:
     void SetUp() override { MakeFolders(home.file("Library/Application Support/Quenlar")); }
     void TearDown() override { debugLevel = 3; }
 
-    std::string LogPath() const { return home.file("Library/Application Support/Quenlar/Tidewell.log"); }
-    std::string Log() const { return ReadFileText(LogPath()); }
-
     TempHome home;
 };
 
@@ -28,8 +24,8 @@ const char* kStamp = R"(\[\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}\])";
 TEST_F(LogFileTest, ShortFormatCarriesStampTagAndMessage)
 {
     LogPrintf(3, "/src/dataCollector/collect.cpp", 12, "CollectVariousList Result fw=%d pl=%d\n", 0, 0);
-    EXPECT_TRUE(std::regex_match(Log(), std::regex(std::string("^") + kStamp + R"(\[INF\] CollectVariousList Result fw=0 pl=0\n$)")))
-        << Log();
+    EXPECT_TRUE(std::regex_match(home.Log(), std::regex(std::string("^") + kStamp + R"(\[INF\] CollectVariousList Result fw=0 pl=0\n$)")))
+        << home.Log();
 }
 
 TEST_F(LogFileTest, TagsFollowTheLevel)
@@ -37,7 +33,7 @@ TEST_F(LogFileTest, TagsFollowTheLevel)
     LogPrintf(4, "a.cpp", 1, "four\n");
     LogPrintf(5, "a.cpp", 1, "five\n");
     LogPrintf(7, "a.cpp", 1, "seven\n");
-    std::string log = Log();
+    std::string log = home.Log();
     EXPECT_NE(std::string::npos, log.find("[WRN] four\n"));
     EXPECT_NE(std::string::npos, log.find("[ERR] five\n"));
     EXPECT_NE(std::string::npos, log.find("[???] seven\n"));
@@ -47,13 +43,13 @@ TEST_F(LogFileTest, DebugLevelsAreFilteredUntilTheLevelIsLowered)
 {
     LogPrintf(1, "/x/y/schedule.cpp", 173, "trace\n");
     LogPrintf(2, "/x/y/schedule.cpp", 173, "note\n");
-    EXPECT_EQ("", Log());
+    EXPECT_EQ("", home.Log());
 
     debugLevel = 1;
     LogPrintf(1, "/x/y/schedule.cpp", 173, "%s()>>\n", "UpdateFirmware");
     debugLevel = 0;
     LogPrintf(0, "noslash.cpp", 7, "zero\n");
-    std::string log = Log();
+    std::string log = home.Log();
     EXPECT_TRUE(std::regex_search(log, std::regex(std::string(kStamp) + R"(\[DBG\] schedule\.cpp\(00173\) UpdateFirmware\(\)>>\n)")))
         << log;
     EXPECT_NE(std::string::npos, log.find("[???] noslash.cpp(00007) zero\n"));
@@ -61,33 +57,33 @@ TEST_F(LogFileTest, DebugLevelsAreFilteredUntilTheLevelIsLowered)
 
 TEST_F(LogFileTest, FileIsStartedAgainOnlyPastTheCap)
 {
-    WriteFileText(LogPath(), std::string(1048576, 'x'));
+    WriteFileText(home.LogPath(), std::string(1048576, 'x'));
     LogPrintf(3, "a.cpp", 1, "kept\n");
-    EXPECT_EQ(0u, Log().find(std::string(1048576, 'x')));
-    EXPECT_NE(std::string::npos, Log().find("[INF] kept\n"));
+    EXPECT_EQ(0u, home.Log().find(std::string(1048576, 'x')));
+    EXPECT_NE(std::string::npos, home.Log().find("[INF] kept\n"));
 
-    WriteFileText(LogPath(), std::string(1048577, 'x'));
+    WriteFileText(home.LogPath(), std::string(1048577, 'x'));
     LogPrintf(3, "a.cpp", 1, "fresh\n");
-    EXPECT_TRUE(std::regex_match(Log(), std::regex(std::string("^") + kStamp + R"(\[INF\] fresh\n$)"))) << Log().size();
+    EXPECT_TRUE(std::regex_match(home.Log(), std::regex(std::string("^") + kStamp + R"(\[INF\] fresh\n$)"))) << home.Log().size();
 }
 
 TEST_F(LogFileTest, LongMessagesAreCutAndOddBytesStayValidText)
 {
     LogPrintf(3, "a.cpp", 1, "%s\n", std::string(5000, 'y').c_str());
-    std::string log = Log();
+    std::string log = home.Log();
     EXPECT_NE(std::string::npos, log.find("[INF] " + std::string(1023, 'y')));
     EXPECT_EQ(std::string::npos, log.find(std::string(1024, 'y')));
 
     // A device string holds raw low bytes: 0xE9 alone is not UTF-8.
     LogPrintf(3, "a.cpp", 1, "name %s\n", "caf\xE9");
-    EXPECT_NE(std::string::npos, Log().find("name caf\xC3\xA9\n"));
+    EXPECT_NE(std::string::npos, home.Log().find("name caf\xC3\xA9\n"));
 }
 
 TEST_F(LogFileTest, MissingFolderLosesOnlyTheFileLine)
 {
     TempHome bare;
     LogPrintf(5, "a.cpp", 1, "nowhere\n");
-    EXPECT_FALSE(std::ifstream(bare.file("Library/Application Support/Quenlar/Tidewell.log")).good());
+    EXPECT_FALSE(std::ifstream(bare.LogPath()).good());
 }
 
 TEST_F(LogFileTest, ConcurrentWritersNeverTearLines)
@@ -105,7 +101,7 @@ TEST_F(LogFileTest, ConcurrentWritersNeverTearLines)
     b.join();
 
     std::regex line(std::string("^") + kStamp + R"(\[INF\] (a{300}|b{300})$)");
-    std::istringstream in(Log());
+    std::istringstream in(home.Log());
     std::string text;
     int count = 0;
     while (std::getline(in, text)) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "commXdata/commXdata.h"
+#include "list_urls.h"
 #include "main/schedule.h"
 #include "platform/icu_date.h"
 #include "stub_server.h"
@@ -21,15 +22,6 @@ double LocalMillis(const char* text)
     return millis;
 }
 
-size_t Count(const std::string& text, const std::string& part)
-{
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
 const char* kGoodLists = R"({"/fw": {"body": "FormatVersion:091\nDeck Unit 2,124,mac,https://x/a.bin\n"},
                               "/pl": {"body": "FormatVersion:091\nDeck Unit 2,14972,4660\n"}})";
 
@@ -39,23 +31,13 @@ protected:
     {
         FirmwareHome::SetUp();
         _schedule = DownloadSchedule{};
-        std::memcpy(savedFw_, fwUpdateURL, sizeof savedFw_);
-        std::memcpy(savedPl_, tarProductURL, sizeof savedPl_);
     }
     void TearDown() override
     {
         _schedule = DownloadSchedule{};
         debugLevel = 3;
-        std::memcpy(fwUpdateURL, savedFw_, sizeof savedFw_);
-        std::memcpy(tarProductURL, savedPl_, sizeof savedPl_);
-        FirmwareHome::TearDown();
     }
 
-    void PointListsAt(const std::string& base)
-    {
-        snprintf(fwUpdateURL, sizeof fwUpdateURL, "%s/fw", base.c_str());
-        snprintf(tarProductURL, sizeof tarProductURL, "%s/pl", base.c_str());
-    }
     // Calls the retry once per tick, `count` times; returns the ticks (1-based) that reported success.
     std::vector<int> RetryTicks(int count, const std::function<void(int)>& beforeTick = {})
     {
@@ -71,15 +53,14 @@ protected:
         return succeeded;
     }
 
-    char savedFw_[1024];
-    char savedPl_[1024];
+    ScopedListUrls urls_;
 };
 
 TEST_F(Schedule, ListAgeInDays)
 {
     _schedule.nowMillis = FixedNow;
     EXPECT_EQ(1, diffFileDateAndCurDate());
-    EXPECT_NE(std::string::npos, Log().find("[INF] diffDay(force):1\n"));
+    EXPECT_NE(std::string::npos, home_.Log().find("[INF] diffDay(force):1\n"));
 
     struct Case {
         const char* now;
@@ -107,7 +88,7 @@ TEST_F(Schedule, ListAgeInDays)
 TEST_F(Schedule, FirstTickDownloadsOnlyAMissingOrOldList)
 {
     StubServer server(kGoodLists);
-    PointListsAt(server.base());
+    urls_.PointAt(server.base());
     _schedule.nowMillis = FixedNow;
     fixedNow = LocalMillis("2026-06-10 21:00:00");
     WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\n");
@@ -135,7 +116,7 @@ TEST_F(Schedule, FirstTickDownloadsOnlyAMissingOrOldList)
 TEST_F(Schedule, FreshListEndsTheRetriesAtTheFirstCheck)
 {
     StubServer server(kGoodLists);
-    PointListsAt(server.base());
+    urls_.PointAt(server.base());
     WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\n");
     EXPECT_FALSE(DownloadVariousList(0));
     EXPECT_TRUE(RetryTicks(60).empty());
@@ -147,10 +128,10 @@ TEST_F(Schedule, FreshListEndsTheRetriesAtTheFirstCheck)
 
 TEST_F(Schedule, SixtyRetriesWhileTheServerIsUnreachable)
 {
-    PointListsAt("http://127.0.0.1:" + std::to_string(UnusedLocalPort()));
+    urls_.PointAt("http://127.0.0.1:" + std::to_string(UnusedLocalPort()));
     EXPECT_TRUE(DownloadVariousList(0));
     EXPECT_TRUE(RetryTicks(61 * 60 + 200).empty());
-    std::string log = Log();
+    std::string log = home_.Log();
     EXPECT_EQ(60u, Count(log, "download fwVerList. result=3 retry left="));
     size_t previous = 0;
     for (int left = 59; left >= 0; --left) {
@@ -164,14 +145,14 @@ TEST_F(Schedule, SixtyRetriesWhileTheServerIsUnreachable)
 TEST_F(Schedule, RetrySucceedsWhenTheServerComesBack)
 {
     StubServer server(R"({})");
-    PointListsAt(server.base());
+    urls_.PointAt(server.base());
     EXPECT_TRUE(DownloadVariousList(0));
     EXPECT_EQ((std::vector<int>{601}), RetryTicks(2000, [&](int tick) {
                   if (tick == 600) {
                       server.setRoutes(kGoodLists);
                   }
               }));
-    std::string log = Log();
+    std::string log = home_.Log();
     EXPECT_EQ(9u, Count(log, "download fwVerList. result=3"));
     EXPECT_NE(std::string::npos, log.find("download fwVerList. result=0 retry left=50\n"));
     EXPECT_EQ(22u, server.requests().size());
@@ -203,13 +184,13 @@ TEST_F(Schedule, IntervalSinceTheLastCheck)
     debugLevel = 2;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.preferences);
-        unlink(home_.file("Library/Application Support/Quenlar/Tidewell.log").c_str());
+        unlink(home_.LogPath().c_str());
         unlink(Preferences().c_str());
         if (!c.preferences.empty()) {
             WritePreferences(c.preferences);
         }
         EXPECT_EQ(c.passed, HasPastIntervalValue());
-        EXPECT_NE(std::string::npos, Log().find(c.message)) << Log();
+        EXPECT_NE(std::string::npos, home_.Log().find(c.message)) << home_.Log();
     }
 }
 

@@ -173,12 +173,12 @@ TEST(SystemProcessSnapshot, ListsProcessesLikePsAx)
     StandIn app(dir.path(), "Serato DJ Pro");
     // The child has exec'd once /proc shows its own command line.
     std::optional<std::string> line;
-    for (int i = 0; i < 200 && !line; ++i) {
-        line = platform::TakeSystemProcessSnapshot()->FirstMatch("Serato DJ Pro.app/Contents/MacOS/Serato DJ Pro");
-        if (!line) {
-            usleep(10000);
-        }
-    }
+    WaitUntil(
+        [&] {
+            line = platform::TakeSystemProcessSnapshot()->FirstMatch("Serato DJ Pro.app/Contents/MacOS/Serato DJ Pro");
+            return line.has_value();
+        },
+        std::chrono::seconds(2));
     ASSERT_TRUE(line);
     char head[32];
     snprintf(head, sizeof head, "%5d ", static_cast<int>(app.pid()));

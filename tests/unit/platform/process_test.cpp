@@ -95,9 +95,7 @@ TEST(SpawnDetachedTest, ChildGetsItsArgumentsAndEmptyMaskAndIsReaped)
     chmod(script.c_str(), 0755);
 
     ASSERT_TRUE(platform::SpawnDetached(script, {"-f ", "/some path/file.txt", out}));
-    for (int i = 0; i < 200 && ReadFileText(out).find("SigBlk") == std::string::npos; ++i) {
-        usleep(10000);
-    }
+    WaitUntil([&] { return ReadFileText(out).find("SigBlk") != std::string::npos; }, std::chrono::seconds(2));
     EXPECT_EQ("[-f ][/some path/file.txt]\nSigBlk:\t0000000000000000\n", ReadFileText(out));
 }
 
@@ -126,10 +124,12 @@ TEST(SpawnDetachedTest, ManyLaunchesLeaveNoZombieAndNoDescriptor)
     for (int i = 0; i < 200; ++i) {
         ASSERT_TRUE(platform::SpawnDetached("/bin/true", {}));
     }
-    for (int i = 0; i < 500 && CountChildren("RSDZ") > 0; ++i) {
-        usleep(10000);
-        platform::ReapDetachedChildren();
-    }
+    WaitUntil(
+        [] {
+            platform::ReapDetachedChildren();
+            return CountChildren("RSDZ") == 0;
+        },
+        std::chrono::seconds(5));
     EXPECT_EQ(0, CountChildren("RSDZ"));
     EXPECT_EQ(before, openDescriptors());
 }
