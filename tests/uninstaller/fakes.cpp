@@ -1,7 +1,5 @@
 #include "fakes.h"
 
-#include <cstdlib>
-
 #include "bundle.h"
 
 namespace uninstaller_test {
@@ -41,27 +39,6 @@ SystemRestart::Outcome FakeRestart::request(int& error)
     ++requests;
     error = -5;
     return outcome;
-}
-
-ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name)
-{
-    if (const char* old = std::getenv(name)) {
-        saved_ = old;
-    }
-    if (value != nullptr) {
-        setenv(name, value, 1);
-    } else {
-        unsetenv(name);
-    }
-}
-
-ScopedEnv::~ScopedEnv()
-{
-    if (saved_) {
-        setenv(name_.c_str(), saved_->c_str(), 1);
-    } else {
-        unsetenv(name_.c_str());
-    }
 }
 
 namespace {

@@ -71,19 +71,6 @@ struct StandIns {
     }
 };
 
-// Sets (or, with nullptr, unsets) one environment variable for its lifetime.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value);
-    ~ScopedEnv();
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    std::string name_;
-    std::optional<std::string> saved_;
-};
-
 using Strings = std::map<std::string, std::string>;
 
 // "<tmp>/Test.app" with development language "en", one strings table per language, and
