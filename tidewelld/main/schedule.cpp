@@ -124,7 +124,7 @@ bool HasPastIntervalValue()
         TW_TRACE_OUT();
         return true;
     }
-    double elapsedDays = std::trunc((platform::NowMillis() - checked) / 1000.0 / 60.0 / 60.0 / 24.0);
+    double elapsedDays = std::trunc((_schedule.nowMillis() - checked) / 1000.0 / 60.0 / 60.0 / 24.0);
     auto days = static_cast<int32_t>(std::clamp(elapsedDays, double(INT32_MIN), double(INT32_MAX)));
     TW_LOG(3, "diffDate:%d, interval:%d\n", days, static_cast<int32_t>(interval));
     TW_TRACE_OUT();

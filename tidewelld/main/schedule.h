@@ -12,8 +12,10 @@ struct DownloadSchedule {
     int32_t downloadRetryLeftCount = 59;   // a retry runs while this is 0 or more
     int32_t nextDownloadRetryCountSec = 0; // calls since the last retry check
     bool isStartupFetchwickLaunched = false;
-    double (*nowMillis)() = platform::NowMillis; // the clock that dates the list's age
+    // The clock of the list's age and of "lastCheckDate"; set before any thread starts.
+    double (*nowMillis)() = platform::NowMillis;
 };
 
-// Touched by the main thread only.
+// Touched by the main thread only, but for the clock, which the device-change thread
+// reads when it stamps and checks "lastCheckDate".
 extern DownloadSchedule _schedule;

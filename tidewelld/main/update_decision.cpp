@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "main/fetchwick_contract.h"
+#include "main/schedule.h"
 #include "platform/icu_date.h"
 #include "platform/icu_text.h"
 
@@ -84,7 +85,7 @@ bool UpdateFirmware(UsbDevicesInfo* devices)
         TW_TRACE_OUT();
         return false;
     }
-    writeFwVersionLastCheckDate(platform::FormatDate("YYYY-MM-dd hh:mm:ss", platform::NowMillis()));
+    writeFwVersionLastCheckDate(platform::FormatDate("YYYY-MM-dd hh:mm:ss", _schedule.nowMillis()));
     TW_TRACE_OUT();
     return true;
 }

@@ -1,10 +1,5 @@
 #include "firmware_home.h"
 
-#include <functional>
-#include <sys/stat.h>
-#include <vector>
-
-#include "commXdata/commXdata.h"
 #include "list_urls.h"
 #include "main/schedule.h"
 #include "platform/icu_date.h"
@@ -13,7 +8,6 @@
 namespace {
 
 double fixedNow = 0;
-double FixedNow() { return fixedNow; }
 
 double LocalMillis(const char* text)
 {
@@ -30,159 +24,147 @@ protected:
     void SetUp() override
     {
         FirmwareHome::SetUp();
-        _schedule = DownloadSchedule{};
+        Restart("2026-06-10 21:00:00");
+        urls_.PointAt(server_.base());
     }
-    void TearDown() override
+    void TearDown() override { _schedule = DownloadSchedule{}; }
+
+    void Restart(const char* now)
     {
         _schedule = DownloadSchedule{};
-        debugLevel = 3;
+        _schedule.nowMillis = [] { return fixedNow; };
+        fixedNow = LocalMillis(now);
     }
-
-    // Calls the retry once per tick, `count` times; returns the ticks (1-based) that reported success.
-    std::vector<int> RetryTicks(int count, const std::function<void(int)>& beforeTick = {})
+    void ListChangedAt(const char* modified)
     {
-        std::vector<int> succeeded;
-        for (int tick = 1; tick <= count; ++tick) {
-            if (beforeTick) {
-                beforeTick(tick);
-            }
-            if (DownloadVariousListRetry()) {
-                succeeded.push_back(tick);
-            }
-        }
-        return succeeded;
+        WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\n");
+        SetFileTime(fwVerInfoTxtPath, LocalMillis(modified) / 1000);
     }
 
+    StubServer server_{"{}"};
     ScopedListUrls urls_;
 };
 
 TEST_F(Schedule, ListAgeInDays)
 {
-    _schedule.nowMillis = FixedNow;
     EXPECT_EQ(1, diffFileDateAndCurDate());
     EXPECT_NE(std::string::npos, home_.Log().find("[INF] diffDay(force):1\n"));
-
-    struct Case {
+    const struct {
         const char* now;
         const char* modified;
         int32_t days;
-    };
-    const Case cases[] = {
-        {"2026-06-10 11:00:00", "2026-06-09 22:00:00", 1}, // 13 hours, yesterday
-        {"2026-06-10 21:00:00", "2026-06-10 08:00:00", 0}, // 13 hours, today
-        {"2026-06-10 21:00:00", "2026-06-10 10:00:00", 0}, // 11 hours
-        {"2026-06-10 21:00:00", "2026-06-09 21:30:00", 1}, // 23.5 hours, yesterday
+    } cases[] = {
+        {"2026-06-10 11:00:00", "2026-06-09 22:00:00", 1},         // 13 hours, yesterday
+        {"2026-06-10 21:00:00", "2026-06-10 08:00:00", 0},         // 13 hours, today
+        {"2026-06-10 21:00:00", "2026-06-10 10:00:00", 0},         // 11 hours
+        {"2026-06-10 21:00:00", "2026-06-09 21:30:00", 1},         // 23.5 hours, yesterday
         {"2026-06-10 21:00:00", "2026-06-07 20:00:00", 3},
-        {"2026-06-10 21:00:00", "2026-06-10 21:30:00", 0}, // half an hour ahead truncates to 0 hours
+        {"2026-06-10 21:00:00", "2026-06-10 21:30:00", 0},         // half an hour ahead truncates to 0 hours
         {"2026-06-10 21:00:00", "2026-06-10 23:00:00", 178956970}, // ahead: a huge unsigned hour count
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.modified);
         fixedNow = LocalMillis(c.now);
-        WriteFileText(fwVerInfoTxtPath, "x");
-        SetFileTime(fwVerInfoTxtPath, LocalMillis(c.modified) / 1000);
+        ListChangedAt(c.modified);
         EXPECT_EQ(c.days, diffFileDateAndCurDate());
     }
 }
 
 TEST_F(Schedule, FirstTickDownloadsOnlyAMissingOrOldList)
 {
-    StubServer server(kGoodLists);
-    urls_.PointAt(server.base());
-    _schedule.nowMillis = FixedNow;
-    fixedNow = LocalMillis("2026-06-10 21:00:00");
-    WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\n");
-    SetFileTime(fwVerInfoTxtPath, LocalMillis("2026-06-10 08:00:00") / 1000);
-    EXPECT_FALSE(DownloadVariousList(0));
-    EXPECT_FALSE(DownloadVariousList(86400));
-    EXPECT_TRUE(server.requests().empty());
-    EXPECT_TRUE(DownloadVariousList(86400.5));
-    EXPECT_EQ(2u, server.requests().size());
-
-    _schedule = DownloadSchedule{};
-    _schedule.nowMillis = FixedNow;
-    fixedNow = LocalMillis("2026-06-10 11:00:00");
-    SetFileTime(fwVerInfoTxtPath, LocalMillis("2026-06-09 22:00:00") / 1000);
-    EXPECT_TRUE(DownloadVariousList(0));
-    EXPECT_EQ(4u, server.requests().size());
-
-    _schedule = DownloadSchedule{};
-    unlink(fwVerInfoTxtPath.c_str());
-    EXPECT_TRUE(DownloadVariousList(0));
-    EXPECT_EQ("FormatVersion:091\nDeck Unit 2,124,mac,https://x/a.bin\n", ReadFileText(fwVerInfoTxtPath));
+    server_.setRoutes(kGoodLists);
+    const struct {
+        const char* modified; // null: no list
+        double elapsed;
+        bool downloads;
+    } cases[] = {
+        {"2026-06-10 08:00:00", 0, false},
+        {"2026-06-10 08:00:00", 86400, false},
+        {"2026-06-10 08:00:00", 86400.5, true},
+        {"2026-06-09 22:00:00", 0, true},
+        {nullptr, 0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.elapsed);
+        Restart("2026-06-10 21:00:00");
+        unlink(fwVerInfoTxtPath.c_str());
+        if (c.modified != nullptr) {
+            ListChangedAt(c.modified);
+        }
+        size_t before = server_.requests().size();
+        EXPECT_EQ(c.downloads, DownloadVariousList(c.elapsed));
+        EXPECT_EQ(c.downloads ? 2u : 0u, server_.requests().size() - before);
+    }
     EXPECT_EQ("FormatVersion:091\nDeck Unit 2,14972,4660\n", ReadFileText(tarProductIdPath));
 }
 
 TEST_F(Schedule, FreshListEndsTheRetriesAtTheFirstCheck)
 {
-    StubServer server(kGoodLists);
-    urls_.PointAt(server.base());
-    WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\n");
+    ListChangedAt("2026-06-10 20:00:00");
     EXPECT_FALSE(DownloadVariousList(0));
-    EXPECT_TRUE(RetryTicks(60).empty());
-    EXPECT_TRUE(_schedule.startupVerInfoDownload);
-    EXPECT_TRUE(RetryTicks(1000).empty());
-    EXPECT_FALSE(_schedule.startupVerInfoDownload);
-    EXPECT_TRUE(server.requests().empty());
-}
-
-TEST_F(Schedule, SixtyRetriesWhileTheServerIsUnreachable)
-{
-    urls_.PointAt("http://127.0.0.1:" + std::to_string(UnusedLocalPort()));
-    EXPECT_TRUE(DownloadVariousList(0));
-    EXPECT_TRUE(RetryTicks(61 * 60 + 200).empty());
-    std::string log = home_.Log();
-    EXPECT_EQ(60u, Count(log, "download fwVerList. result=3 retry left="));
-    size_t previous = 0;
-    for (int left = 59; left >= 0; --left) {
-        size_t at = log.find("download fwVerList. result=3 retry left=" + std::to_string(left) + "\n", previous);
-        ASSERT_NE(std::string::npos, at) << left;
-        previous = at;
+    for (int tick = 1; tick <= 1000; ++tick) {
+        EXPECT_FALSE(DownloadVariousListRetry());
+        EXPECT_EQ(tick <= 60, _schedule.startupVerInfoDownload) << tick;
     }
-    EXPECT_EQ(61u, Count(log, "CollectVariousList Result fw=1 pl=1\n"));
+    EXPECT_TRUE(server_.requests().empty());
 }
 
-TEST_F(Schedule, RetrySucceedsWhenTheServerComesBack)
+// Sixty retries at most, one per 60 ticks, counting down; the first success ends them.
+TEST_F(Schedule, RetriesOfAnOldList)
 {
-    StubServer server(R"({})");
-    urls_.PointAt(server.base());
-    EXPECT_TRUE(DownloadVariousList(0));
-    EXPECT_EQ((std::vector<int>{601}), RetryTicks(2000, [&](int tick) {
-                  if (tick == 600) {
-                      server.setRoutes(kGoodLists);
-                  }
-              }));
-    std::string log = home_.Log();
-    EXPECT_EQ(9u, Count(log, "download fwVerList. result=3"));
-    EXPECT_NE(std::string::npos, log.find("download fwVerList. result=0 retry left=50\n"));
-    EXPECT_EQ(22u, server.requests().size());
+    const struct {
+        int serverBackAt; // 0: never
+        std::vector<int> succeeded;
+        int failures;
+    } cases[] = {{0, {}, 60}, {600, {601}, 9}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.serverBackAt);
+        Restart("2026-06-10 21:00:00");
+        server_.setRoutes("{}");
+        unlink(fwVerInfoTxtPath.c_str());
+        unlink(home_.LogPath().c_str());
+        EXPECT_TRUE(DownloadVariousList(0));
+        std::vector<int> succeeded;
+        for (int tick = 1; tick <= 61 * 60 + 200; ++tick) {
+            if (tick == c.serverBackAt) {
+                server_.setRoutes(kGoodLists);
+            }
+            if (DownloadVariousListRetry()) {
+                succeeded.push_back(tick);
+            }
+        }
+        EXPECT_EQ(c.succeeded, succeeded);
+        std::string log = home_.Log();
+        EXPECT_EQ(size_t(c.failures), Count(log, "download fwVerList. result=3 retry left="));
+        size_t at = 0;
+        for (int left = 59; left > 59 - c.failures; --left) {
+            at = log.find("download fwVerList. result=3 retry left=" + std::to_string(left) + "\n", at);
+            ASSERT_NE(std::string::npos, at) << left;
+        }
+        EXPECT_EQ(c.succeeded.empty() ? 0u : 1u, Count(log, "download fwVerList. result=0 retry left=50\n"));
+    }
 }
 
 TEST_F(Schedule, IntervalSinceTheLastCheck)
 {
-    auto daysAgo = [](double days) {
-        return "<key>lastCheckDate</key><string>" +
-               platform::FormatDate("yyyy-MM-dd HH:mm:ss", platform::NowMillis() - days * 86400e3) + "</string>";
-    };
-    struct Case {
-        std::string preferences;  // empty: no file
+    const std::string interval7 = "<key>FwInterval</key><integer>7</integer>";
+    auto checked = [](const char* date) { return "<key>lastCheckDate</key><string>" + std::string(date) + "</string>"; };
+    const struct {
+        std::string preferences; // empty: no file
         bool passed;
         const char* message;
-    };
-    const std::vector<Case> cases = {
+    } cases[] = {
         {"", true, "[INF] not get last access time\n"},
-        {"<key>FwInterval</key><integer>7</integer>" + daysAgo(3), false, "[INF] diffDate:3, interval:7\n"},
-        {"<key>FwInterval</key><integer>7</integer>" + daysAgo(8), true, "[INF] diffDate:8, interval:7\n"},
-        {"<key>FwInterval</key><string>7</string>" + daysAgo(3), false, "diffDate:3, interval:7\n"},
-        {daysAgo(1), true, "not get interval value\n"},
-        {"<key>FwInterval</key><integer>7</integer>" + daysAgo(-2.5), true, "diffDate:-2, interval:7\n"},
-        {"<key>FwInterval</key><integer>7</integer><key>lastCheckDate</key><integer>3</integer>", true,
-         "not get last access time\n"},
-        {"<key>FwInterval</key><integer>7</integer><key>lastCheckDate</key><string>yesterday</string>", true,
-         "not get last access time\n"},
+        {interval7 + checked("2026-06-07 22:00:00"), false, "[INF] diffDate:2, interval:7\n"},
+        {interval7 + checked("2026-06-02 21:00:00"), true, "[INF] diffDate:8, interval:7\n"},
+        {"<key>FwInterval</key><string>7</string>" + checked("2026-06-07 21:00:00"), false, "diffDate:3, interval:7\n"},
+        {checked("2026-06-09 21:00:00"), true, "not get interval value\n"},
+        {interval7 + checked("2026-06-13 09:00:00"), true, "diffDate:-2, interval:7\n"},
+        {interval7 + "<key>lastCheckDate</key><integer>3</integer>", true, "not get last access time\n"},
+        {interval7 + checked("yesterday"), true, "not get last access time\n"},
     };
     debugLevel = 2;
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.preferences);
         unlink(home_.LogPath().c_str());
         unlink(Preferences().c_str());
@@ -191,6 +173,38 @@ TEST_F(Schedule, IntervalSinceTheLastCheck)
         }
         EXPECT_EQ(c.passed, HasPastIntervalValue());
         EXPECT_NE(std::string::npos, home_.Log().find(c.message)) << home_.Log();
+    }
+    debugLevel = 3;
+}
+
+// "lastCheckDate" is stamped with the week-based year and the 12-hour clock, and read
+// back with the 24-hour clock: the downloader reads it the same way.
+TEST_F(Schedule, StoredCheckDateQuirks)
+{
+    WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\nDeck Unit 2,124,mac,https://x/a.bin\n");
+    AddDevice("Deck Unit 2", 0x0110);
+    const struct {
+        const char* writtenAt;
+        const char* stored;
+        const char* checkedAt;
+        bool passed;
+    } cases[] = {
+        {"2026-06-10 09:30:00", "2026-06-10 09:30:00", "2026-06-11 04:00:00", false},
+        // Read twelve hours early: a one-day interval passes after 12.5 hours.
+        {"2026-06-10 15:30:00", "2026-06-10 03:30:00", "2026-06-11 04:00:00", true},
+        // The week of the new year: read a year ahead, so every interval passes.
+        {"2025-12-30 10:00:00", "2026-12-30 10:00:00", "2025-12-30 11:00:00", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.writtenAt);
+        WritePreferences("<key>FwInterval</key><integer>1</integer>");
+        fixedNow = LocalMillis(c.writtenAt);
+        EXPECT_TRUE(UpdateFirmware(&devices_.list));
+        std::string stored;
+        platform::PlistDictString(platform::ReadPlistDictionary(Preferences()).get(), "lastCheckDate", stored);
+        EXPECT_EQ(c.stored, stored);
+        fixedNow = LocalMillis(c.checkedAt);
+        EXPECT_EQ(c.passed, HasPastIntervalValue());
     }
 }
 
