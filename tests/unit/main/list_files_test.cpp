@@ -1,33 +1,30 @@
 #include "firmware_home.h"
 
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
 
 class ListFiles : public FirmwareHome {
 protected:
-    // The ids the list file holds as it stands; the seeded 9999 shows a list left unread.
-    std::vector<int> ListedIds()
-    {
-        blackList = {9999};
-        EXPECT_TRUE(UpdateTarProductIdList());
-        return std::vector<int>(blackList.begin(), blackList.end());
-    }
+    // The ids the target list holds; the seeded 9999 shows a list left unread.
     std::vector<int> TargetIds(const std::string& text)
     {
         WriteFileText(tarProductIdPath, text);
-        return ListedIds();
+        blackList = {9999};
+        EXPECT_TRUE(UpdateTarProductIdList());
+        return std::vector<int>(blackList.begin(), blackList.end());
     }
 };
 
 TEST_F(ListFiles, HeaderVariants)
 {
-    struct Case {
-        const char* text;
+    const struct {
+        const char* text; // null: no file
         bool valid;
         const char* message;
-    };
-    const Case cases[] = {
+    } cases[] = {
+        {nullptr, false, "[WRN] file open error.tar_product_info.txt\n"},
         {"FormatVersion:091\nx", true, ""},
         {"formatversion:091\r\nx", true, ""},
         {"FormatVersion: 091\n", false, "file(tar_product_info.txt) format version unkown : line= FormatVersion: 091\n"},
@@ -35,56 +32,80 @@ TEST_F(ListFiles, HeaderVariants)
         {"FormatVersion:090", false, "file(tar_product_info.txt) version unmatch (090).\n"},
         {"Deck,14972,1\nFormatVersion:091\n", false, "format version unkown : line= Deck,14972,1\n"},
         {"", false, "file(tar_product_info.txt) format version unkown : line= \n"},
+        {"FormatVersion:091\nDeck \xff Unit,14972,4660\n", false, ""}, // not UTF-8
         // The header check splits at CR before LF: the header line ends at the CR.
         {"FormatVersion:091\rx\ny", true, ""},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text == nullptr ? "(none)" : c.text);
         unlink(home_.LogPath().c_str());
-        WriteFileText(tarProductIdPath, c.text);
+        unlink(tarProductIdPath.c_str());
+        if (c.text != nullptr) {
+            WriteFileText(tarProductIdPath, c.text);
+        }
         EXPECT_EQ(c.valid, ValidateFileVersion(tarProductIdPath, "091"));
         EXPECT_NE(std::string::npos, home_.Log().find(c.message));
-        EXPECT_EQ(c.valid, home_.Log().find("[ERR]") == std::string::npos);
     }
-}
-
-TEST_F(ListFiles, UnreadableListsAreMissingOrNotUtf8)
-{
-    EXPECT_FALSE(ValidateFileVersion(tarProductIdPath, "091"));
-    EXPECT_NE(std::string::npos, home_.Log().find("[WRN] file open error.tar_product_info.txt\n"));
-
-    WriteFileText(tarProductIdPath, "FormatVersion:091\nDeck \xff Unit,14972,4660\n");
-    EXPECT_FALSE(ValidateFileVersion(tarProductIdPath, "091"));
-    EXPECT_TRUE(ListedIds().empty());
-    EXPECT_NE(std::string::npos, home_.Log().find("target list count=0\n"));
 }
 
 TEST_F(ListFiles, TargetRows)
 {
-    EXPECT_EQ((std::vector<int>{4660, 0, 4464, 4660, 7, 1}),
-              TargetIds("FormatVersion:091\n"
-                        "Deck Unit 2,14972,04660\n"
-                        "Deck Unit 2, 14972 , 4661\n"
-                        "Other Maker,1234,17\n"
-                        "Deck Unit 2, 14972,\n"
-                        "Big Id,14972,  70000 trailing\n"
-                        "Again,14972,4660\n"
-                        " Leading blank,14972,7\n" // unanchored: the match starts at "L"
-                        "Mixer (B), 14972, 1\n"));
-    EXPECT_NE(std::string::npos, home_.Log().find("target list count=6\n"));
-    // Beyond 32 bits the reading saturates before the low 16 bits are kept.
-    EXPECT_EQ((std::vector<int>{-1}), TargetIds("Huge,14972,99999999999999999999"));
+    const struct {
+        const char* text;
+        std::vector<int> ids;
+    } cases[] = {
+        {"FormatVersion:091\n"
+         "Deck Unit 2,14972,04660\n"
+         "Deck Unit 2, 14972 , 4661\n"
+         "Other Maker,1234,17\n"
+         "Deck Unit 2, 14972,\n"
+         "Big Id,14972,  70000 trailing\n"
+         "Again,14972,4660\n"
+         " Leading blank,14972,7\n" // unanchored: the match starts at "L"
+         "Mixer (B), 14972, 1\n",
+         {4660, 0, 4464, 4660, 7, 1}},
+        // Beyond 32 bits the reading saturates before the low 16 bits are kept.
+        {"Huge,14972,99999999999999999999", {-1}},
+        {"FormatVersion:091\r\nA,14972,4660\r\nB,14972,4661", {4660, 4661}},
+        {"FormatVersion:091\rA,14972,4660\rB,14972,4661\r", {4660, 4661}},
+        // With CR LF present, bare-LF lines between them form one line: only its first row counts.
+        {"FormatVersion:091\r\nA,14972,4660\nB,14972,4661\r\nC,14972,4662\r\n", {4660, 4662}},
+        {"FormatVersion:091\nDeck \xff Unit,14972,4660\n", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(c.ids, TargetIds(c.text));
+        EXPECT_NE(std::string::npos, home_.Log().find("target list count=" + std::to_string(c.ids.size()) + "\n"));
+    }
 }
 
-TEST_F(ListFiles, LineEndsOfTheRowReaders)
+TEST_F(ListFiles, FolderOrPipeInPlaceOfAListIsNoListInsteadOfAnAbortOrAHang)
 {
-    const std::vector<int> expected{4660, 4661};
-    EXPECT_EQ(expected, TargetIds("FormatVersion:091\nA,14972,4660\nB,14972,4661\n"));
-    EXPECT_EQ(expected, TargetIds("FormatVersion:091\r\nA,14972,4660\r\nB,14972,4661"));
-    EXPECT_EQ(expected, TargetIds("FormatVersion:091\rA,14972,4660\rB,14972,4661\r"));
-    // With CR LF present, bare-LF lines between them form one line: only its first row counts.
-    EXPECT_EQ((std::vector<int>{4660, 4662}),
-              TargetIds("FormatVersion:091\r\nA,14972,4660\nB,14972,4661\r\nC,14972,4662\r\n"));
+    MakeFolders(tarProductIdPath);
+    ASSERT_EQ(0, mkfifo(fwVerInfoTxtPath.c_str(), 0644));
+    blackList = {0x1234};
+
+    EXPECT_FALSE(ValidateFileVersion(tarProductIdPath, "091"));
+    EXPECT_FALSE(ValidateFileVersion(fwVerInfoTxtPath, "091"));
+    EXPECT_TRUE(UpdateTarProductIdList());
+    EXPECT_TRUE(blackList.empty());
+    AddDevice("Deck Unit 2", 0x0100);
+    EXPECT_FALSE(UpdateFirmware(&devices_.list));
+    EXPECT_FALSE(UpdateFwVerTidewell(&devices_.list));
+    EXPECT_NE(std::string::npos, home_.Log().find("[WRN] file open error.firm_version_info.txt\n"));
+}
+
+TEST_F(ListFiles, HugeLineIsGivenUpInsteadOfHoldingTheDecisionForHours)
+{
+    std::string junk;
+    for (int i = 0; i < 50000; ++i) {
+        junk += "a, 1, mac, ";
+    }
+    std::string url = "https://fw/" + std::string(1000, 'u') + ".bin";
+    WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\n" + junk + "\nDeck Unit 2, 124, mac, " + url + "\n");
+    AddDevice("Deck Unit 2", 0x0110);
+    EXPECT_TRUE(UpdateFirmware(&devices_.list));
+    EXPECT_EQ("Deck Unit 2,1.10,1.24," + url + "\n", HandOff());
 }
 
 } // namespace
