@@ -45,48 +45,30 @@ protected:
     ScopedListUrls urls_;
 };
 
-TEST_F(Schedule, ListAgeInDays)
-{
-    EXPECT_EQ(1, diffFileDateAndCurDate());
-    EXPECT_NE(std::string::npos, home_.Log().find("[INF] diffDay(force):1\n"));
-    const struct {
-        const char* now;
-        const char* modified;
-        int32_t days;
-    } cases[] = {
-        {"2026-06-10 11:00:00", "2026-06-09 22:00:00", 1},         // 13 hours, yesterday
-        {"2026-06-10 21:00:00", "2026-06-10 08:00:00", 0},         // 13 hours, today
-        {"2026-06-10 21:00:00", "2026-06-10 10:00:00", 0},         // 11 hours
-        {"2026-06-10 21:00:00", "2026-06-09 21:30:00", 1},         // 23.5 hours, yesterday
-        {"2026-06-10 21:00:00", "2026-06-07 20:00:00", 3},
-        {"2026-06-10 21:00:00", "2026-06-10 21:30:00", 0},         // half an hour ahead truncates to 0 hours
-        {"2026-06-10 21:00:00", "2026-06-10 23:00:00", 178956970}, // ahead: a huge unsigned hour count
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.modified);
-        fixedNow = LocalMillis(c.now);
-        ListChangedAt(c.modified);
-        EXPECT_EQ(c.days, diffFileDateAndCurDate());
-    }
-}
-
+// The first tick downloads when the list is missing or a day old: 12 to 23 hours count
+// as a day when the calendar day changed; a date ahead counts as old.
 TEST_F(Schedule, FirstTickDownloadsOnlyAMissingOrOldList)
 {
     server_.setRoutes(kGoodLists);
     const struct {
+        const char* now;
         const char* modified; // null: no list
         double elapsed;
         bool downloads;
     } cases[] = {
-        {"2026-06-10 08:00:00", 0, false},
-        {"2026-06-10 08:00:00", 86400, false},
-        {"2026-06-10 08:00:00", 86400.5, true},
-        {"2026-06-09 22:00:00", 0, true},
-        {nullptr, 0, true},
+        {"2026-06-10 21:00:00", "2026-06-10 08:00:00", 0, false},
+        {"2026-06-10 21:00:00", "2026-06-10 08:00:00", 86400, false},
+        {"2026-06-10 21:00:00", "2026-06-10 08:00:00", 86400.5, true},
+        {"2026-06-10 11:00:00", "2026-06-09 22:00:00", 0, true},
+        {"2026-06-10 21:00:00", "2026-06-09 21:30:00", 0, true},
+        {"2026-06-10 21:00:00", "2026-06-09 20:30:00", 0, true},
+        {"2026-06-10 21:00:00", "2026-06-10 21:30:00", 0, false},
+        {"2026-06-10 21:00:00", "2026-06-10 23:00:00", 0, true},
+        {"2026-06-10 21:00:00", nullptr, 0, true},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.elapsed);
-        Restart("2026-06-10 21:00:00");
+        SCOPED_TRACE(c.modified == nullptr ? "(none)" : c.modified);
+        Restart(c.now);
         unlink(fwVerInfoTxtPath.c_str());
         if (c.modified != nullptr) {
             ListChangedAt(c.modified);
@@ -95,35 +77,31 @@ TEST_F(Schedule, FirstTickDownloadsOnlyAMissingOrOldList)
         EXPECT_EQ(c.downloads, DownloadVariousList(c.elapsed));
         EXPECT_EQ(c.downloads ? 2u : 0u, server_.requests().size() - before);
     }
+    EXPECT_NE(std::string::npos, home_.Log().find("[INF] diffDay(force):1\n"));
     EXPECT_EQ("FormatVersion:091\nDeck Unit 2,14972,4660\n", ReadFileText(tarProductIdPath));
 }
 
-TEST_F(Schedule, FreshListEndsTheRetriesAtTheFirstCheck)
-{
-    ListChangedAt("2026-06-10 20:00:00");
-    EXPECT_FALSE(DownloadVariousList(0));
-    for (int tick = 1; tick <= 1000; ++tick) {
-        EXPECT_FALSE(DownloadVariousListRetry());
-        EXPECT_EQ(tick <= 60, _schedule.startupVerInfoDownload) << tick;
-    }
-    EXPECT_TRUE(server_.requests().empty());
-}
-
-// Sixty retries at most, one per 60 ticks, counting down; the first success ends them.
-TEST_F(Schedule, RetriesOfAnOldList)
+// While the list is old: sixty retries at most, one per 60 ticks, counting down; the first
+// success ends them. A fresh list ends them at the first check.
+TEST_F(Schedule, StartUpRetries)
 {
     const struct {
+        bool fresh;
         int serverBackAt; // 0: never
         std::vector<int> succeeded;
         int failures;
-    } cases[] = {{0, {}, 60}, {600, {601}, 9}};
+    } cases[] = {{true, 0, {}, 0}, {false, 0, {}, 60}, {false, 600, {601}, 9}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.serverBackAt);
         Restart("2026-06-10 21:00:00");
         server_.setRoutes("{}");
         unlink(fwVerInfoTxtPath.c_str());
         unlink(home_.LogPath().c_str());
-        EXPECT_TRUE(DownloadVariousList(0));
+        if (c.fresh) {
+            ListChangedAt("2026-06-10 20:00:00");
+        }
+        size_t before = server_.requests().size();
+        EXPECT_EQ(!c.fresh, DownloadVariousList(0));
         std::vector<int> succeeded;
         for (int tick = 1; tick <= 61 * 60 + 200; ++tick) {
             if (tick == c.serverBackAt) {
@@ -142,6 +120,7 @@ TEST_F(Schedule, RetriesOfAnOldList)
             ASSERT_NE(std::string::npos, at) << left;
         }
         EXPECT_EQ(c.succeeded.empty() ? 0u : 1u, Count(log, "download fwVerList. result=0 retry left=50\n"));
+        EXPECT_EQ(2u * (c.failures + c.succeeded.size() + !c.fresh), server_.requests().size() - before);
     }
 }
 
@@ -157,10 +136,8 @@ TEST_F(Schedule, IntervalSinceTheLastCheck)
         {"", true, "[INF] not get last access time\n"},
         {interval7 + checked("2026-06-07 22:00:00"), false, "[INF] diffDate:2, interval:7\n"},
         {interval7 + checked("2026-06-02 21:00:00"), true, "[INF] diffDate:8, interval:7\n"},
-        {"<key>FwInterval</key><string>7</string>" + checked("2026-06-07 21:00:00"), false, "diffDate:3, interval:7\n"},
         {checked("2026-06-09 21:00:00"), true, "not get interval value\n"},
         {interval7 + checked("2026-06-13 09:00:00"), true, "diffDate:-2, interval:7\n"},
-        {interval7 + "<key>lastCheckDate</key><integer>3</integer>", true, "not get last access time\n"},
         {interval7 + checked("yesterday"), true, "not get last access time\n"},
     };
     debugLevel = 2;
