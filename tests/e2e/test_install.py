@@ -3,6 +3,7 @@ systemd user unit naming the installed agent, the udev rule, the uninstaller's m
 entry and the documentation."""
 import configparser
 import os
+import plistlib
 import re
 import shlex
 import subprocess
@@ -81,9 +82,12 @@ def test_install_into_a_temporary_prefix(tmp_path):
     check_menu_entry(prefix / MENU_ENTRY, prefix / UNINSTALLER)
     if with_uninstaller():
         assert os.access(prefix / UNINSTALLER, os.X_OK)
-        applications = re.search(r"TIDEWELL_APPLICATIONS_DIR:PATH=(.*)", (BUILD / "CMakeCache.txt").read_text())[1]
+        cache = (BUILD / "CMakeCache.txt").read_text()
         script = (prefix / BUNDLE / "Resources/Uninstaller.sh").read_text()
+        applications = re.search(r"TIDEWELL_APPLICATIONS_DIR:PATH=(.*)", cache)[1]
         assert f'${{TIDEWELL_APPLICATIONS_DIR:-"{applications}"}}' in script
+        info = plistlib.loads((prefix / BUNDLE / "Info.plist").read_bytes())
+        assert info["CFBundleVersion"] == re.search(r"CMAKE_PROJECT_VERSION:STATIC=(.*)", cache)[1]
 
 
 def test_debian_package(tmp_path):
