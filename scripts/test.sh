@@ -1,7 +1,8 @@
 #!/bin/sh
 # Sets everything up on a fresh Debian 12 machine and runs the whole test suite: a plain
 # build, a build with AddressSanitizer and UndefinedBehaviorSanitizer, the tests of the
-# agent's two threads under ThreadSanitizer, and a bounded run of every fuzz target.
+# agent's two threads under ThreadSanitizer, a bounded run of every fuzz target, and
+# lintian on the Debian package.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -31,3 +32,13 @@ CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug \
   -DTIDEWELL_SANITIZE=address,undefined -DTIDEWELL_FUZZ=ON -DTIDEWELL_BUILD_UNINSTALLER=OFF
 cmake --build build-fuzz -j "$jobs" --target tidewell_fuzz
 ctest --test-dir build-fuzz --output-on-failure -R '^fuzz\.' -j "$jobs"
+
+# The Debian package of the plain build: lintian may report information, nothing worse, and
+# no missing hardening.
+rm -rf build/package
+(cd build && cpack -G DEB -B package >/dev/null)
+if ! lintian -I --pedantic --fail-on error,warning build/package/*.deb >build/package/lintian.txt ||
+  grep -q 'hardening-' build/package/lintian.txt; then
+  cat build/package/lintian.txt
+  exit 1
+fi

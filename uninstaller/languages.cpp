@@ -35,7 +35,18 @@ void AddLanguage(std::string entry, std::vector<std::string>& names)
 
 std::vector<std::string> PreferredLocalizations()
 {
+    std::string locale;
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        locale = Env(variable);
+        if (!locale.empty()) {
+            break;
+        }
+    }
     std::vector<std::string> names;
+    // As in gettext: the C locale shows the untranslated texts whatever LANGUAGE says.
+    if (locale.empty() || locale == "C" || locale == "POSIX") {
+        return names;
+    }
     std::string list = Env("LANGUAGE");
     size_t start = 0;
     while (start <= list.size()) {
@@ -46,13 +57,7 @@ std::vector<std::string> PreferredLocalizations()
         AddLanguage(list.substr(start, end - start), names);
         start = end + 1;
     }
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        std::string locale = Env(variable);
-        if (!locale.empty()) {
-            AddLanguage(locale, names);
-            break;
-        }
-    }
+    AddLanguage(locale, names);
     return names;
 }
 

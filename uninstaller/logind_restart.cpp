@@ -1,5 +1,6 @@
 #include "logind_restart.h"
 
+#include <cstdint>
 #include <memory>
 #include <systemd/sd-bus.h>
 
@@ -13,6 +14,9 @@ struct BusDeleter {
 struct MessageDeleter {
     void operator()(sd_bus_message* message) const { sd_bus_message_unref(message); }
 };
+
+// Long enough for the user to answer a polkit password prompt.
+constexpr uint64_t kReplyTimeoutUsec = 120ULL * 1000 * 1000;
 
 } // namespace
 
@@ -31,14 +35,13 @@ SystemRestart::Outcome LogindRestart::request(int& error)
     }
     std::unique_ptr<sd_bus_message, MessageDeleter> message(rawMessage);
     // true: logind may ask the user for authorisation.
-    if (sd_bus_message_append(message.get(), "b", 1) < 0 || sd_bus_message_set_expect_reply(message.get(), 0) < 0) {
+    if (sd_bus_message_append(message.get(), "b", 1) < 0) {
         return Outcome::kNoMessage;
     }
 
-    int result = sd_bus_send(bus.get(), message.get(), nullptr);
-    if (result >= 0) {
-        result = sd_bus_flush(bus.get());
-    }
+    sd_bus_error callError = SD_BUS_ERROR_NULL;
+    int result = sd_bus_call(bus.get(), message.get(), kReplyTimeoutUsec, &callError, nullptr);
+    sd_bus_error_free(&callError);
     if (result < 0) {
         error = result;
         return Outcome::kSendFailed;

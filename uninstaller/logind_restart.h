@@ -5,9 +5,10 @@
 
 namespace uninstaller {
 
-// Sends Reboot(true) to org.freedesktop.login1 without awaiting the reply; the message is
-// flushed out before request returns, since an unsent one would be dropped at exit.
-// DBUS_SYSTEM_BUS_ADDRESS chooses the bus (tests use a private one).
+// Sends Reboot(true) to org.freedesktop.login1 and waits for the reply: logind looks up
+// the caller on the bus before it acts, so a caller that has gone is refused. An error
+// reply or a time-out is kSendFailed. DBUS_SYSTEM_BUS_ADDRESS chooses the bus (tests use
+// a private one).
 class LogindRestart : public SystemRestart {
 public:
     Outcome request(int& error) override;

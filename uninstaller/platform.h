@@ -54,8 +54,8 @@ class SystemRestart {
 public:
     enum class Outcome { kSent, kNoConnection, kNoMessage, kSendFailed };
     virtual ~SystemRestart() = default;
-    // Asks the system to restart without awaiting its answer. On kSendFailed `error`
-    // holds the failing call's result.
+    // Asks the system to restart and waits for its answer. On kSendFailed `error` holds
+    // the failing call's result.
     virtual Outcome request(int& error) = 0;
 };
 

@@ -1,8 +1,9 @@
 """What `cmake --install` and the Debian package put on a machine: both programs, the
-systemd user unit naming the installed agent, the udev rule and the uninstaller's menu
-entry."""
+systemd user unit naming the installed agent, the udev rule, the uninstaller's menu
+entry and the documentation."""
 import configparser
 import os
+import plistlib
 import re
 import shlex
 import subprocess
@@ -13,6 +14,8 @@ SOURCE = Path(os.environ["TIDEWELL_SOURCE_DIR"])
 AGENT = "libexec/tidewelld"
 UNIT = "lib/systemd/user/tidewelld.service"
 RULE = "lib/udev/rules.d/70-quenlar-usb.rules"
+DOCS = {"share/doc/tidewell/copyright", "share/man/man8/tidewelld.8.gz", "share/metainfo/com.quenlar.Tidewell.metainfo.xml"}
+PACKAGE_ONLY = {"share/doc/tidewell/changelog.Debian.gz", "share/lintian/overrides/tidewell"}
 BUNDLE = "libexec/tidewell/Tidewell Uninstaller.app/Contents"
 UNINSTALLER = BUNDLE + "/MacOS/uninstaller"
 MENU_ENTRY = "share/applications/com.quenlar.TidewellUninstaller.desktop"
@@ -23,7 +26,7 @@ def with_uninstaller():
 
 
 def expected_files():
-    files = {AGENT, UNIT, RULE}
+    files = {AGENT, UNIT, RULE} | DOCS
     if with_uninstaller():
         files |= {UNINSTALLER, MENU_ENTRY, BUNDLE + "/Info.plist", BUNDLE + "/Resources/Uninstaller.sh"}
         files |= {f"{BUNDLE}/Resources/{language}.lproj/Localizable.strings" for language in ("en", "de", "fr")}
@@ -48,7 +51,7 @@ def read_ini(path):
 
 def check_unit(unit, agent, tmp_path):
     service = read_ini(unit)
-    assert service["Service"]["ExecStart"] == str(agent)
+    assert shlex.split(service["Service"]["ExecStart"]) == [str(agent)]
     assert service["Service"]["KillMode"] == "process"
     assert service["Install"]["WantedBy"] == "default.target"
     # systemd-analyze reports every unknown or malformed setting on standard error, and
@@ -68,7 +71,7 @@ def check_menu_entry(entry, uninstaller):
 
 
 def test_install_into_a_temporary_prefix(tmp_path):
-    prefix = tmp_path / "prefix"
+    prefix = tmp_path / "a prefix"
     run("cmake", "--install", str(BUILD), "--prefix", str(prefix))
 
     installed = {str(path.relative_to(prefix)) for path in prefix.rglob("*") if not path.is_dir()}
@@ -79,6 +82,12 @@ def test_install_into_a_temporary_prefix(tmp_path):
     check_menu_entry(prefix / MENU_ENTRY, prefix / UNINSTALLER)
     if with_uninstaller():
         assert os.access(prefix / UNINSTALLER, os.X_OK)
+        cache = (BUILD / "CMakeCache.txt").read_text()
+        script = (prefix / BUNDLE / "Resources/Uninstaller.sh").read_text()
+        applications = re.search(r"TIDEWELL_APPLICATIONS_DIR:PATH=(.*)", cache)[1]
+        assert f'${{TIDEWELL_APPLICATIONS_DIR:-"{applications}"}}' in script
+        info = plistlib.loads((prefix / BUNDLE / "Info.plist").read_bytes())
+        assert info["CFBundleVersion"] == re.search(r"CMAKE_PROJECT_VERSION:STATIC=(.*)", cache)[1]
 
 
 def test_debian_package(tmp_path):
@@ -86,9 +95,10 @@ def test_debian_package(tmp_path):
     (package,) = (tmp_path / "out").glob("*.deb")
 
     # "-rwxr-xr-x root/root 4496608 2026-01-01 12:00 ./usr/libexec/tidewelld"; names may hold blanks.
+    # udev's folder on Debian 12 is /lib/udev, outside /usr.
     listing = [line.split(None, 5) for line in run("dpkg-deb", "--contents", str(package)).splitlines()]
-    files = {fields[5][len("./usr/"):] for fields in listing if not fields[0].startswith("d")}
-    assert files == expected_files()
+    files = {re.sub(r"^\./(usr/)?", "", fields[5]) for fields in listing if not fields[0].startswith("d")}
+    assert files == expected_files() | PACKAGE_ONLY
     assert all(fields[1] == "root/root" for fields in listing)
 
     depends = run("dpkg-deb", "--field", str(package), "Depends")
@@ -100,10 +110,12 @@ def test_debian_package(tmp_path):
 
     root = tmp_path / "root"
     run("dpkg-deb", "--extract", str(package), str(root))
-    assert read_ini(root / "usr" / UNIT)["Service"]["ExecStart"] == "/usr/" + AGENT
+    assert read_ini(root / "usr" / UNIT)["Service"]["ExecStart"] == '"/usr/' + AGENT + '"'
     check_menu_entry(root / "usr" / MENU_ENTRY, "/usr/" + UNINSTALLER)
 
     control = tmp_path / "control"
     run("dpkg-deb", "--control", str(package), str(control))
-    assert os.access(control / "postinst", os.X_OK)
-    run("sh", "-n", str(control / "postinst"))
+    for script, action in (("postinst", "configure"), ("postrm", "remove")):
+        assert os.access(control / script, os.X_OK)
+        run("sh", "-n", str(control / script))
+        assert f'"$1" = {action} ]' in (control / script).read_text()

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <utility>
 
 #include "fakes.h"
 #include "bundle.h"
@@ -28,8 +29,17 @@ TEST_F(Languages, ListThenMessageLocaleWithoutCodesetOrModifier)
     setenv("LANG", "es_ES.UTF-8", 1);
     EXPECT_EQ(PreferredLocalizations(), (std::vector<std::string>{"de_AT", "de", "fr", "pt_BR", "pt"}));
 
-    setenv("LC_ALL", "C.UTF-8", 1);
-    EXPECT_EQ(PreferredLocalizations(), (std::vector<std::string>{"de_AT", "de", "fr"}));
+    // A C or POSIX message locale voids LANGUAGE, as in gettext.
+    const std::pair<const char*, std::vector<std::string>> messageLocales[] = {
+        {"C.UTF-8", {"de_AT", "de", "fr"}}, {"C", {}}, {"POSIX", {}}};
+    for (const auto& [locale, expected] : messageLocales) {
+        setenv("LC_ALL", locale, 1);
+        EXPECT_EQ(PreferredLocalizations(), expected) << locale;
+    }
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        unsetenv(variable);
+    }
+    EXPECT_EQ(PreferredLocalizations(), std::vector<std::string>{});
 }
 
 TEST_F(Languages, UserLanguageFirstThenDevelopmentLanguageThenKey)

@@ -1,5 +1,5 @@
 """A private system bus for one test: its own dbus-daemon with logind mocked by
-python3-dbusmock. Nothing here ever talks to the machine's own system bus."""
+python3-dbusmock (strict_logind.py). Nothing here ever talks to the machine's own system bus."""
 import os
 import subprocess
 import time
@@ -45,7 +45,7 @@ class PrivateSystemBus:
             self.__exit__(None, None, None)
             raise RuntimeError(f"private bus did not start: {self.address!r}")
         self.logind = subprocess.Popen(
-            [PYTHON, "-m", "dbusmock", "--system", "--template", "logind", "--logfile", str(self.log)],
+            [PYTHON, "-m", "dbusmock", "--system", "--template", str(Path(__file__).with_name("strict_logind.py")), "--logfile", str(self.log)],
             env=self.env(), stdout=subprocess.DEVNULL)
         connection = dbus.bus.BusConnection(self.address)
         try:
@@ -79,7 +79,7 @@ class PrivateSystemBus:
             raise RuntimeError("refusing to run: DBUS_SYSTEM_BUS_ADDRESS is not the test's private bus")
 
     def reboot_calls(self):
-        """The arguments of each Reboot call that the mocked logind received, in order."""
+        """The arguments of each Reboot call that the mocked logind accepted, in order."""
         if not self.log.exists():
             return []
         calls = []

@@ -30,7 +30,9 @@ echo "$*" >> "$STANDIN_LOGS/pkexec.log"
 if [ -n "$PKEXEC_EXIT" ]; then
     exit "$PKEXEC_EXIT"
 fi
-chmod u+w "$TIDEWELL_APPLICATIONS_DIR/Quenlar/Tidewell"
+if [ -f "$STANDIN_LOGS/locked" ]; then
+    while read -r folder; do chmod u+w "$folder"; done < "$STANDIN_LOGS/locked"
+fi
 exec "$@"
 """
 
@@ -43,6 +45,7 @@ class Installation:
         self.tools = root / "bin"
         self.logs = root / "logs"
         self.downloader = self.applications / "Quenlar/Tidewell/Fetchwick.app"
+        self.log_folder = self.home / "Library/Application Support/Quenlar"
         self.neighbour = self.applications / "Quenlar/Tidewell/Tidewell Uninstaller.app/Contents/Info.plist"
         for relative in AGENT_FILES + OTHER_FILES:
             self.write(self.home / relative)
@@ -70,20 +73,26 @@ class Installation:
             env["PKEXEC_EXIT"] = str(pkexec_exit)
         return env
 
-    def make_downloader_foreign(self):
-        """Makes the downloader's bundle something the user alone cannot remove."""
-        if os.geteuid() == 0:
-            for folder, names, files in os.walk(self.downloader):
-                for name in [folder] + [os.path.join(folder, n) for n in names + files]:
-                    os.chown(name, 65534, 65534)
-        else:
-            self.downloader.parent.chmod(0o555)
+    def locked(self):
+        return [self.downloader.parent, self.log_folder]
+
+    def make_foreign(self):
+        """Makes the downloader's bundle and the agent's two files in the log folder something
+        the user alone cannot remove; the stand-in pkexec opens the folders again."""
+        for folder in self.locked():
+            if os.geteuid() == 0:
+                for path in folder.rglob("*"):
+                    os.chown(path, 65534, 65534)
+            else:
+                folder.chmod(0o555)
+        (self.logs / "locked").write_text("".join(f"{folder}\n" for folder in self.locked()))
+        return [self.downloader, self.log_folder / "Tidewell.log", self.log_folder / "firm_version_up.txt"]
 
     def release(self):
-        """Undoes make_downloader_foreign's lock so that the folder can be cleaned up."""
-        folder = self.downloader.parent
-        if folder.exists():
-            folder.chmod(folder.stat().st_mode | stat.S_IWUSR)
+        """Undoes make_foreign's locks so that the folders can be cleaned up."""
+        for folder in self.locked():
+            if folder.exists():
+                folder.chmod(folder.stat().st_mode | stat.S_IWUSR)
 
     def calls(self, tool):
         log = self.logs / f"{tool}.log"

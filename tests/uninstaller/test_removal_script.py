@@ -28,22 +28,30 @@ def test_removes_the_users_installation_only(installed):
     for relative in OTHER_FILES:
         assert (installed.home / relative).exists(), relative
     assert installed.neighbour.exists()
-    assert not (installed.home / "Library/Application Support/Quenlar").exists(), "emptied folders go"
+    assert not (installed.home / "Library/Application Support").exists(), "emptied folders go"
+    assert (installed.home / "Library/Preferences").exists(), "folders holding other files stay"
+
+    for relative in OTHER_FILES:
+        (installed.home / relative).unlink()
+    assert run_script(installed.env()) == "0"
+    assert not (installed.home / "Library").exists()
+    assert (installed.home / ".config/systemd/user").is_dir(), "no other folder goes"
 
 
-def test_foreign_files_are_removed_with_rights(installed):
-    installed.make_downloader_foreign()
+def test_foreign_files_are_removed_with_rights_at_one_prompt(installed):
+    foreign = installed.make_foreign()
     assert run_script(installed.env()) == "0"
     [call] = installed.calls("pkexec")
-    assert call.startswith("/bin/sh -c ") and call.endswith(f" sh {installed.downloader}")
+    assert call.startswith("/bin/sh -c ") and call.endswith(" sh " + " ".join(map(str, foreign)))
     assert not installed.downloader.exists()
     assert installed.agent_files_left() == []
 
 
 @pytest.mark.parametrize("refusal", [126, 127])
 def test_refused_authentication_prints_9_and_changes_nothing(installed, refusal):
-    installed.make_downloader_foreign()
+    installed.make_foreign()
     assert run_script(installed.env(pkexec_exit=refusal)) == "9"
+    assert len(installed.calls("pkexec")) == 1
     assert installed.downloader.exists()
     assert installed.calls("systemctl") == []
     assert installed.agent_files_left() == AGENT_FILES

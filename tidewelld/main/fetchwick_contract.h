@@ -8,10 +8,11 @@
 
 namespace fetchwick {
 
-// "/Applications" unless TIDEWELL_APPLICATIONS_DIR names a replacement (packaging, tests).
+// "/Applications", or the build's replacement; the environment variable of the same name
+// overrides both (tests).
 inline std::string ApplicationsFolder()
 {
-    return platform::EnvironmentOr("TIDEWELL_APPLICATIONS_DIR", "/Applications");
+    return platform::EnvironmentOr("TIDEWELL_APPLICATIONS_DIR", TIDEWELL_APPLICATIONS_DIR);
 }
 
 // The folder that holds the bundle: "/Applications/Quenlar/Tidewell".

@@ -1,15 +1,16 @@
 # Removes Tidewell for the current user: stops and disables the agent's systemd user
 # unit, removes the agent's files and the downloader's bundle. Files that are not the
-# user's are removed through pkexec, before anything else is touched.
+# user's are removed first, all in one pkexec call: one prompt, and a refusal changes
+# nothing.
 #
 # The last line of output is the result:
 #   0   done
 #   9   the authentication was dismissed or refused; nothing was changed
 #   25  something could not be removed
 #
-# TIDEWELL_APPLICATIONS_DIR replaces /Applications, as it does for the agent.
+# TIDEWELL_APPLICATIONS_DIR replaces the applications folder, as it does for the agent.
 
-applications=${TIDEWELL_APPLICATIONS_DIR:-/Applications}
+applications=${TIDEWELL_APPLICATIONS_DIR:-"@TIDEWELL_APPLICATIONS_DIR@"}
 home=${HOME:?}
 config=${XDG_CONFIG_HOME:-$home/.config}
 case $config in
@@ -41,17 +42,26 @@ needs_rights() {
     [ -n "$(find "$1" ! -user "$uid" -print -quit 2>/dev/null)" ]
 }
 
-# Prints "removed" or "failed", or nothing when the authentication was dismissed or
-# refused: pkexec itself then exits with 126 or 127, which the removal could give too.
+# Skips as many arguments as $1 says and removes the rest as root. Prints "removed" or
+# "failed", or nothing when the authentication was dismissed or refused: pkexec itself
+# then exits with 126 or 127, which the removal could give too.
 remove_with_rights() {
+    shift $(($1 + 1))
     command -v pkexec >/dev/null 2>&1 || { echo failed; return; }
-    pkexec /bin/sh -c 'rm -rf -- "$1" && echo removed || echo failed' sh "$1"
+    pkexec /bin/sh -c 'rm -rf -- "$@" && echo removed || echo failed' sh "$@"
 }
 
-failed=0
+# The paths that need rights are appended to the list; the loop below then finds them gone.
+count=$#
 for path do
-    present "$path" && needs_rights "$path" || continue
-    case $(remove_with_rights "$path") in
+    if present "$path" && needs_rights "$path"; then
+        set -- "$@" "$path"
+    fi
+done
+
+failed=0
+if [ $# -gt "$count" ]; then
+    case $(remove_with_rights "$count" "$@") in
     removed) ;;
     failed) failed=1 ;;
     *)
@@ -59,7 +69,7 @@ for path do
         exit 0
         ;;
     esac
-done
+fi
 
 if command -v systemctl >/dev/null 2>&1; then
     systemctl --user disable --now "$unit" >&2
@@ -74,8 +84,9 @@ if command -v systemctl >/dev/null 2>&1; then
     systemctl --user daemon-reload >&2
 fi
 
-# Only folders left empty go.
+# Only folders left empty go; on Linux nothing but the agent makes ~/Library.
 rmdir -- "$home/Library/Quenlar" "$home/Library/Application Support/Quenlar" \
+    "$home/Library/Application Support" "$home/Library/Preferences" "$home/Library" \
     "$applications/Quenlar/Tidewell" "$applications/Quenlar" 2>/dev/null
 
 if [ "$failed" -ne 0 ]; then
