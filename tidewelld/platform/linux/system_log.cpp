@@ -35,6 +35,7 @@ void SystemLogText(const std::string& message)
             continue;
         }
         if (n <= 0) {
+            // Nobody reads standard error any more: the line is dropped, the program goes on.
             return;
         }
         data += n;
