@@ -1,4 +1,5 @@
 """The agent's process frame: start-up, signals and shutdown of the real binary."""
+import os
 import signal
 import time
 
@@ -35,6 +36,18 @@ def test_term_during_start_up_ends_the_loop_cleanly(tmp_path):
         agent.signal(signal.SIGTERM)
         assert agent.process.wait(timeout=5) == 0
         assert "App Exit" in agent.stderr()
+    finally:
+        agent.kill()
+
+
+def test_closed_stderr_does_not_kill_the_agent(tmp_path):
+    reader, writer = os.pipe()
+    os.close(reader)
+    agent = Agent(tmp_path / "home").start(stderr=os.fdopen(writer, "wb"))
+    try:
+        # The first tick's lines come after several system-log lines that found no reader.
+        assert agent.wait_log("CollectVariousList")
+        assert agent.stop(timeout=5) == 0
     finally:
         agent.kill()
 

@@ -162,8 +162,9 @@ class Agent:
     def list_folder(self):
         return self.home / "Library" / "Quenlar"
 
-    def start(self):
-        self._stderr = open(self.stderr_path, "wb")
+    def start(self, stderr=None):
+        """stderr: a file object to take over instead of home/stderr.log."""
+        self._stderr = stderr or open(self.stderr_path, "wb")
         self.process = subprocess.Popen([os.environ["TIDEWELLD"]], env=self.environment,
                                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                         stderr=self._stderr)

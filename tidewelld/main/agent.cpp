@@ -136,6 +136,9 @@ int RunAgent()
         sigaddset(&signals, sig);
     }
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    // A launcher or terminal may close its end of standard error; the system log then
+    // drops its lines instead of ending the agent. Children get the default back.
+    signal(SIGPIPE, SIG_IGN);
 
     platform::SystemLog("App Run");
     CollectMacInfo(&_macInfo);

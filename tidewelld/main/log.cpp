@@ -105,7 +105,7 @@ void LogPrintf(uint32_t level, const char* sourcePath, int32_t line, const char*
     }
 
     std::string stamp = platform::FormatDate("yyyy/MM/dd HH:mm:ss", platform::NowMillis());
-    std::string text = ToUtf8Text(message);
+    std::string text = platform::EscapeControls(ToUtf8Text(message));
     char head[128];
     if (level <= 2) {
         snprintf(head, sizeof head, "[%s][%s] %s(%05d) ", stamp.c_str(), LevelTag(level), FileNamePart(sourcePath),

@@ -6,9 +6,14 @@
 namespace platform {
 
 // Writes "<yyyy-MM-dd HH:mm:ss.SSS> <name>[<pid>] <message>" as one line.
-// A single trailing line end of the message is dropped; one is always added.
+// A single trailing line end of the message is dropped; one is always added. Control
+// characters inside the message are escaped (EscapeControls).
 // Thread-safe: each line is written with one write(2).
 void SystemLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void SystemLogText(const std::string& message);
+
+// The message with its control characters escaped (\n, \r, \t, else \xHH) but a single final
+// line end kept, so that outside text (device strings, replies) cannot forge log lines.
+std::string EscapeControls(const std::string& message);
 
 } // namespace platform

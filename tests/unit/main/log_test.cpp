@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -77,6 +78,29 @@ TEST_F(LogFileTest, LongMessagesAreCutAndOddBytesStayValidText)
     // A device string holds raw low bytes: 0xE9 alone is not UTF-8.
     LogPrintf(3, "a.cpp", 1, "name %s\n", "caf\xE9");
     EXPECT_NE(std::string::npos, home.Log().find("name caf\xC3\xA9\n"));
+}
+
+TEST_F(LogFileTest, OutsideTextCannotForgeLinesInTheFileOrTheSystemLog)
+{
+    const struct {
+        const char* outside;
+        const char* written;
+    } rows[] = {
+        {"A\n[ERR] forged", "A\\n[ERR] forged"},
+        {"x\r\n", "x\\r\\n"},
+        {"tab\there", "tab\\there"},
+        {"\x1B[2J\x07\x7F", "\\x1B[2J\\x07\\x7F"},
+    };
+    for (const auto& row : rows) {
+        testing::internal::CaptureStderr();
+        LogPrintf(3, "a.cpp", 1, "name %s\n", row.outside);
+        std::string systemLine = testing::internal::GetCapturedStderr();
+        std::string line = std::string("[INF] name ") + row.written + "\n";
+        EXPECT_EQ(line, systemLine.substr(systemLine.find("[INF]"))) << row.written;
+        EXPECT_EQ(line, home.Log().substr(home.Log().rfind("[INF]"))) << row.written;
+    }
+    std::string log = home.Log();
+    EXPECT_EQ(std::size(rows), static_cast<size_t>(std::count(log.begin(), log.end(), '\n')));
 }
 
 TEST_F(LogFileTest, MissingFolderLosesOnlyTheFileLine)

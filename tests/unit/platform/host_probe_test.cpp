@@ -48,16 +48,26 @@ protected:
     TempDir dir;
 };
 
-TEST_F(LinuxHostProbeTest, SystemVersionIsThePrettyNameOfTheFirstOsReleaseFound)
+TEST_F(LinuxHostProbeTest, SystemVersionWithoutPrettyNameFallsBackToNameThenLinux)
 {
-    std::string quoted = Fixture("a", "NAME=\"Debian\"\nPRETTY_NAME=\"Debian GNU/Linux 12 \\\"bookworm\\\"\"\n");
-    std::string single = Fixture("b", "PRETTY_NAME='Fedora Linux 40'\n");
-    std::string none = Fixture("d", "NAME=Debian\n");
+    const struct {
+        const char* osRelease;
+        const char* version;
+    } rows[] = {
+        {"NAME=\"Debian\"\nPRETTY_NAME=\"Debian GNU/Linux 12 \\\"bookworm\\\"\"\n", "Debian GNU/Linux 12 \"bookworm\""},
+        {"PRETTY_NAME='Fedora Linux 40'\n", "Fedora Linux 40"},
+        {"ID=debian\nNAME=Debian\n", "Debian"},
+        {"PRETTY_NAME=\"\"\nNAME='Arch Linux'\n", "Arch Linux"},
+        {"ID=alpine\n", "Linux"},
+        {"", "Linux"},
+    };
     std::string missing = dir.path() + "/missing";
-
-    EXPECT_EQ("Debian GNU/Linux 12 \"bookworm\"", Probe({missing, quoted}, "", "")->SystemVersion());
-    EXPECT_EQ("Fedora Linux 40", Probe({single}, "", "")->SystemVersion());
-    EXPECT_EQ(std::nullopt, Probe({none, quoted}, "", "")->SystemVersion());
+    for (const auto& row : rows) {
+        EXPECT_EQ(row.version, Probe({missing, Fixture("os", row.osRelease)}, "", "")->SystemVersion())
+            << row.osRelease;
+    }
+    // Only the first file found counts; without one there is no version.
+    EXPECT_EQ("Linux", Probe({Fixture("a", "ID=x\n"), Fixture("b", "NAME=B\n")}, "", "")->SystemVersion());
     EXPECT_EQ(std::nullopt, Probe({missing}, "", "")->SystemVersion());
 }
 

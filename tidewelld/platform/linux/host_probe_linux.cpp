@@ -83,8 +83,15 @@ public:
     {
         for (const std::string& path : files_.osRelease) {
             if (std::optional<std::string> text = ReadText(path)) {
-                std::optional<std::string> raw = KeyedValue(*text, '=', "PRETTY_NAME");
-                return raw ? NonEmpty(TrimBlanks(OsReleaseValue(*raw))) : std::nullopt;
+                // The os-release defaults: an unset or empty name never fails the host collection.
+                for (const char* key : {"PRETTY_NAME", "NAME"}) {
+                    std::optional<std::string> raw = KeyedValue(*text, '=', key);
+                    std::string name = raw ? TrimBlanks(OsReleaseValue(*raw)) : std::string();
+                    if (!name.empty()) {
+                        return name;
+                    }
+                }
+                return std::string("Linux");
             }
         }
         return std::nullopt;

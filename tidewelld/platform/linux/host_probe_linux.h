@@ -18,7 +18,8 @@ struct LinuxHostFiles {
 LinuxHostFiles SystemHostFiles();
 
 // Hardware UUID: the machine id hashed with this product's own application id (the raw
-// machine id must not leave the host). System version: PRETTY_NAME of os-release.
+// machine id must not leave the host). System version: PRETTY_NAME of os-release,
+// else NAME, else "Linux".
 // Processor: "model name" of cpuinfo; chip: the device-tree model, else cpuinfo's "Hardware".
 std::unique_ptr<HostProbe> MakeLinuxHostProbe(LinuxHostFiles files);
 

@@ -18,7 +18,7 @@ void SystemLogText(const std::string& message)
     char stamp[32];
     strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
 
-    std::string text = message;
+    std::string text = EscapeControls(message);
     if (!text.empty() && text.back() == '\n') {
         text.pop_back();
     }
@@ -35,6 +35,7 @@ void SystemLogText(const std::string& message)
             continue;
         }
         if (n <= 0) {
+            // Nobody reads standard error any more: the line is dropped, the program goes on.
             return;
         }
         data += n;
