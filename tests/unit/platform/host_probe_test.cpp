@@ -66,9 +66,9 @@ TEST_F(LinuxHostProbeTest, SystemVersionWithoutPrettyNameFallsBackToNameThenLinu
         EXPECT_EQ(row.version, Probe({missing, Fixture("os", row.osRelease)}, "", "")->SystemVersion())
             << row.osRelease;
     }
-    // Only the first file found counts; without one there is no version.
+    // Only the first file found counts; without one the defaults hold too.
     EXPECT_EQ("Linux", Probe({Fixture("a", "ID=x\n"), Fixture("b", "NAME=B\n")}, "", "")->SystemVersion());
-    EXPECT_EQ(std::nullopt, Probe({missing}, "", "")->SystemVersion());
+    EXPECT_EQ("Linux", Probe({missing}, "", "")->SystemVersion());
 }
 
 TEST_F(LinuxHostProbeTest, ProcessorAndChipNames)

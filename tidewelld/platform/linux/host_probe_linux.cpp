@@ -81,9 +81,10 @@ public:
 
     std::optional<std::string> SystemVersion() override
     {
+        // The os-release defaults: an unset or empty name, or no file at all, never fails
+        // the host collection (every report would go out without a uid).
         for (const std::string& path : files_.osRelease) {
             if (std::optional<std::string> text = ReadText(path)) {
-                // The os-release defaults: an unset or empty name never fails the host collection.
                 for (const char* key : {"PRETTY_NAME", "NAME"}) {
                     std::optional<std::string> raw = KeyedValue(*text, '=', key);
                     std::string name = raw ? TrimBlanks(OsReleaseValue(*raw)) : std::string();
@@ -91,10 +92,10 @@ public:
                         return name;
                     }
                 }
-                return std::string("Linux");
+                break;
             }
         }
-        return std::nullopt;
+        return std::string("Linux");
     }
 
     std::optional<std::string> ProcessorName() override
