@@ -1,10 +1,10 @@
 #include "commXdata/commXdata.h"
 
-#include <csignal>
 #include <string>
 
 #include "commXdata/transfer.h"
 #include "platform/environment.h"
+#include "platform/stop_request.h"
 
 commXdata::commXdata() : errorCallbackFunc(nullptr) {}
 
@@ -19,12 +19,11 @@ size_t commXdata::onReceive(char* data, size_t size, size_t count, void* userDat
 
 namespace {
 
-// The agent takes SIGTERM between ticks, so it waits as pending while a transfer runs: end
-// the transfer then, rather than hold the stop for a stalled server's whole stall limit.
+// Ends the transfer on a pending SIGTERM, rather than hold the stop for a stalled server's
+// whole stall limit.
 int EndOnStopRequest(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
-    sigset_t pending;
-    return sigpending(&pending) == 0 && sigismember(&pending, SIGTERM) == 1 ? 1 : 0;
+    return platform::StopRequested() ? 1 : 0;
 }
 
 } // namespace

@@ -18,9 +18,9 @@ struct TransferLimits {
 };
 
 constexpr TransferLimits kListLimits{30, 60, 0, true};
-// A beacon cut off after the server took it would be saved and sent again, counted twice;
-// its 30 s bound keeps a stop short enough.
-constexpr TransferLimits kAnalyticsLimits{10, 0, 30, false};
+// A beacon cut off by a stop after the server took it is saved and sent again: a report
+// may arrive twice, none is lost.
+constexpr TransferLimits kAnalyticsLimits{10, 0, 30, true};
 
 // No signals (the agent's tick is SIGALRM), the server's certificate and host name
 // verified, CURL_CA_BUNDLE (when set) trusted instead of the system's store, and limits.
