@@ -13,7 +13,11 @@ void commXdata::errorCallback(ErrorCallbackFunc func) { errorCallbackFunc = func
 size_t commXdata::onReceive(char* data, size_t size, size_t count, void* userData)
 {
     size_t n = size * count;
-    static_cast<std::string*>(userData)->append(data, n);
+    auto* reply = static_cast<std::string*>(userData);
+    if (reply->size() + n > static_cast<size_t>(kAnalyticsLimits.maxBodyBytes)) {
+        return 0;  // a write error: the reply counts as failed
+    }
+    reply->append(data, n);
     return n;
 }
 
@@ -49,4 +53,6 @@ void ApplyTransportOptions(CURL* handle, const TransferLimits& limits)
     if (limits.totalSeconds > 0) {
         curl_easy_setopt(handle, CURLOPT_TIMEOUT, limits.totalSeconds);
     }
+    // Refuses an announced length at once; the write callbacks count a body sent without one.
+    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, limits.maxBodyBytes);
 }
