@@ -1,6 +1,7 @@
 #include "commXdata/commXdata.h"
 
 #include <string>
+#include <sys/socket.h>
 
 #include "commXdata/transfer.h"
 #include "platform/environment.h"
@@ -30,11 +31,19 @@ int EndOnStopRequest(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     return platform::StopRequested() ? 1 : 0;
 }
 
+// Close-on-exec like every descriptor of the agent: a downloader started by the other
+// thread during a transfer must not keep its connection open.
+curl_socket_t OpenCloseOnExecSocket(void*, curlsocktype, curl_sockaddr* address)
+{
+    return socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+}
+
 } // namespace
 
 void ApplyTransportOptions(CURL* handle, const TransferLimits& limits)
 {
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, OpenCloseOnExecSocket);
     if (limits.endOnStop) {
         curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, EndOnStopRequest);
         curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
