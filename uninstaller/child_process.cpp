@@ -69,6 +69,8 @@ ChildResult RunChild(const std::vector<std::string>& argv, Captured captured)
     SpawnSetup setup;
     int target = captured == Captured::kStdout ? STDOUT_FILENO : STDERR_FILENO;
     posix_spawn_file_actions_adddup2(&setup.actions, writeEnd.get(), target);
+    // Nothing but 0 to 2 crosses, whatever a library left without close-on-exec.
+    posix_spawn_file_actions_addclosefrom_np(&setup.actions, STDERR_FILENO + 1);
     sigset_t signals;
     sigemptyset(&signals);
     posix_spawnattr_setsigmask(&setup.attributes, &signals);

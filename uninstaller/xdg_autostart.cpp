@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 #include <system_error>
 #include <unistd.h>
 
 #include "platform/user_folders.h"
+#include "platform/whole_file.h"
 #include "text.h"
 
 namespace fs = std::filesystem;
@@ -27,7 +28,9 @@ std::string AutostartFolder()
 std::vector<std::string> DisplayNames(const fs::path& file)
 {
     std::vector<std::string> names;
-    std::ifstream in(file);
+    std::string contents;
+    platform::ReadRegularFile(file.string(), contents);
+    std::istringstream in(contents);
     std::string line;
     bool inEntry = false;
     while (std::getline(in, line)) {

@@ -1,5 +1,7 @@
 """The real tidewelld reporting a DJ application used with a vendor device."""
+import plistlib
 import re
+import time
 import urllib.parse
 
 from tidewell_e2e import Agent, StubServer, start_application, wait_until
@@ -8,10 +10,11 @@ from usbbed import UsbTestbed
 SITE = "135790"
 
 
-def test_running_application_with_a_device_gives_one_beacon_at_the_first_watch(tmp_path):
+def test_running_application_with_a_device_gives_one_beacon_and_a_stop_mid_reply_saves_the_next(tmp_path):
     server = StubServer(tmp_path / "analytics", {"/appchk.php": {"body": '{"measurement": 1}'},
                                                  "/dot.php": {"status": 200, "body": "ok"}}, tls="ca")
     application = start_application(tmp_path / "apps", "Serato DJ Pro")
+    later = None
     try:
         with UsbTestbed() as bed:
             bed.add_device(product_id=0x1234, release=0x0123, product="Deck Unit 2",
@@ -54,12 +57,25 @@ def test_running_application_with_a_device_gives_one_beacon_at_the_first_watch(t
                     f"Deck Unit 2 FirmwareUpdate/{version}/{processor}"
 
                 # Sent, so nothing was saved for a resend.
-                assert not (agent.library / "Preferences" / "com.quenlar.Fetchwick.plist").exists()
-                assert agent.stop() == 0
+                preferences = agent.library / "Preferences" / "com.quenlar.Fetchwick.plist"
+                assert not preferences.exists()
+
+                # A stop while the next beacon waits for the rest of its reply ends the agent
+                # well within the service manager's 10 s, and that report stays for the resend.
+                server.set_routes({"/appchk.php": {"body": '{"measurement": 1}'},
+                                   "/dot.php": {"body": "ok", "stall_after": 1}})
+                later = start_application(tmp_path / "apps", "Traktor")
+                assert wait_until(lambda: len(server.requests("/dot.php")) == 2, timeout=30)
+                signalled = time.monotonic()
+                assert agent.stop(timeout=10) == 0
+                assert time.monotonic() - signalled < 10
+                saved = plistlib.loads(preferences.read_bytes())
+                assert (saved["appConnected"], saved["doesSend"]) == ("Traktor", 0)
             finally:
                 agent.kill()
             assert bed.errors() == []
     finally:
-        application.kill()
-        application.wait()
+        for started in filter(None, (application, later)):
+            started.kill()
+            started.wait()
         server.close()

@@ -5,9 +5,11 @@ Listens on 127.0.0.1 only. Routes come from a JSON file that is read again for e
 request, so a test can change them while the server runs:
 
   {"/path": {"status": 200, "body": "text", "chunks": ["a", "b"], "chunk_delay": 0.1,
-             "stall_after": 10, "close_after": 10, "delay": 0.5, "headers": {"X": "y"}}}
+             "repeat": 3, "stall_after": 10, "close_after": 10, "delay": 0.5,
+             "headers": {"X": "y"}}}
 
-"chunks" sends the body with chunked transfer coding, one chunk each; "stall_after" sends
+"chunks" sends the body with chunked transfer coding, one chunk each, and so without a
+length; "repeat" sends the body, or the chunks, that many times over; "stall_after" sends
 that many body bytes and then stops sending (the connection stays open); "close_after"
 sends that many bytes of a longer announced body and closes. A path without a route gets
 404. Every request is appended as one JSON line (method, path, query, headers) to the log.
@@ -55,7 +57,8 @@ class Handler(BaseHTTPRequestHandler):
             route = {"status": 404, "body": "not found"}
         if route.get("delay"):
             time.sleep(route["delay"])
-        body = route.get("body", "").encode("utf-8")
+        repeat = route.get("repeat", 1)
+        body = route.get("body", "").encode("utf-8") * repeat
         status = route.get("status", 200)
         self.send_response(status)
         for key, value in route.get("headers", {}).items():
@@ -64,7 +67,7 @@ class Handler(BaseHTTPRequestHandler):
             if "chunks" in route:
                 self.send_header("Transfer-Encoding", "chunked")
                 self.end_headers()
-                for chunk in route["chunks"]:
+                for chunk in route["chunks"] * repeat:
                     data = chunk.encode("utf-8")
                     self.wfile.write(b"%x\r\n%s\r\n" % (len(data), data))
                     self.wfile.flush()

@@ -96,13 +96,23 @@ class StubServer:
 
 def install_fake_fetchwick(applications, version="1.00"):
     """A stand-in downloader under applications/Quenlar/Tidewell/Fetchwick.app that appends
-    one JSON line of its arguments per start to the file it returns."""
+    one JSON line of its arguments per start to the file it returns, and first one of the
+    descriptors it was started with (number: target) to that file's name with ".fds"."""
     bundle = Path(applications) / "Quenlar" / "Tidewell" / "Fetchwick.app" / "Contents"
     (bundle / "MacOS").mkdir(parents=True, exist_ok=True)
     record = Path(applications) / "fetchwick-launches.jsonl"
     executable = bundle / "MacOS" / "Fetchwick"
     executable.write_text(
-        f"#!{PYTHON}\nimport json, sys\n"
+        f"#!{PYTHON}\nimport json, os, sys\n"
+        # The listing's own descriptor is closed again by the time its target is read.
+        "def target(fd):\n"
+        "    try:\n"
+        "        return os.readlink('/proc/self/fd/' + fd)\n"
+        "    except OSError:\n"
+        "        return None\n"
+        "fds = {fd: target(fd) for fd in os.listdir('/proc/self/fd')}\n"
+        f"with open({str(record.with_suffix('.fds'))!r}, 'a') as f:\n"
+        "    f.write(json.dumps({fd: t for fd, t in fds.items() if t is not None}) + '\\n')\n"
         f"with open({str(record)!r}, 'a') as f:\n"
         "    f.write(json.dumps(sys.argv[1:]) + '\\n')\n")
     executable.chmod(0o755)

@@ -1,10 +1,11 @@
 #include "commXdata/commXdata.h"
 
-#include <csignal>
 #include <string>
+#include <sys/socket.h>
 
 #include "commXdata/transfer.h"
 #include "platform/environment.h"
+#include "platform/stop_request.h"
 
 commXdata::commXdata() : errorCallbackFunc(nullptr) {}
 
@@ -13,18 +14,28 @@ void commXdata::errorCallback(ErrorCallbackFunc func) { errorCallbackFunc = func
 size_t commXdata::onReceive(char* data, size_t size, size_t count, void* userData)
 {
     size_t n = size * count;
-    static_cast<std::string*>(userData)->append(data, n);
+    auto* reply = static_cast<std::string*>(userData);
+    if (reply->size() + n > static_cast<size_t>(kAnalyticsLimits.maxBodyBytes)) {
+        return 0;  // a write error: the reply counts as failed
+    }
+    reply->append(data, n);
     return n;
 }
 
 namespace {
 
-// The agent takes SIGTERM between ticks, so it waits as pending while a transfer runs: end
-// the transfer then, rather than hold the stop for a stalled server's whole stall limit.
+// Ends the transfer on a pending SIGTERM, rather than hold the stop for a stalled server's
+// whole stall limit.
 int EndOnStopRequest(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
-    sigset_t pending;
-    return sigpending(&pending) == 0 && sigismember(&pending, SIGTERM) == 1 ? 1 : 0;
+    return platform::StopRequested() ? 1 : 0;
+}
+
+// Close-on-exec like every descriptor of the agent: a downloader started by the other
+// thread during a transfer must not keep its connection open.
+curl_socket_t OpenCloseOnExecSocket(void*, curlsocktype, curl_sockaddr* address)
+{
+    return socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
 }
 
 } // namespace
@@ -32,6 +43,7 @@ int EndOnStopRequest(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 void ApplyTransportOptions(CURL* handle, const TransferLimits& limits)
 {
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, OpenCloseOnExecSocket);
     if (limits.endOnStop) {
         curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, EndOnStopRequest);
         curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
@@ -50,4 +62,6 @@ void ApplyTransportOptions(CURL* handle, const TransferLimits& limits)
     if (limits.totalSeconds > 0) {
         curl_easy_setopt(handle, CURLOPT_TIMEOUT, limits.totalSeconds);
     }
+    // Refuses an announced length at once; the write callbacks count a body sent without one.
+    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, limits.maxBodyBytes);
 }

@@ -27,7 +27,8 @@ public:
 
     void errorCallback(ErrorCallbackFunc func);
 
-    // Appends the bytes to the std::string at userData.
+    // Appends the bytes to the std::string at userData; fails the transfer (returns 0) when
+    // the reply would grow past 64 KiB.
     static size_t onReceive(char* data, size_t size, size_t count, void* userData);
 
     int send(_xdate_send_info_t info);

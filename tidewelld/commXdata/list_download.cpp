@@ -1,6 +1,7 @@
 // List download. The body goes to a temporary file beside the list, which replaces the
-// list only after a complete 2xx transfer of at least one byte: a failed, cut-off or
-// error-page response never takes the place of a good list or moves its date.
+// list only after a complete 2xx transfer of at least one byte and at most 4 MiB: a failed,
+// cut-off, oversized or error-page response never takes the place of a good list or moves
+// its date.
 #include "commXdata/commXdata.h"
 
 #include <cstdio>
@@ -35,6 +36,7 @@ struct ListDownloadContext {
     uint32_t lastChunkSize = 0; // 0 until the first chunk has been handled
     std::unique_ptr<platform::ReplacementFile> file;
     bool stored = true;         // every chunk reached the temporary file
+    curl_off_t received = 0;    // body bytes so far, also of a body sent without a length
 
     explicit ListDownloadContext(const char* listPath)
     {
@@ -45,6 +47,11 @@ struct ListDownloadContext {
     {
         if (n == 0) {
             return 0;
+        }
+        received += static_cast<curl_off_t>(n);
+        if (received > kListLimits.maxBodyBytes) {
+            file.reset();
+            return 0;  // a write error: the transfer fails, the list and its date stay
         }
         if (lastChunkSize == 0) {
             file = platform::ReplacementFile::Create(path);

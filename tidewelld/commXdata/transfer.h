@@ -9,19 +9,23 @@ struct CurlEasyDeleter {
 };
 using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
 
-// Limits that keep a dead or stalling server from holding the tick loop.
+// Limits that keep a dead, stalling, trickling or flooding server from holding the tick
+// loop or filling the disk.
 struct TransferLimits {
-    long connectSeconds;   // connection set-up
-    long stallSeconds;     // give up when under 1 byte/s for this long (0: no check)
-    long totalSeconds;     // whole transfer (0: no limit)
-    bool endOnStop;        // end the transfer as soon as a SIGTERM is pending
+    long connectSeconds;       // connection set-up
+    long stallSeconds;         // give up when under 1 byte/s for this long (0: no check)
+    long totalSeconds;         // whole transfer (0: no limit)
+    bool endOnStop;            // end the transfer as soon as a SIGTERM is pending
+    curl_off_t maxBodyBytes;   // a longer body fails the transfer
 };
 
-constexpr TransferLimits kListLimits{30, 60, 0, true};
-// A beacon cut off after the server took it would be saved and sent again, counted twice;
-// its 30 s bound keeps a stop short enough.
-constexpr TransferLimits kAnalyticsLimits{10, 0, 30, false};
+// A list is a few kilobytes; a server that trickles under the stall check still ends.
+constexpr TransferLimits kListLimits{30, 60, 180, true, 4 * 1024 * 1024};
+// A beacon cut off by a stop after the server took it is saved and sent again: a report
+// may arrive twice, none is lost.
+constexpr TransferLimits kAnalyticsLimits{10, 0, 30, true, 64 * 1024};
 
-// No signals (the agent's tick is SIGALRM), the server's certificate and host name
-// verified, CURL_CA_BUNDLE (when set) trusted instead of the system's store, and limits.
+// No signals (the agent's tick is SIGALRM), close-on-exec sockets, the server's certificate
+// and host name verified, CURL_CA_BUNDLE (when set) trusted instead of the system's store,
+// and limits.
 void ApplyTransportOptions(CURL* handle, const TransferLimits& limits);

@@ -16,7 +16,7 @@ namespace {
 bool ReadOverrideFile(const char* fileName, std::string& url)
 {
     std::string path = ListFolder() + fileName;
-    platform::UniqueFile file(fopen(path.c_str(), "r"));
+    platform::UniqueFile file(fopen(path.c_str(), "re"));
     char line[1024] = {};
     if (!file || fgets(line, sizeof line, file.get()) == nullptr) {
         return false;

@@ -8,6 +8,7 @@
 #include "main/main.h"
 #include "platform/device_watcher.h"
 #include "platform/process.h"
+#include "platform/stop_request.h"
 #include "platform/system_log.h"
 #include "platform/user_folders.h"
 
@@ -92,14 +93,22 @@ bool AgentLoop::Tick(time_t now)
         t1_ = now;
         return false;
     }
+    t1_ = now;
+    // A job may wait on a server for seconds, and a stop must come sooner than the service
+    // manager's patience: no job starts once a SIGTERM is pending.
     if (jobs_.downloadVariousList(difftime(now, lastDownloadedTime_))) {
         lastDownloadedTime_ = now;
+    }
+    if (platform::StopRequested()) {
+        return true;
     }
     if (jobs_.downloadVariousListRetry()) {
         lastDownloadedTime_ = now;
     }
+    if (platform::StopRequested()) {
+        return true;
+    }
     CollectCustomerInfo();
-    t1_ = now;
     return true;
 }
 
@@ -113,7 +122,7 @@ void AgentLoop::CollectCustomerInfo()
 
     if (collectInfo_ >= kWatchTicks) {
         collectInfo_ = 0;
-        if (_connect == 1) {
+        if (_connect == 1 && !platform::StopRequested()) {
             jobs_.watchApplications();
         }
     }

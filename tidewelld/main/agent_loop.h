@@ -21,7 +21,8 @@ public:
     explicit AgentLoop(TickJobs jobs) : jobs_(std::move(jobs)) {}
 
     // One SIGALRM at time `now`. Returns false when the one-second guard skipped the work
-    // (a second alarm within the same second, or the clock set back).
+    // (a second alarm within the same second, or the clock set back). Starts no further job
+    // once a SIGTERM is pending.
     bool Tick(time_t now);
 
     void CollectCustomerInfo();

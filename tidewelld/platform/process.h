@@ -1,5 +1,7 @@
-// Child processes. Every child starts with an empty signal mask: the agent blocks its
-// signals for sigwait, and a blocked mask is inherited across exec.
+// Child processes. Every child starts with an empty signal mask (the agent blocks its
+// signals for sigwait, and a blocked mask is inherited across exec) and with descriptors
+// 0 to 2 only, whatever the agent or a library holds open (on macOS,
+// POSIX_SPAWN_CLOEXEC_DEFAULT does the same).
 #pragma once
 
 #include <cstdio>

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -12,7 +13,7 @@ namespace platform {
 std::unique_ptr<ReplacementFile> ReplacementFile::Create(const std::string& destination)
 {
     std::string path = destination + ".XXXXXX";
-    int fd = mkstemp(path.data());
+    int fd = mkostemp(path.data(), O_CLOEXEC);
     if (fd < 0) {
         return nullptr;
     }

@@ -63,6 +63,14 @@ TEST(SendGate, AsksWithTheSiteAloneAndSaysWhyAReplyIsNoJson)
     EXPECT_EQ("syntax error at line 1 near: <html>busy</html>\n", GetCapturedStderr());
 }
 
+TEST(SendGate, ReplyPast64KiBIsAFailure)
+{
+    AnalyticsStub stub(R"({"measurement": 1, "pad": ")" + std::string(64 * 1024, 'x') + R"("})");
+    CaptureStderr();
+    EXPECT_FALSE(commXdata().canSend());
+    EXPECT_NE(std::string::npos, GetCapturedStderr().find("curl_easy_perform() failed: "));
+}
+
 TEST(SendGate, ServerCertificateIsVerified)
 {
     StubServer untrusted(R"({"/appchk.php": {"body": "{\"measurement\": 1}"}})", StubServer::Tls::SelfSigned);

@@ -104,24 +104,26 @@ TEST_F(ListDownload, ChunkedBodyReplacesALongerList)
 
 TEST_F(ListDownload, FailedTransfersKeepTheEarlierList)
 {
-    StubServer server(R"({"/fw": {"status": 404, "body": "<html>not here</html>"}})");
+    const std::string kib(1024, 'x');
+    const std::string routes[] = {
+        R"({"/fw": {"status": 404, "body": "<html>not here</html>"}})",
+        R"({"/fw": {"status": 200, "body": ""}})",
+        R"({"/fw": {"body": "FormatVersion:091\nnew list cut off here", "close_after": 20}})",
+        R"({"/fw": {"status": 301, "body": "moved", "headers": {"Location": "/pl"}},
+            "/pl": {"body": "FormatVersion:091\nredirected\n"}})",
+        // Past 4 MiB, with a length and without one.
+        R"({"/fw": {"body": ")" + kib + R"(", "repeat": 4097}})",
+        R"({"/fw": {"chunks": [")" + kib + R"("], "repeat": 4097, "chunk_delay": 0}})",
+    };
+    StubServer server(routes[0]);
     PointAt(server);
     WriteEarlierList();
-    EXPECT_EQ(1u, DownloadFirmwareList());
-    ExpectEarlierListKept();
-
-    server.setRoutes(R"({"/fw": {"status": 200, "body": ""}})");
-    EXPECT_EQ(1u, DownloadFirmwareList());
-    ExpectEarlierListKept();
-
-    server.setRoutes(R"({"/fw": {"body": "FormatVersion:091\nnew list cut off here", "close_after": 20}})");
-    EXPECT_EQ(1u, DownloadFirmwareList());
-    ExpectEarlierListKept();
-
-    server.setRoutes(R"({"/fw": {"status": 301, "body": "moved", "headers": {"Location": "/pl"}},
-                         "/pl": {"body": "FormatVersion:091\nredirected\n"}})");
-    EXPECT_EQ(1u, DownloadFirmwareList());
-    ExpectEarlierListKept();
+    for (const std::string& route : routes) {
+        SCOPED_TRACE(route.substr(0, 40));
+        server.setRoutes(route);
+        EXPECT_EQ(1u, DownloadFirmwareList());
+        ExpectEarlierListKept();
+    }
 }
 
 TEST_F(ListDownload, UnreachableServers)

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <string>
 #include <vector>
 
 #include "main/agent_loop.h"
@@ -7,26 +9,39 @@
 
 namespace {
 
-// Records which job ran at which tick.
+// Records which job ran at which tick; the job named `stopIn` asks for a stop at `stopTick`.
 struct Recorder {
     int tick = 0;
     std::vector<double> downloadElapsed;
     std::vector<int> retries, resends, watches, idles;
     bool downloadResult = false;
     bool retryResult = false;
+    int stopTick = 0;
+    std::string stopIn;
 
     TickJobs Jobs()
     {
         return TickJobs{[this](double elapsed) {
                             downloadElapsed.push_back(elapsed);
+                            Ran("download");
                             return downloadResult;
                         },
                         [this] {
                             retries.push_back(tick);
+                            Ran("retry");
                             return retryResult;
                         },
-                        [this] { resends.push_back(tick); }, [this] { watches.push_back(tick); },
-                        [this] { idles.push_back(tick); }};
+                        [this] {
+                            resends.push_back(tick);
+                            Ran("resend");
+                        },
+                        [this] { watches.push_back(tick); }, [this] { idles.push_back(tick); }};
+    }
+    void Ran(const std::string& job)
+    {
+        if (tick == stopTick && job == stopIn) {
+            raise(SIGTERM);
+        }
     }
 };
 
@@ -92,6 +107,34 @@ TEST_F(AgentLoopTest, DownloadSeesSecondsSinceItsLastReport)
     EXPECT_EQ(1, recorder.downloadElapsed.back());
     // The retry is asked on every tick, whatever the download answered.
     EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}), recorder.retries);
+}
+
+TEST_F(AgentLoopTest, PendingStopEndsTheTickBetweenJobs)
+{
+    // Blocked as in the agent, so that a stop asked for during a job waits as pending.
+    sigset_t term;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &term, nullptr);
+    _connect = 1;
+    struct Case {
+        const char* stopIn;
+        size_t retries, resends;
+    };
+    for (const Case& c : {Case{"download", 600, 0}, Case{"retry", 601, 0}, Case{"resend", 601, 1}}) {
+        SCOPED_TRACE(c.stopIn);
+        recorder = Recorder{};
+        recorder.stopTick = 601;
+        recorder.stopIn = c.stopIn;
+        AgentLoop loop(recorder.Jobs());
+        RunTicks(loop, 601);
+        EXPECT_EQ(c.retries, recorder.retries.size());
+        EXPECT_EQ(c.resends, recorder.resends.size());
+        EXPECT_EQ(591, recorder.watches.back()) << "a watch ran at the stopped tick 601";
+        const timespec now{};
+        EXPECT_EQ(SIGTERM, sigtimedwait(&term, nullptr, &now));
+    }
+    pthread_sigmask(SIG_UNBLOCK, &term, nullptr);
 }
 
 TEST_F(AgentLoopTest, SecondAlarmWithinTheSameSecondDoesNoWork)

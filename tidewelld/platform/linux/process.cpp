@@ -44,30 +44,32 @@ struct FileActions {
     ~FileActions() { posix_spawn_file_actions_destroy(&actions); }
 };
 
-std::vector<char*> MakeArgv(const std::string& path, const std::vector<std::string>& args)
+// Starts `path` after the given file actions, with descriptors 0 to 2 only: whatever the
+// agent or a library left without close-on-exec stays behind. Returns posix_spawn's result.
+int Spawn(pid_t& pid, const std::string& path, const std::vector<std::string>& args, FileActions& files)
 {
+    posix_spawn_file_actions_addclosefrom_np(&files.actions, STDERR_FILENO + 1);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(path.c_str()));
     for (const std::string& arg : args) {
         argv.push_back(const_cast<char*>(arg.c_str()));
     }
     argv.push_back(nullptr);
-    return argv;
+    SpawnAttributes attributes;
+    return posix_spawn(&pid, path.c_str(), &files.actions, &attributes.attr, argv.data(), environ);
 }
 
 } // namespace
 
 bool SpawnDetached(const std::string& path, const std::vector<std::string>& args)
 {
-    SpawnAttributes attributes;
     FileActions files;
     posix_spawn_file_actions_addopen(&files.actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&files.actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv = MakeArgv(path, args);
 
     std::lock_guard<std::mutex> guard(detachedLock);
     pid_t pid = -1;
-    int rc = posix_spawn(&pid, path.c_str(), &files.actions, &attributes.attr, argv.data(), environ);
+    int rc = Spawn(pid, path, args, files);
     if (rc != 0) {
         errno = rc;
         return false;
@@ -94,13 +96,9 @@ ShellPipe::ShellPipe(const std::string& command)
     if (pipe2(fds, O_CLOEXEC) != 0) {
         return;
     }
-    SpawnAttributes attributes;
     FileActions files;
     posix_spawn_file_actions_adddup2(&files.actions, fds[1], STDOUT_FILENO);
-    std::string shell = "/bin/sh";
-    std::vector<std::string> args = {"-c", command};
-    std::vector<char*> argv = MakeArgv(shell, args);
-    int rc = posix_spawn(&pid_, shell.c_str(), &files.actions, &attributes.attr, argv.data(), environ);
+    int rc = Spawn(pid_, "/bin/sh", {"-c", command}, files);
     ::close(fds[1]);
     if (rc != 0) {
         pid_ = -1;
