@@ -1,4 +1,6 @@
 """The real tidewelld on an emulated USB bus: the device lists in its log file."""
+import time
+
 from usbbed import UsbTestbed
 from tidewell_e2e import Agent, plug_in
 
@@ -45,6 +47,31 @@ def test_agent_follows_plugging_and_unplugging(tmp_path):
             for device in list(bed.devices):
                 bed.remove_device(device)
             assert agent.wait_stderr("onDeviceChange Device Count prev=1 cur=0")
+            assert agent.stop() == 0
+        finally:
+            agent.kill()
+        assert bed.errors() == []
+
+
+def test_a_burst_of_uevents_brings_at_most_two_rescans(tmp_path):
+    with UsbTestbed() as bed:
+        deck = bed.add_device(product_id=0x1234, release=0x0123, product="Deck Unit 2",
+                              manufacturer="Quenlar", serial="A1")
+        agent = Agent(tmp_path / "home", env=bed.env()).start()
+        try:
+            assert agent.wait_stderr("main Device Count prev=0 cur=1")
+            # The watcher's thread starts after the first scan; until then uevents queue,
+            # and the emulated bus gives up once ten wait unread.
+            bed.uevent(deck)
+            assert agent.wait_stderr("onDeviceChange Device Count prev=1 cur=1")
+            before = agent.stderr().count("onDeviceChange Device Count")
+            # 20 within 100 ms; the last unplugs the device, so its rescan ends the burst.
+            for _ in range(19):
+                bed.uevent(deck)
+                time.sleep(0.005)
+            bed.remove_device(deck)
+            assert agent.wait_stderr("onDeviceChange Device Count prev=1 cur=0")
+            assert agent.stderr().count("onDeviceChange Device Count") - before <= 2
             assert agent.stop() == 0
         finally:
             agent.kill()

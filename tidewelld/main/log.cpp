@@ -1,4 +1,4 @@
-// The agent's log file and the one-line writer of the hand-off file.
+// The agent's log file.
 #include "main/main.h"
 
 #include <cerrno>
@@ -153,23 +153,4 @@ DeferredLogSync::~DeferredLogSync()
         fsync(fd);
         close(fd);
     }
-}
-
-int OutputLine(bool reset, const std::string& path, const std::string& text)
-{
-    if (reset) {
-        unlink(path.c_str());
-    }
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        return 0;
-    }
-    std::string line = text + "\n";
-    if (lseek(fd, 0, SEEK_END) >= 0) {
-        ssize_t written = write(fd, line.data(), line.size());
-        (void)written;
-        fsync(fd);
-    }
-    close(fd);
-    return 1;
 }

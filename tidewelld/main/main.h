@@ -58,10 +58,6 @@ public:
     DeferredLogSync& operator=(const DeferredLogSync&) = delete;
 };
 
-// Appends text + "\n" to path, starting the file afresh when reset is true.
-// Returns 1 when written, 0 when the file cannot be opened for writing.
-int OutputLine(bool reset, const std::string& path, const std::string& text);
-
 #define TW_LOG(level, ...) LogPrintf((level), __FILE__, __LINE__, __VA_ARGS__)
 #define TW_TRACE_IN() TW_LOG(1, "%s()>>\n", __func__)
 #define TW_TRACE_OUT() TW_LOG(1, "%s()<<\n", __func__)

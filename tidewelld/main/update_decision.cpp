@@ -8,6 +8,7 @@
 #include "main/schedule.h"
 #include "platform/icu_date.h"
 #include "platform/icu_text.h"
+#include "platform/replacement_file.h"
 
 namespace {
 
@@ -44,6 +45,28 @@ std::string InstalledUpdaterVersion()
     return version;
 }
 
+// The hand-off file, built beside its place and put there whole by Commit: a downloader
+// started by an earlier rescan may be reading the old one. Untouched while no row is
+// written.
+class HandOffFile {
+public:
+    // Appends text and a line end; false when the file cannot be created or written.
+    bool OutputLine(const std::string& text)
+    {
+        if (!file_) {
+            file_ = platform::ReplacementFile::Create(fwVerUpTxtPath);
+        }
+        std::string line = text + "\n";
+        return file_ && file_->Write(line.data(), line.size());
+    }
+
+    // True when the rows written are on disk and in place.
+    bool Commit() { return file_ && file_->Commit() == platform::ReplacementFile::Outcome::kReplaced; }
+
+private:
+    std::unique_ptr<platform::ReplacementFile> file_;
+};
+
 } // namespace
 
 bool UpdateFirmware(UsbDevicesInfo* devices)
@@ -55,6 +78,7 @@ bool UpdateFirmware(UsbDevicesInfo* devices)
     }
     platform::CaseInsensitiveRegex row(kDeviceRowPattern);
     int slots = std::min<int>(devices->deviceCount, kDeviceSlots);
+    HandOffFile handOff;
     bool wrote = false;
     std::vector<std::string> groups;
     for (const std::string& line : FirmwareListLines()) {
@@ -73,13 +97,18 @@ bool UpdateFirmware(UsbDevicesInfo* devices)
             if (!IsNewer(latest, current)) {
                 continue;
             }
-            if (OutputLine(!wrote, fwVerUpTxtPath, name + "," + current + "," + latest + "," + groups[4]) == 0) {
+            if (!handOff.OutputLine(name + "," + current + "," + latest + "," + groups[4])) {
                 TW_LOG(5, "Firmware update list write erro\n");
                 TW_TRACE_OUT();
                 return false;
             }
             wrote = true;
         }
+    }
+    if (wrote && !handOff.Commit()) {
+        TW_LOG(5, "Firmware update list write erro\n");
+        TW_TRACE_OUT();
+        return false;
     }
     if (!wrote || !HasPastIntervalValue()) {
         TW_TRACE_OUT();
@@ -114,7 +143,8 @@ bool UpdateFwVerTidewell(UsbDevicesInfo* devices)
     std::string installed = InstalledUpdaterVersion();
     bool result = false;
     if (IsNewer(latest, installed)) {
-        result = OutputLine(true, fwVerUpTxtPath, "Tidewell," + installed + "," + latest + "," + groups[3]) != 0;
+        HandOffFile handOff;
+        result = handOff.OutputLine("Tidewell," + installed + "," + latest + "," + groups[3]) && handOff.Commit();
         if (!result) {
             TW_LOG(5, "Firmware update list(Tidewell) write erro\n");
         }

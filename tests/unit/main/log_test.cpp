@@ -135,18 +135,4 @@ TEST_F(LogFileTest, ConcurrentWritersNeverTearLines)
     EXPECT_EQ(2 * kLines, count);
 }
 
-TEST(OutputLineTest, ResetStartsAfreshAndOtherwiseAppends)
-{
-    TempDir dir;
-    std::string path = dir.path() + "/firm_version_up.txt";
-    WriteFileText(path, "old row 1\nold row 2\n");
-
-    EXPECT_EQ(1, OutputLine(true, path, "Deck Unit 2,1.23,1.24,https://x/a.bin"));
-    EXPECT_EQ("Deck Unit 2,1.23,1.24,https://x/a.bin\n", ReadFileText(path));
-    EXPECT_EQ(1, OutputLine(false, path, "second"));
-    EXPECT_EQ("Deck Unit 2,1.23,1.24,https://x/a.bin\nsecond\n", ReadFileText(path));
-
-    EXPECT_EQ(0, OutputLine(false, dir.path() + "/missing/file.txt", "x"));
-}
-
 } // namespace

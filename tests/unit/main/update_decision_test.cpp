@@ -1,6 +1,9 @@
 #include "firmware_home.h"
 
+#include <csignal>
+#include <optional>
 #include <regex>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "platform/icu_date.h"
@@ -89,15 +92,65 @@ TEST_F(UpdateDecision, IntervalDecidesAndRecordsTheCheck)
     EXPECT_NE(nullptr, plist_dict_get_item(preferences.get(), "Other"));
 }
 
-TEST_F(UpdateDecision, HandOffNotWritable)
+// Writes into regular files past `bytes` fail (EFBIG) while it lives.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : handler_(signal(SIGXFSZ, SIG_IGN))
+    {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit limit{bytes, saved_.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        signal(SIGXFSZ, handler_);
+    }
+
+private:
+    rlimit saved_{};
+    sighandler_t handler_;
+};
+
+TEST_F(UpdateDecision, HandOffWriteFailureIsNoSuccess)
 {
-    AddDevice("Deck Unit 2", 0x0123);
-    WriteList("Deck Unit 2,124,mac,https://x/a.bin\nTidewell,102,mac,https://t/u.pkg\n");
-    MakeFolders(fwVerUpTxtPath);  // a folder in the file's place cannot be opened for writing
-    EXPECT_FALSE(UpdateFirmware(&devices_.list));
+    WriteList("Deck Unit 2,124,mac,https://x/a.bin\nDeck Unit 2,125,mac,https://x/b.bin\n"
+              "Tidewell,102,mac,https://t/updater-with-a-longer-name.pkg\n");
+    const std::string inPlace = fwVerUpTxtPath;
+    WriteFileText(inPlace, "old row\n");
+    struct Case {
+        const char* fault;
+        std::string handOff;
+        rlim_t sizeLimit;  // 0: none
+        bool folderInPlace;
+    };
+    const Case cases[] = {
+        // The first row fits, the second is cut short: the earlier file must stay whole.
+        {"second row fails", inPlace, 50, false},
+        {"no folder", home_.file("missing/firm_version_up.txt"), 0, false},
+        {"folder in the file's place", inPlace, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        fwVerUpTxtPath = c.handOff;
+        if (c.folderInPlace) {
+            unlink(inPlace.c_str());
+            MakeFolders(inPlace);
+        }
+        AddDevice("Deck Unit 2", 0x0123);
+        std::optional<FileSizeLimit> limit;
+        if (c.sizeLimit != 0) {
+            limit.emplace(c.sizeLimit);
+        }
+        EXPECT_FALSE(UpdateFirmware(&devices_.list));
+        devices_.Clear();
+        EXPECT_FALSE(UpdateFwVerTidewell(&devices_.list));
+        limit.reset();
+        if (!c.folderInPlace) {
+            EXPECT_EQ("old row\n", ReadFileText(inPlace));
+        }
+    }
     EXPECT_NE(std::string::npos, home_.Log().find("[ERR] Firmware update list write erro\n"));
-    devices_.Clear();
-    EXPECT_FALSE(UpdateFwVerTidewell(&devices_.list));
     EXPECT_NE(std::string::npos, home_.Log().find("[ERR] Firmware update list(Tidewell) write erro\n"));
 }
 

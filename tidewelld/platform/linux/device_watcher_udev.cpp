@@ -2,6 +2,8 @@
 // thread of the watcher's own; an eventfd wakes the thread when it is told to stop.
 #include "../device_watcher.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <libudev.h>
 #include <poll.h>
@@ -60,27 +62,69 @@ public:
     }
 
 private:
+    // One plug brings a burst of uevents (the device, its interfaces, the sound card and
+    // its nodes), and each rescan costs control requests to every vendor device: a burst
+    // is answered by one call once the bus has been quiet for a moment.
     void Run(const std::function<void()>& onChange)
+    {
+        using Clock = std::chrono::steady_clock;
+        constexpr auto kQuietSpell = std::chrono::milliseconds(150);
+        constexpr auto kLongestWait = std::chrono::seconds(1);
+        for (;;) {
+            if (WaitForEvent(-1) < 0) {
+                return;
+            }
+            if (!ReceiveChanges()) {
+                continue;
+            }
+            const Clock::time_point last = Clock::now() + kLongestWait;
+            for (;;) {
+                auto left = std::min<Clock::duration>(kQuietSpell, last - Clock::now());
+                int timeout = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+                if (timeout <= 0) {
+                    break;
+                }
+                int ready = WaitForEvent(timeout);
+                if (ready < 0) {
+                    return;
+                }
+                if (ready == 0) {
+                    break;
+                }
+                ReceiveChanges();
+            }
+            onChange();
+        }
+    }
+
+    // 1 once the monitor has something to read, 0 after timeoutMs (-1: none), -1 when
+    // the thread is told to stop.
+    int WaitForEvent(int timeoutMs)
     {
         pollfd fds[2] = {{udev_monitor_get_fd(monitor_), POLLIN, 0}, {stopFd_, POLLIN, 0}};
         for (;;) {
-            if (poll(fds, 2, -1) < 0) {
+            int ready = poll(fds, 2, timeoutMs);
+            if (ready < 0) {
                 continue;
             }
             if (fds[1].revents != 0) {
-                return;
+                return -1;
             }
-            udev_device* device = udev_monitor_receive_device(monitor_);
-            if (device == nullptr) {
-                continue;
-            }
-            const char* action = udev_device_get_action(device);
-            bool change = action != nullptr && (std::strcmp(action, "add") == 0 || std::strcmp(action, "remove") == 0);
-            udev_device_unref(device);
-            if (change) {
-                onChange();
-            }
+            return ready > 0 ? 1 : 0;
         }
+    }
+
+    // Reads every queued uevent; true when one of them adds or removes a device.
+    bool ReceiveChanges()
+    {
+        bool change = false;
+        while (udev_device* device = udev_monitor_receive_device(monitor_)) {
+            const char* action = udev_device_get_action(device);
+            change = change ||
+                     (action != nullptr && (std::strcmp(action, "add") == 0 || std::strcmp(action, "remove") == 0));
+            udev_device_unref(device);
+        }
+        return change;
     }
 
     void Release()
