@@ -176,7 +176,6 @@ TEST(DeleteLauncher, RemovesTheAutostartEntriesNamedTidewelldWhereXdgSays)
         {"capitals.desktop", "Name=TIDEWELLD\n", false},
         {"comment.desktop", "Name=Mixer\nComment=starts tidewelld\n", false},
         {"action.desktop", "Name=Mixer\n[Desktop Action x]\nName=tidewelld\n", false},
-        {"tidewelld-file.desktop", "Name=Other\n", false},
         {"notes.txt", "Name=tidewelld\n", false},
     };
     for (const auto& [name, keys, removed] : entries) {

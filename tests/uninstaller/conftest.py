@@ -8,16 +8,10 @@ from pathlib import Path
 import pytest
 
 SCRIPT = Path(os.environ["UNINSTALLER_BUNDLE"]) / "Contents/Resources/Uninstaller.sh"
-AGENT_FILES = [
-    "Library/Quenlar/firm_version_info.txt",
-    "Library/Quenlar/tar_product_info.txt",
-    "Library/Quenlar/FwUpInfoURL.txt",
-    "Library/Quenlar/TarProductURL.txt",
-    "Library/Application Support/Quenlar/Tidewell.log",
-    "Library/Application Support/Quenlar/firm_version_up.txt",
-    "Library/Preferences/com.quenlar.Fetchwick.plist",
-    ".config/systemd/user/tidewelld.service",
-]
+AGENT_FILES = ["Library/Quenlar/" + name for name in (
+    "firm_version_info.txt", "tar_product_info.txt", "FwUpInfoURL.txt", "TarProductURL.txt")] + [
+    "Library/Application Support/Quenlar/Tidewell.log", "Library/Application Support/Quenlar/firm_version_up.txt",
+    "Library/Preferences/com.quenlar.Fetchwick.plist", ".config/systemd/user/tidewelld.service"]
 OTHER_FILES = ["Library/Quenlar/other-product.txt", "Library/Preferences/com.example.other.plist"]
 
 SYSTEMCTL = '#!/bin/sh\necho "$*" >> "$STANDIN_LOGS/systemctl.log"\n'
@@ -26,7 +20,8 @@ PKEXEC = """#!/bin/sh
 echo "$*" >> "$STANDIN_LOGS/pkexec.log"
 [ -z "$PKEXEC_EXIT" ] || exit "$PKEXEC_EXIT"
 [ ! -f "$STANDIN_LOGS/locked" ] || while read -r folder; do chmod u+w "$folder"; done < "$STANDIN_LOGS/locked"
-exec "$@"
+# Like the real one, it hands the command a clean environment.
+exec env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin "$@"
 """
 
 
