@@ -41,10 +41,9 @@ def answer(display, address, installed, key):
     """Starts the program on the installation, answers its first dialog with key and returns its log."""
     runtime = installed.home.parent / "runtime"
     runtime.mkdir(mode=0o700, exist_ok=True)
-    env = {name: value for name, value in installed.env.items() if name not in ("LANGUAGE", "LC_ALL", "LC_MESSAGES")}
-    env.update(DISPLAY=display, LANG="C.UTF-8", NO_AT_BRIDGE="1", GSETTINGS_BACKEND="memory",
-               XDG_RUNTIME_DIR=str(runtime), DBUS_SESSION_BUS_ADDRESS=f"unix:path={runtime}/no-session-bus",
-               DBUS_SYSTEM_BUS_ADDRESS=address)
+    env = {**installed.env, "DISPLAY": display, "NO_AT_BRIDGE": "1", "GSETTINGS_BACKEND": "memory",
+           "XDG_RUNTIME_DIR": str(runtime), "DBUS_SESSION_BUS_ADDRESS": f"unix:path={runtime}/no-session-bus",
+           "DBUS_SYSTEM_BUS_ADDRESS": address}
     if env.get("DBUS_SYSTEM_BUS_ADDRESS") != address or "/run/dbus/" in address:
         pytest.fail("refusing to run: the program's system bus is not the test's own")
     program = subprocess.Popen([PROGRAM], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
