@@ -1,95 +1,64 @@
-// The user's languages and the development-language fallback of localized strings.
-#include <cstdio>
+// Which strings table the user's locale variables choose, and the fallback of a key.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <utility>
+#include <vector>
 
-#include "fakes.h"
 #include "bundle.h"
-#include "languages.h"
-#include "platform/plist_file.h"
+#include "test_home.h"
 #include "utility.h"
 
-using namespace uninstaller_test;
+using namespace uninstaller;
 
 namespace {
 
-class Languages : public ::testing::Test {
-protected:
-    ScopedEnv language_{"LANGUAGE", nullptr};
-    ScopedEnv all_{"LC_ALL", nullptr};
-    ScopedEnv messages_{"LC_MESSAGES", nullptr};
-    ScopedEnv lang_{"LANG", nullptr};
-};
-
-TEST_F(Languages, ListThenMessageLocaleWithoutCodesetOrModifier)
+void WritePlist(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries)
 {
-    setenv("LANGUAGE", "de_AT.UTF-8@euro::fr:de", 1);
-    setenv("LC_MESSAGES", "pt_BR.UTF-8", 1);
-    setenv("LANG", "es_ES.UTF-8", 1);
-    EXPECT_EQ(PreferredLocalizations(), (std::vector<std::string>{"de_AT", "de", "fr", "pt_BR", "pt"}));
-
-    // A C or POSIX message locale voids LANGUAGE, as in gettext.
-    const std::pair<const char*, std::vector<std::string>> messageLocales[] = {
-        {"C.UTF-8", {"de_AT", "de", "fr"}}, {"C", {}}, {"POSIX", {}}};
-    for (const auto& [locale, expected] : messageLocales) {
-        setenv("LC_ALL", locale, 1);
-        EXPECT_EQ(PreferredLocalizations(), expected) << locale;
+    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n";
+    for (const auto& [key, value] : entries) {
+        text += "<key>" + key + "</key><string>" + value + "</string>\n";
     }
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        unsetenv(variable);
-    }
-    EXPECT_EQ(PreferredLocalizations(), std::vector<std::string>{});
+    WriteFileText(path, text + "</dict>\n</plist>\n");
 }
 
-TEST_F(Languages, UserLanguageFirstThenDevelopmentLanguageThenKey)
+TEST(Languages, UserLanguagesThenDevelopmentLanguageThenKey)
 {
-    Strings german = AllKeys("de");
-    german.erase("Finish");
-    Strings english = AllKeys("en");
-    TestBundle bundle({{"en", english}, {"de", german}, {"pt_BR", AllKeys("pt_BR")}, {"pt", AllKeys("pt")}});
-
-    setenv("LANG", "de_DE.UTF-8", 1);
-    EXPECT_EQ(Utility::getLocalizedString("Restart", nullptr), "Restart-de");
-    EXPECT_EQ(Utility::getLocalizedString("Finish", nullptr), "Finish-en");
-    EXPECT_EQ(Utility::getLocalizedString("Unknown", nullptr), "Unknown");
-    EXPECT_EQ(Utility::getLocalizedString("Unknown", "note"), "note");
-
-    setenv("LANGUAGE", "pt_BR", 1);
-    EXPECT_EQ(Utility::getLocalizedString("Cancel", nullptr), "Cancel-pt_BR");
-    setenv("LANGUAGE", "pt_PT:de", 1);
-    EXPECT_EQ(Utility::getLocalizedString("Cancel", nullptr), "Cancel-pt");
-    setenv("LANGUAGE", "ja", 1);
-    unsetenv("LANG");
-    EXPECT_EQ(Utility::getLocalizedString("Cancel", nullptr), "Cancel-en");
-}
-
-TEST_F(Languages, PipeInPlaceOfTheUsersTableFallsBackToTheDevelopmentLanguage)
-{
-    TestBundle bundle({{"en", AllKeys("en")}, {"de", AllKeys("de")}});
-    std::string table = bundle.path() + "/Contents/Resources/de.lproj/Localizable.strings";
-    std::remove(table.c_str());
-    ASSERT_EQ(mkfifo(table.c_str(), 0600), 0);
-
-    setenv("LANG", "de_DE.UTF-8", 1);
-    EXPECT_EQ(Utility::getLocalizedString("Restart", nullptr), "Restart-en");
-}
-
-TEST(ShippedBundle, EveryLanguageHoldsTheFiveKeys)
-{
-    const std::string resources = std::string(TIDEWELL_UNINSTALLER_BUNDLE) + "/Contents/Resources/";
-    for (const char* language : {"en", "de", "fr"}) {
-        platform::PlistPtr table = platform::ReadPlistDictionary(resources + language + ".lproj/Localizable.strings");
-        ASSERT_TRUE(table) << language;
-        for (const auto& entry : AllKeys(language)) {
-            std::string text;
-            EXPECT_TRUE(platform::PlistDictString(table.get(), entry.first.c_str(), text))
-                << language << " " << entry.first;
+    TempDir bundle;
+    WritePlist(bundle.path() + "/Contents/Info.plist", {{"CFBundleDevelopmentRegion", "en"}});
+    for (const std::string language : {"en", "de", "pt_BR", "pt", "es"}) {
+        std::vector<std::pair<std::string, std::string>> table{{"Restart", "Restart-" + language}};
+        if (language != "de") {
+            table.emplace_back("Finish", "Finish-" + language);
         }
+        WritePlist(bundle.path() + "/Contents/Resources/" + language + ".lproj/Localizable.strings", table);
     }
-    uninstaller::Bundle shipped(TIDEWELL_UNINSTALLER_BUNDLE);
-    EXPECT_EQ(shipped.infoString("CFBundleIdentifier"), "com.quenlar.Tidewell.uninstaller");
-    EXPECT_EQ(shipped.infoString("CFBundleDevelopmentRegion"), "en");
+    SetMainBundle(Bundle(bundle.path()));
+
+    // LANGUAGE, LC_ALL, LC_MESSAGES, LANG, the key and its text.
+    struct Row {
+        const char *language, *all, *messages, *lang, *key, *text;
+    };
+    const Row rows[] = {
+        {nullptr, nullptr, nullptr, "de_DE.UTF-8", "Restart", "Restart-de"},
+        {nullptr, nullptr, nullptr, "de_DE.UTF-8", "Finish", "Finish-en"},
+        {nullptr, nullptr, nullptr, "de_DE.UTF-8", "Unknown", "Unknown"},
+        {nullptr, nullptr, "es_ES.UTF-8", "de_DE.UTF-8", "Restart", "Restart-es"},
+        {nullptr, "pt_BR.UTF-8@euro", "es_ES", "de", "Restart", "Restart-pt_BR"},
+        {"ja::pt_PT:de", nullptr, nullptr, "es_ES", "Restart", "Restart-pt"},
+        {"ja", nullptr, nullptr, "ja_JP", "Restart", "Restart-en"},
+        // A C or POSIX message locale, or none, voids LANGUAGE, as in gettext; C.UTF-8 does not.
+        {"de", "C", nullptr, "es", "Restart", "Restart-en"},
+        {"de", nullptr, "POSIX", "es", "Restart", "Restart-en"},
+        {"de", nullptr, nullptr, nullptr, "Restart", "Restart-en"},
+        {"de", "C.UTF-8", nullptr, nullptr, "Restart", "Restart-de"},
+    };
+    for (const Row& row : rows) {
+        ScopedEnv language("LANGUAGE", row.language);
+        ScopedEnv all("LC_ALL", row.all);
+        ScopedEnv messages("LC_MESSAGES", row.messages);
+        ScopedEnv lang("LANG", row.lang);
+        EXPECT_EQ(Utility::getLocalizedString(row.key, nullptr), row.text) << "row " << &row - rows;
+    }
+    EXPECT_EQ(Utility::getLocalizedString("Unknown", "note"), "note");
 }
 
 } // namespace

@@ -1,21 +1,23 @@
-"""python-dbusmock template: logind whose Reboot, like the real one, first asks the bus
-daemon for the caller's credentials and fails when the caller has gone. Only a Reboot
-that got this far is logged."""
+"""A stand-in logind for the test's private system bus (DBUS_SYSTEM_BUS_ADDRESS). Its Reboot,
+like the real one, first asks the bus daemon who the caller is, so a caller that has gone
+is refused. It prints "ready" once it owns its name, then each Reboot that got that far."""
 import dbus
 import dbus.service
-from dbusmock.templates import logind
-from dbusmock.templates.logind import BUS_NAME, MAIN_IFACE, MAIN_OBJ, SYSTEM_BUS  # noqa: F401
+from dbus.mainloop.glib import DBusGMainLoop
+from gi.repository import GLib
 
 
-@dbus.service.method(MAIN_IFACE, in_signature="b", out_signature="", sender_keyword="sender",
-                     connection_keyword="connection")
-def Reboot(self, interactive, sender=None, connection=None):
-    bus = connection.get_object("org.freedesktop.DBus", "/org/freedesktop/DBus")
-    bus.GetConnectionUnixUser(sender, dbus_interface="org.freedesktop.DBus")
-    self.log(f"Reboot {bool(interactive)}")
+class Manager(dbus.service.Object):
+    @dbus.service.method("org.freedesktop.login1.Manager", in_signature="b", sender_keyword="sender")
+    def Reboot(self, interactive, sender):
+        daemon = self.connection.get_object("org.freedesktop.DBus", "/org/freedesktop/DBus")
+        daemon.GetConnectionUnixUser(sender, dbus_interface="org.freedesktop.DBus")
+        print(f"Reboot {bool(interactive)}", flush=True)
 
 
-def load(mock, parameters):
-    logind.load(mock, parameters)
-    in_signature, out_signature, _, _ = mock.methods[MAIN_IFACE]["Reboot"]
-    mock.methods[MAIN_IFACE]["Reboot"] = (in_signature, out_signature, "", Reboot)
+DBusGMainLoop(set_as_default=True)
+bus = dbus.SystemBus()
+name = dbus.service.BusName("org.freedesktop.login1", bus, do_not_queue=True)
+Manager(bus, "/org/freedesktop/login1")
+print("ready", flush=True)
+GLib.MainLoop().run()

@@ -3,55 +3,34 @@ import subprocess
 
 import pytest
 
-from removal_env import AGENT_FILES, OTHER_FILES, SCRIPT, Installation
+from conftest import AGENT_FILES, OTHER_FILES, SCRIPT
 
 
-@pytest.fixture
-def installed(tmp_path):
-    installation = Installation(tmp_path)
-    yield installation
-    installation.release()
-
-
-def run_script(env):
-    run = subprocess.run(["/bin/sh", str(SCRIPT)], env=env, capture_output=True, text=True, timeout=60)
-    assert run.returncode == 0, run.stderr
-    return run.stdout.splitlines()[-1]
-
-
-def test_removes_the_users_installation_only(installed):
-    assert run_script(installed.env()) == "0"
-    assert installed.agent_files_left() == []
-    assert not installed.downloader.exists()
-    assert installed.calls("systemctl") == ["--user disable --now tidewelld.service", "--user daemon-reload"]
-    assert installed.calls("pkexec") == []
-    for relative in OTHER_FILES:
-        assert (installed.home / relative).exists(), relative
-    assert installed.neighbour.exists()
-    assert not (installed.home / "Library/Application Support").exists(), "emptied folders go"
-    assert (installed.home / "Library/Preferences").exists(), "folders holding other files stay"
-
-    for relative in OTHER_FILES:
+@pytest.mark.parametrize("locked, refusal, others", [
+    (False, None, True),   # the user's own files; folders that hold other files stay
+    (False, None, False),  # ~/Library goes once nothing else is in it
+    (True, None, True),    # what needs rights goes at one prompt
+    (True, 126, False),    # a dismissed or refused prompt changes nothing
+    (True, 127, True),
+])
+def test_removes_the_installation_and_nothing_else(installed, locked, refusal, others):
+    foreign = installed.make_foreign() if locked else []
+    for relative in [] if others else OTHER_FILES:
         (installed.home / relative).unlink()
-    assert run_script(installed.env()) == "0"
-    assert not (installed.home / "Library").exists()
-    assert (installed.home / ".config/systemd/user").is_dir(), "no other folder goes"
+    if refusal:
+        installed.env["PKEXEC_EXIT"] = str(refusal)
+    run = subprocess.run(["/bin/sh", str(SCRIPT)], env=installed.env, capture_output=True, text=True, timeout=60)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.splitlines()[-1] == ("9" if refusal else "0")
 
-
-def test_foreign_files_are_removed_with_rights_at_one_prompt(installed):
-    foreign = installed.make_foreign()
-    assert run_script(installed.env()) == "0"
-    [call] = installed.calls("pkexec")
-    assert call.startswith("/bin/sh -c ") and call.endswith(" sh " + " ".join(map(str, foreign)))
-    assert not installed.downloader.exists()
-    assert installed.agent_files_left() == []
-
-
-@pytest.mark.parametrize("refusal", [126, 127])
-def test_refused_authentication_prints_9_and_changes_nothing(installed, refusal):
-    installed.make_foreign()
-    assert run_script(installed.env(pkexec_exit=refusal)) == "9"
-    assert len(installed.calls("pkexec")) == 1
-    assert installed.downloader.exists()
-    assert installed.calls("systemctl") == []
-    assert installed.agent_files_left() == AGENT_FILES
+    assert installed.agent_files_left() == (AGENT_FILES if refusal else [])
+    assert installed.downloader.exists() == bool(refusal)
+    pkexec = installed.calls("pkexec")
+    assert len(pkexec) == int(locked)
+    assert all(call.startswith("/bin/sh -c ") and call.endswith(" sh " + " ".join(map(str, foreign))) for call in pkexec)
+    assert installed.calls("systemctl") == ([] if refusal else ["--user disable --now tidewelld.service",
+                                                                "--user daemon-reload"])
+    assert installed.neighbour.exists() and (installed.home / ".config/systemd/user").is_dir()
+    assert all((installed.home / relative).exists() == others for relative in OTHER_FILES)
+    assert (installed.home / "Library/Application Support").exists() == bool(refusal)
+    assert (installed.home / "Library").exists() == (others or bool(refusal))
