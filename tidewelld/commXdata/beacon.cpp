@@ -12,6 +12,7 @@
 #include "commXdata/gate_reply.h"
 #include "commXdata/transfer.h"
 #include "platform/environment.h"
+#include "platform/system_log.h"
 
 namespace {
 
@@ -110,7 +111,7 @@ bool commXdata::canSend()
     std::string error;
     bool on = ReadMeasurementSwitch(reply, error);
     if (!error.empty()) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        std::fprintf(stderr, "%s\n", platform::EscapeControls(error).c_str());
     }
     return on;
 }
