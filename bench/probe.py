@@ -8,8 +8,8 @@ import time
 from collections import deque
 from pathlib import Path
 
-# run_bench.py puts tests/support on the module path.
-import tidewell_e2e
+# run_bench.py puts demo/ on the module path.
+import tidewell_world
 
 # The agent's signal loop waits in rt_sigtimedwait: once its main thread sits there,
 # start-up is over.
@@ -23,8 +23,8 @@ def plain_env():
     return {key: value for key, value in os.environ.items() if key != "LD_PRELOAD"}
 
 
-class Agent(tidewell_e2e.Agent):
-    """The end-to-end tests' agent with HOME under folder, whose lists are current (no
+class Agent(tidewell_world.Agent):
+    """The demo's agent with HOME under folder, whose lists are current (no
     download at the first tick); started at `started` (monotonic seconds). Without the
     umockdev preload unless env brings it: the agent on the machine itself."""
 

@@ -19,7 +19,7 @@ import time
 from pathlib import Path
 
 SOURCE = Path(__file__).resolve().parent.parent
-sys.path.insert(0, str(SOURCE / "tests" / "support"))
+sys.path.insert(0, str(SOURCE / "demo"))
 import probe  # noqa: E402
 from usbbed import UsbTestbed  # noqa: E402
 

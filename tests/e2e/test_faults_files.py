@@ -1,5 +1,5 @@
-"""The real tidewelld with a Library folder it may not read or write, and with folders
-where its files belong. Root ignores file modes, so those agents run as nobody."""
+"""The real tidewelld in a hostile HOME: a Library folder it may not read or write, and
+folders where its files belong. Root ignores file modes, so those agents run as nobody."""
 import os
 import pwd
 import shutil
@@ -8,17 +8,22 @@ from pathlib import Path
 
 import pytest
 
+from tidewell_world import Agent, StubServer, install_fake_fetchwick, launches, list_routes
 from usbbed import UsbTestbed
-from tidewell_e2e import Agent, StubServer, install_fake_fetchwick, list_routes, read_json_lines
 
 FIRMWARE_LIST = "FormatVersion:091\nTidewell,102,mac,https://x/tw.pkg\n"
-TARGET_LIST = "FormatVersion:091\nOld Unit,14972,12288\n"
-LIST_ROUTES = list_routes({"body": FIRMWARE_LIST}, {"body": TARGET_LIST})
+LIST_ROUTES = list_routes({"body": FIRMWARE_LIST}, {"body": "FormatVersion:091\nOld Unit,14972,12288\n"})
 
 
 @pytest.fixture
-def nobody():
-    """A folder that nobody may enter."""
+def nobody(monkeypatch, tmp_path):
+    """A folder that nobody may enter, and TIDEWELLD started as nobody; with OFFLINE in the
+    agent's environment, in a network namespace of its own (only a loopback that is down)."""
+    wrapper = tmp_path / "as-nobody"
+    wrapper.write_text(f"#!/bin/sh\nexec ${{OFFLINE:+unshare --net}} setpriv --reuid=nobody --regid=nogroup "
+                       f"--clear-groups '{os.environ['TIDEWELLD']}'\n")
+    wrapper.chmod(0o755)
+    monkeypatch.setenv("TIDEWELLD", str(wrapper))
     top = Path(tempfile.mkdtemp(prefix="tidewell-nobody-"))
     top.chmod(0o755)
     yield top
@@ -27,28 +32,16 @@ def nobody():
     shutil.rmtree(top)
 
 
-def start_as_nobody(monkeypatch, tmp_path, offline=False):
-    """TIDEWELLD started as nobody; offline: in a network namespace of its own, where only
-    a loopback that is down exists."""
-    isolate = "unshare --net " if offline else ""
-    wrapper = tmp_path / "as-nobody"
-    wrapper.write_text(f"#!/bin/sh\nexec {isolate}setpriv --reuid=nobody --regid=nogroup --clear-groups "
-                       f"'{os.environ['TIDEWELLD']}'\n")
-    wrapper.chmod(0o755)
-    monkeypatch.setenv("TIDEWELLD", str(wrapper))
-
-
 def hand_to_nobody(top, library_mode, file_mode=0o644):
     """Everything below top to nobody; the Library folder and all below it get the modes."""
     user = pwd.getpwnam("nobody")
-    for folder, folders, files in os.walk(top):
+    for folder, _, files in os.walk(top):
         os.chown(folder, user.pw_uid, user.pw_gid)
         for name in files:
             os.chown(os.path.join(folder, name), user.pw_uid, user.pw_gid)
             if "/Library" in folder:
                 os.chmod(os.path.join(folder, name), file_mode)
-    library_folders = [folder for folder, _, _ in os.walk(top / "home" / "Library")]
-    for folder in reversed(library_folders):
+    for folder in reversed([folder for folder, _, _ in os.walk(top / "home" / "Library")]):
         os.chmod(folder, library_mode)
 
 
@@ -59,24 +52,20 @@ def run_until_first_download(agent, result="fw=0 pl=0"):
         assert agent.stop() == 0
     finally:
         agent.kill()
-    stderr = agent.stderr()
-    assert "App Exit" in stderr
-    return stderr
+    assert "App Exit" in agent.stderr()
+    return agent.stderr()
 
 
-def test_unreadable_library_folder(nobody, tmp_path, monkeypatch):
+def test_unreadable_library_folder(nobody):
     # The override files cannot be read either: the built-in list host must stay out of reach.
-    start_as_nobody(monkeypatch, tmp_path, offline=True)
-    agent = Agent(nobody / "home")
+    agent = Agent(nobody / "home", env={"OFFLINE": "1"})
     hand_to_nobody(nobody, 0o000)
-    stderr = run_until_first_download(agent, "fw=1 pl=1")
-    assert "[WRN] file open error.tar_product_info.txt" in stderr
+    assert "[WRN] file open error.tar_product_info.txt" in run_until_first_download(agent, "fw=1 pl=1")
 
 
-def test_unwritable_library_folder_keeps_its_lists_and_reports_the_hand_off(nobody, tmp_path, monkeypatch):
-    start_as_nobody(monkeypatch, tmp_path)
+def test_unwritable_library_folder_keeps_its_lists_and_reports_the_hand_off(nobody, tmp_path):
     applications = nobody / "Applications"
-    record = install_fake_fetchwick(applications, version="1.00")
+    record = install_fake_fetchwick(applications)
     server = StubServer(tmp_path / "lists", LIST_ROUTES)
     try:
         agent = Agent(nobody / "home", env={"TIDEWELL_APPLICATIONS_DIR": str(applications)},
@@ -85,14 +74,14 @@ def test_unwritable_library_folder_keeps_its_lists_and_reports_the_hand_off(nobo
         earlier.write_text(FIRMWARE_LIST)
         # Two days old: the first tick downloads.
         os.utime(earlier, (1.7e9, 1.7e9))
-        (agent.library / "Application Support" / "Quenlar").mkdir(parents=True)
+        agent.support_folder.mkdir(parents=True)
         hand_to_nobody(nobody, 0o555, 0o444)
         stderr = run_until_first_download(agent)
     finally:
         server.close()
     assert "[ERR] Firmware update list create error" in stderr
     assert "[ERR] Firmware update list(Tidewell) write erro" in stderr
-    assert read_json_lines(record) == []
+    assert launches(record) == []
     assert earlier.read_text() == FIRMWARE_LIST
 
 

@@ -1,73 +1,62 @@
-"""The real tidewelld reporting a DJ application used with a vendor device."""
+"""The usage road: a DJ application used with a vendor device gives one beacon, and a stop
+during a stalled beacon keeps the report for a resend."""
 import plistlib
 import re
 import time
-import urllib.parse
 
-from tidewell_e2e import Agent, StubServer, start_application, wait_until
+from tidewell_world import Agent, StubServer, start_application, wait_until
 from usbbed import UsbTestbed
 
 SITE = "135790"
+DECK = dict(product_id=0x1234, release=0x0123, product="Deck Unit 2", manufacturer="Quenlar", serial="A1 B2")
+GATE = {"body": '{"measurement": 1}'}
 
 
-def test_running_application_with_a_device_gives_one_beacon_and_a_stop_mid_reply_saves_the_next(tmp_path):
-    server = StubServer(tmp_path / "analytics", {"/appchk.php": {"body": '{"measurement": 1}'},
-                                                 "/dot.php": {"status": 200, "body": "ok"}}, tls="ca")
-    application = start_application(tmp_path / "apps", "Serato DJ Pro")
-    later = None
+def test_one_beacon_per_application_and_a_stop_mid_reply_keeps_the_report(tmp_path):
+    # The gate answers slowly, so the device goes while the first watch reports it.
+    server = StubServer(tmp_path / "analytics", {"/appchk.php": {**GATE, "delay": 5}, "/dot.php": {"body": "ok"}},
+                        tls="ca")
+    applications = [start_application(tmp_path / "apps", "Serato DJ Pro")]
     try:
         with UsbTestbed() as bed:
-            bed.add_device(product_id=0x1234, release=0x0123, product="Deck Unit 2",
-                           manufacturer="Quenlar", serial="A1 B2")
+            deck = bed.add_device(**DECK)
             env = dict(bed.env(), CURL_CA_BUNDLE=server.ca_file, TIDEWELL_ANALYTICS_SITE=SITE,
                        TIDEWELL_ANALYTICS_HOST=f"127.0.0.1:{server.port}")
             agent = Agent(tmp_path / "home", env=env).start()
             try:
-                assert agent.wait_log("SDJP start time = ", timeout=40)
-                beacons = wait_until(lambda: server.requests("/dot.php"), timeout=10)
-                assert beacons and len(beacons) == 1
-                gate = server.requests("/appchk.php")
-                assert [g["query"] for g in gate] == [f"site_id={SITE}"]
+                assert wait_until(lambda: server.requests("/appchk.php"), timeout=40)
+                bed.remove_device(deck)
+                assert agent.wait_stderr("onDeviceChange Device Count prev=1 cur=0")
+                assert server.requests("/dot.php") == []
+                # The watch works on its own copy of the device list: the report names the
+                # device that has gone.
+                beacons = wait_until(lambda: server.requests("/dot.php"), timeout=15)
+                assert len(beacons) == 1
 
                 # The host lines come before the log folder exists: the system log has them.
-                system_log = agent.stderr()
-                uuid, processor = re.search(r"Mac Name   = (\S+) (.*)\n", system_log).groups()
-                version = re.search(r"Mac Serial = (.*)\n", system_log).group(1)
+                uuid, processor = re.search(r"Mac Name   = (\S+) (.*)\n", agent.stderr()).groups()
+                version = re.search(r"Mac Serial = (.*)\n", agent.stderr()).group(1)
                 started = re.search(r"SDJP start time = (.*)\n", agent.log()).group(1)
                 assert re.fullmatch(r"[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}", uuid)
-
-                query = beacons[0]["query"]
-                assert [pair.split("=", 1)[0] for pair in query.split("&")] == [
-                    "ktr_site", "ktr_uid", "__appver", "__ip", "localdate", "ktr_url", "action",
-                    "p01", "p02", "p03"]
-                params = dict(pair.split("=", 1) for pair in query.split("&"))
-                assert params["ktr_site"] == SITE
-                assert params["ktr_uid"] == uuid
-                assert params["__appver"] == "291"
-                assert params["__ip"] == "1"
-                assert re.fullmatch(r"\d{14}", params["localdate"])
-                assert params["ktr_url"] == "tidewellPCMAC"
-                assert params["action"] == "appInfo"
-                assert params["p01"] == "Deck%20Unit%202%2F1.23%2FA1%20B2"
-                assert params["p02"] == "SDJP"
-                assert params["p03"] == started
-                assert re.fullmatch(r"\d{4}/\d\d/\d\d-\d\d:\d\d:\d\d\([+-]\d{4}\)",
-                                    urllib.parse.unquote(params["p03"]))
-                assert beacons[0]["headers"]["User-Agent"] == \
-                    f"Deck Unit 2 FirmwareUpdate/{version}/{processor}"
-
-                # Sent, so nothing was saved for a resend.
+                assert re.fullmatch(
+                    rf"ktr_site={SITE}&ktr_uid={uuid}&__appver=291&__ip=1&localdate=\d{{14}}&ktr_url=tidewellPCMAC"
+                    rf"&action=appInfo&p01=Deck%20Unit%202%2F1\.23%2FA1%20B2&p02=SDJP&p03={re.escape(started)}",
+                    beacons[0]["query"])
+                assert beacons[0]["headers"]["User-Agent"] == f"Deck Unit 2 FirmwareUpdate/{version}/{processor}"
                 preferences = agent.library / "Preferences" / "com.quenlar.Fetchwick.plist"
                 assert not preferences.exists()
 
                 # A stop while the next beacon waits for the rest of its reply ends the agent
-                # well within the service manager's 10 s, and that report stays for the resend.
-                server.set_routes({"/appchk.php": {"body": '{"measurement": 1}'},
-                                   "/dot.php": {"body": "ok", "stall_after": 1}})
-                later = start_application(tmp_path / "apps", "Traktor")
+                # within the service manager's 10 s, and that report stays for the resend.
+                applications[0].kill()
+                applications[0].wait()
+                server.set_routes({"/appchk.php": GATE, "/dot.php": {"body": "ok", "stall_after": 1}})
+                bed.add_device(**DECK)
+                assert agent.wait_stderr("onDeviceChange Device Count prev=0 cur=1")
+                applications.append(start_application(tmp_path / "apps", "Traktor"))
                 assert wait_until(lambda: len(server.requests("/dot.php")) == 2, timeout=30)
                 signalled = time.monotonic()
-                assert agent.stop(timeout=10) == 0
+                assert agent.stop() == 0
                 assert time.monotonic() - signalled < 10
                 saved = plistlib.loads(preferences.read_bytes())
                 assert (saved["appConnected"], saved["doesSend"]) == ("Traktor", 0)
@@ -75,7 +64,7 @@ def test_running_application_with_a_device_gives_one_beacon_and_a_stop_mid_reply
                 agent.kill()
             assert bed.errors() == []
     finally:
-        for started in filter(None, (application, later)):
-            started.kill()
-            started.wait()
+        for application in applications:
+            application.kill()
+            application.wait()
         server.close()

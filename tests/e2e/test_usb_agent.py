@@ -1,78 +1,90 @@
-"""The real tidewelld on an emulated USB bus: the device lists in its log file."""
+"""The real tidewelld on libusb and an emulated bus: what only the kernel's side shows
+(bus and port order, the request bytes, the sysfs fallback, uevents)."""
+import struct
+import threading
 import time
 
-from usbbed import UsbTestbed
-from tidewell_e2e import Agent, plug_in
+from tidewell_world import Agent
+from usbbed import STALL, UsbTestbed, string_descriptor
+
+LONG = "".join(chr(0x41 + k % 26) for k in range(70))
+# Added out of order; the scan goes by bus, then port. (device, its Product Name line)
+SCANNED = [
+    (dict(serial="C", busnum=2, port=1, product="Stalled", replies={2: STALL}), "(null)"),
+    (dict(serial="B", busnum=1, port=3, product=LONG), LONG[:63]),
+    (dict(serial="A", busnum=1, port=1, product="Short", replies={2: b"\x06\x03"}), "(null)"),
+    # Not openable: the strings the kernel caches, by the same low-byte rule.
+    (dict(serial="D", busnum=1, port=2, product="Deck \u00e9\U0001F3B5", openable=False), "Deck \xe9\x3c\xb5"),
+]
 
 
-def test_agent_logs_the_vendor_devices_found_at_start_up(tmp_path):
+def setup_packet(index):
+    return struct.pack("<BBHHH", 0x80, 6, 0x0300 + index, 0x0409, 128)
+
+
+def test_start_up_scan_order_strings_and_devices_left_alone(tmp_path):
     with UsbTestbed() as bed:
-        bed.add_device(product_id=0x1234, release=0x0123, product="Deck Unit 2",
-                       manufacturer="Quenlar", serial="A1B2")
+        for n, (device, _) in enumerate(SCANNED):
+            bed.add_device(product_id=0x3000 + n, manufacturer="Quenlar", **device)
+        hub = bed.add_device(0x0001, product="Hub", manufacturer="Quenlar", device_class=9, busnum=1, port=4)
+        other = bed.add_device(0x1234, product="Alien", serial="X", vendor_id=0x1D6B, busnum=1, port=5)
         agent = Agent(tmp_path / "home", env=bed.env()).start()
         try:
-            assert agent.wait_stderr("main Device Count prev=0 cur=1")
-            log = agent.log()
-            assert "  Manufacture Name = Quenlar\n" in log
-            assert "  Product ID       = 0x1234\n" in log
-            assert "  Product Name     = Deck Unit 2\n" in log
-            assert "  Serial Number    = A1B2\n" in log
-            assert "  Device Version   = 1.23\n" in log
+            assert agent.wait_stderr("main Device Count prev=0 cur=4")
             assert agent.stop() == 0
         finally:
             agent.kill()
+        # The list of every unit, logged with serials before duplicates are removed.
+        listed = agent.log().rsplit("before process.\n", 1)[1].split("after process.")[0].splitlines()
+        names = [line.split("= ", 1)[1] for line in listed if "Product Name" in line]
+        serials = [line.split("= ", 1)[1] for line in listed if "Serial Number" in line]
+        assert serials == ["A", "D", "B", "C"]
+        assert names == [dict((d["serial"], name) for d, name in SCANNED)[s] for s in serials]
+        assert bed.devices[1].requests[:3] == [setup_packet(1), setup_packet(2), setup_packet(3)]
+        assert (hub.opened, hub.requests, other.opened, other.requests) == (0, [], 0, [])
         assert bed.errors() == []
 
 
-def test_agent_follows_plugging_and_unplugging(tmp_path):
+class HeldReply:
+    """A string reply that holds the device's answer until released: the agent's scan
+    waits inside that control request, so a test can act in the middle of the scan."""
+
+    def __init__(self, text):
+        self.data = string_descriptor(text)
+        self.asked = threading.Event()
+        self.release = threading.Event()
+
+    def __getitem__(self, key):
+        if not self.asked.is_set():
+            self.asked.set()
+            self.release.wait(30)
+        return self.data[key]
+
+
+def test_device_plugged_during_the_first_scan_and_a_burst_of_uevents(tmp_path):
     with UsbTestbed() as bed:
-        deck = bed.add_device(product_id=0x1234, release=0x0110, product="Deck Unit 2",
-                              manufacturer="Quenlar", serial="A1")
+        held = HeldReply("Quenlar")
+        deck = bed.add_device(0x1234, product="Deck Unit 2", manufacturer="Quenlar", serial="A1", replies={1: held})
         agent = Agent(tmp_path / "home", env=bed.env()).start()
         try:
+            assert held.asked.wait(30)
+            # Plugged in while the first scan has the bus list in hand; its one uevent is
+            # never sent again.
+            bed.add_device(0x2000, product="Mixer", manufacturer="Quenlar", serial="M1", busnum=2)
+            held.release.set()
             assert agent.wait_stderr("main Device Count prev=0 cur=1")
-            plug_in(agent, bed, "onDeviceChange Device Count prev=1 cur=2", product_id=0x2000, release=0x0105,
-                    product="Mixer", manufacturer="Quenlar", serial="M1")
-            assert "  Product Name     = Mixer\n" in agent.log()
-            assert "  Device Version   = 1.05\n" in agent.log()
+            assert agent.wait_stderr("onDeviceChange Device Count prev=1 cur=2")
 
-            # A second unit of a connected product: one entry per product.
-            bed.add_device(product_id=0x2000, release=0x0104, product="Mixer",
-                           manufacturer="Quenlar", serial="M2")
-            assert agent.wait_stderr("onDeviceChange Device Count prev=2 cur=2")
-            assert agent.wait_log("  Serial Number    = M2\n")
-
-            bed.remove_device(deck)
-            assert agent.wait_stderr("onDeviceChange Device Count prev=2 cur=1")
-            for device in list(bed.devices):
-                bed.remove_device(device)
-            assert agent.wait_stderr("onDeviceChange Device Count prev=1 cur=0")
-            assert agent.stop() == 0
-        finally:
-            agent.kill()
-        assert bed.errors() == []
-
-
-def test_a_burst_of_uevents_brings_at_most_two_rescans(tmp_path):
-    with UsbTestbed() as bed:
-        deck = bed.add_device(product_id=0x1234, release=0x0123, product="Deck Unit 2",
-                              manufacturer="Quenlar", serial="A1")
-        agent = Agent(tmp_path / "home", env=bed.env()).start()
-        try:
-            assert agent.wait_stderr("main Device Count prev=0 cur=1")
-            # The watcher's thread starts after the first scan; until then uevents queue,
-            # and the emulated bus gives up once ten wait unread.
-            bed.uevent(deck)
-            assert agent.wait_stderr("onDeviceChange Device Count prev=1 cur=1")
+            # 20 uevents within 100 ms; the last unplugs the deck, so its rescan ends the burst.
             before = agent.stderr().count("onDeviceChange Device Count")
-            # 20 within 100 ms; the last unplugs the device, so its rescan ends the burst.
             for _ in range(19):
                 bed.uevent(deck)
                 time.sleep(0.005)
             bed.remove_device(deck)
-            assert agent.wait_stderr("onDeviceChange Device Count prev=1 cur=0")
+            assert agent.wait_stderr("onDeviceChange Device Count prev=2 cur=1")
             assert agent.stderr().count("onDeviceChange Device Count") - before <= 2
             assert agent.stop() == 0
         finally:
+            held.release.set()
             agent.kill()
         assert bed.errors() == []

@@ -1,22 +1,22 @@
-"""An emulated USB bus for end-to-end tests (umockdev through GObject introspection).
+"""An emulated USB bus for the demo, the end-to-end tests and the benchmark (umockdev
+through GObject introspection).
 
-    from usbbed import UsbTestbed
     bed = UsbTestbed()
-    dev = bed.add_device(product_id=0x1234, release=0x0123, product="Deck Unit 2",
-                         manufacturer="Quenlar", serial="A1B2")
+    deck = bed.add_device(product_id=0x1234, release=0x0123, product="Deck Unit 2",
+                          manufacturer="Quenlar", serial="A1B2")
     agent = subprocess.Popen([...], env={**os.environ, **bed.env()})
-    bed.remove_device(dev)
+    bed.remove_device(deck)
     bed.close()
 
-The test process must run under umockdev-wrapper (ctest starts every e2e test so): only
-then do programs it starts see the emulated /sys and /dev, and only then do uevents reach
-their libudev monitors. One testbed per process at a time.
+The process must run under umockdev-wrapper: only then do programs it starts see the
+emulated /sys and /dev, and only then do uevents reach their libudev monitors. One
+testbed per process at a time.
 
 Each device is a usb_device record with the binary `descriptors` attribute that libusb
 reads, the text attributes and properties the kernel provides, and a device node whose
 usbfs ioctls are answered by a handler: control-IN GET_DESCRIPTOR(string) requests get
 the device's string descriptors, everything else stalls. umockdev serves attached handlers
-on a worker thread with a main loop of its own, so they keep answering while the test's
+on a worker thread with a main loop of its own, so they keep answering while the caller's
 thread blocks (sleeps, waits for a child, polls a log file); a handler only needs the GIL,
 which every blocking call releases.
 """
@@ -54,10 +54,6 @@ def string_descriptor(text):
     """A string descriptor (bLength, type 3, UTF-16LE units) for text."""
     units = text.encode("utf-16-le")
     return bytes([min(2 + len(units), 255), 3]) + units
-
-
-def language_table(*languages):
-    return bytes([2 + 2 * len(languages), 3]) + b"".join(struct.pack("<H", lang) for lang in languages)
 
 
 class UsbDevice:
@@ -260,13 +256,11 @@ class UsbTestbed:
         return env
 
     def add_device(self, product_id, release=0x0100, product=None, manufacturer=None, serial=None,
-                   vendor_id=VENDOR_ID, device_class=0, *, busnum=1, port=None,
-                   indices=None, replies=None, languages=(0x0409,), openable=True):
+                   vendor_id=VENDOR_ID, device_class=0, *, busnum=1, port=None, replies=None, openable=True):
         """Plugs in a device and returns it; an "add" uevent follows once it is complete.
 
         The manufacturer, product and serial strings get indices 1, 2 and 3, or 0 when
-        None (override with indices=(m, p, s)). Index 0 answers the language table.
-        replies maps a string index to the raw bytes to send (cut to the request's length)
+        None. Index 0 answers the language table (US English). replies maps a string index to the raw bytes to send (cut to the request's length)
         or to STALL, replacing the default reply. port defaults to the lowest free port of
         the bus. openable=False leaves the device without a usable node, as for a user
         without access to it: opening fails, the sysfs text attributes remain."""
@@ -275,18 +269,14 @@ class UsbTestbed:
             port = next(p for p in range(1, 256) if p not in taken)
         devnum = self._next_devnum.get(busnum, 2)
         self._next_devnum[busnum] = devnum + 1
-        if indices is None:
-            indices = tuple(0 if s is None else i for i, s in enumerate((manufacturer, product, serial), 1))
-        strings = {}
-        answers = {0: language_table(*languages)}
-        for name, text, index in zip(("manufacturer", "product", "serial"),
-                                     (manufacturer, product, serial), indices):
-            if text is not None and index != 0:
-                strings[name] = text
-                answers.setdefault(index, string_descriptor(text))
+        texts = {"manufacturer": manufacturer, "product": product, "serial": serial}
+        indices = tuple(0 if text is None else index for index, text in enumerate(texts.values(), 1))
+        strings = {name: text for name, text in texts.items() if text is not None}
+        answers = {index: string_descriptor(text) for index, text in zip(indices, texts.values()) if index}
+        answers[0] = bytes([4, 3]) + struct.pack("<H", 0x0409)
         answers.update(replies or {})
         device = UsbDevice(self, busnum, devnum, port, vendor_id, product_id, release, device_class,
-                           tuple(indices), strings, answers, openable)
+                           indices, strings, answers, openable)
         if openable:
             device.handler = _UsbfsHandler(device)
             self._testbed.attach_ioctl(device.devnode, device.handler)

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """The main job of Tidewell, on this machine alone.
 
-    umockdev-wrapper /usr/bin/python3 scripts/demo.py build/bin/tidewelld
+    umockdev-wrapper /usr/bin/python3 demo/demo.py build/bin/tidewelld
 
 Runs the real agent with a temporary HOME against a list server and an analytics
 stand-in on 127.0.0.1 (HTTPS, with a CA of the demo's own), plugs in emulated Quenlar
@@ -21,9 +21,8 @@ import urllib.parse
 from pathlib import Path
 
 sys.dont_write_bytecode = True
-sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "support"))
-from tidewell_e2e import (LIST_PATH, Agent, StubServer, install_fake_fetchwick, list_routes, make_certs,  # noqa: E402
-                          read_json_lines, start_application, wait_until)
+from tidewell_world import (LIST_PATH, Agent, StubServer, install_fake_fetchwick, launches, list_routes,  # noqa: E402
+                            make_certs, start_application, wait_until)
 from usbbed import UsbTestbed  # noqa: E402
 
 PACKAGES = "https://fw.quenlar.example/packages/"
@@ -153,16 +152,16 @@ class Road:
 
     def firmware_path(self):
         self.show.heading("The firmware path: hand-off file and downloader")
-        launches = expect(wait_until(lambda: read_json_lines(self.record)), "the downloader was not started")
-        hand_off = self.agent.library / "Application Support" / "Quenlar" / "firm_version_up.txt"
-        expect(launches == [["-f ", str(hand_off)]], f"unexpected downloader start: {launches}")
+        started = expect(wait_until(lambda: launches(self.record)), "the downloader was not started")
+        hand_off = self.agent.support_folder / "firm_version_up.txt"
+        expect(started == [["-f ", str(hand_off)]], f"unexpected downloader start: {started}")
         self.show.line(f"{hand_off}:")
         self.show.text(hand_off.read_text())
         expect(hand_off.read_text() == f"Deck Unit 2,1.23,1.24,{PACKAGES}deck-unit-2-124.bin\n",
                "the hand-off file does not name the Deck Unit 2 update")
         executable = self.applications / "Quenlar/Tidewell/Fetchwick.app/Contents/MacOS/Fetchwick"
         self.show.line("the downloader was started as (each argument quoted):")
-        self.show.line(" ".join(repr(argument) for argument in [str(executable)] + launches[0]), 6)
+        self.show.line(" ".join(repr(argument) for argument in [str(executable)] + started[0]), 6)
 
     def usage_path(self):
         self.show.heading(f"The usage path: a stand-in DJ application \"{DJ_APPLICATION}\" starts")
