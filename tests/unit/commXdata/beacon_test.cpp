@@ -2,7 +2,8 @@
 
 #include <regex>
 
-#include "analytics_stub.h"
+#include "agent_home.h"
+#include "stub_server.h"
 #include "commXdata/commXdata.h"
 #include "commXdata/gate_reply.h"
 
@@ -52,10 +53,10 @@ TEST(SendGate, AsksWithTheSiteAloneAndSaysWhyAReplyIsNoJson)
 {
     AnalyticsStub stub;
     EXPECT_TRUE(commXdata().canSend());
-    std::vector<picojson::object> asked = stub.Requests("/appchk.php");
+    std::vector<picojson::object> asked = stub.requests("/appchk.php");
     ASSERT_EQ(1u, asked.size());
     EXPECT_EQ(std::string("site_id=") + kTestSite, asked[0].at("query").get<std::string>());
-    EXPECT_EQ("<absent>", AnalyticsStub::Header(asked[0], "User-Agent"));
+    EXPECT_EQ("<absent>", Header(asked[0], "User-Agent"));
 
     stub.Answer("<html>busy</html>\nmore");
     CaptureStderr();
@@ -109,7 +110,7 @@ TEST(Beacon, QueryInExactOrderWithOnlyTheDeviceTextEscaped)
                                                    "&p01=Deck%20Unit%202%2F1\\.23%2FSN-01\\.a_~&p02=SDJP"
                                                    "&p03=2024/03/05-14:07:09\\(\\+0900\\)")))
         << query;
-    EXPECT_EQ("Deck Unit 2 FirmwareUpdate/Debian 12/AMD EPYC", AnalyticsStub::Header(beacons[0], "User-Agent"));
+    EXPECT_EQ("Deck Unit 2 FirmwareUpdate/Debian 12/AMD EPYC", Header(beacons[0], "User-Agent"));
 }
 
 TEST(Beacon, AnyCompletedExchangeCountsAsSent)
@@ -146,8 +147,8 @@ TEST(Beacon, LineEndsInTheAgentTextCannotAddHeaders)
     EXPECT_EQ(0, commXdata().send(report));
     std::vector<picojson::object> beacons = stub.Beacons();
     ASSERT_EQ(1u, beacons.size());
-    EXPECT_EQ("<absent>", AnalyticsStub::Header(beacons[0], "X-Injected"));
-    EXPECT_EQ("Deck  X-Injected: 1", AnalyticsStub::Header(beacons[0], "User-Agent"));
+    EXPECT_EQ("<absent>", Header(beacons[0], "X-Injected"));
+    EXPECT_EQ("Deck  X-Injected: 1", Header(beacons[0], "User-Agent"));
 }
 
 TEST(TimeStamps, LocalTimeInBothFormats)
