@@ -1,5 +1,5 @@
-// Fake USB devices for the unit tests' buses: string descriptors as a device sends them,
-// and a device that answers from a table and counts what happened to it.
+// One fake USB bus built from device models: each plugged model answers as a device
+// would (descriptor, string descriptors) and counts what happened to it.
 #pragma once
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "main/main.h"
 #include "platform/usb_bus.h"
 
 // bLength, type 3, then the text's UTF-16LE units.
@@ -22,22 +23,23 @@ inline std::vector<uint8_t> StringDescriptor(const std::u16string& text)
     return bytes;
 }
 
-struct ControlSetup {
-    uint8_t requestType;
-    uint8_t request;
-    uint16_t value;
-    uint16_t index;
-    uint16_t length;
+struct DeviceModel {
+    uint16_t productId;
+    std::u16string product;
+    std::u16string serial;  // empty: the device has no serial number string
+    uint16_t release = 0x0123;
+    uint16_t vendorId = kVendorId;
+    uint8_t deviceClass = 0;
 };
 
-// What a fake device answers and what happened to it. Shared with its references and
+// What a plugged device answers and what happened to it. Shared with its references and
 // handles, so it outlives whatever the scan keeps.
 struct FakeState {
     platform::UsbDeviceDescriptor descriptor;
     bool readable = true;
     bool openable = true;
     std::map<uint8_t, std::vector<uint8_t>> replies;  // string index -> reply; missing: stall
-    std::vector<ControlSetup> requests;
+    std::vector<std::vector<int>> requests;           // type, request, value, index, length
     int references = 0;
     int openHandles = 0;
     int opened = 0;
@@ -47,7 +49,6 @@ class FakeHandle final : public platform::UsbDeviceHandle {
 public:
     explicit FakeHandle(std::shared_ptr<FakeState> state) : state_(std::move(state)) { ++state_->openHandles; }
     ~FakeHandle() override { --state_->openHandles; }
-
     int ControlIn(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index, uint8_t* data,
                   uint16_t length) override
     {
@@ -69,13 +70,11 @@ class FakeDevice final : public platform::UsbDevice {
 public:
     explicit FakeDevice(std::shared_ptr<FakeState> state) : state_(std::move(state)) { ++state_->references; }
     ~FakeDevice() override { --state_->references; }
-
     bool ReadDescriptor(platform::UsbDeviceDescriptor& descriptor) override
     {
         descriptor = state_->descriptor;
         return state_->readable;
     }
-
     std::unique_ptr<platform::UsbDeviceHandle> Open() override
     {
         if (!state_->openable) {
@@ -87,4 +86,30 @@ public:
 
 private:
     std::shared_ptr<FakeState> state_;
+};
+
+// Lists the plugged devices, in order, each time anew. Used by one thread at a time.
+class FakeBus final : public platform::UsbBus {
+public:
+    std::shared_ptr<FakeState> Plug(const DeviceModel& model)
+    {
+        auto state = std::make_shared<FakeState>();
+        state->descriptor = {model.deviceClass, 0, model.vendorId, model.productId, model.release, 1, 2,
+                             static_cast<uint8_t>(model.serial.empty() ? 0 : 3)};
+        state->replies = {{1, StringDescriptor(u"Quenlar")}, {2, StringDescriptor(model.product)}};
+        if (!model.serial.empty()) {
+            state->replies[3] = StringDescriptor(model.serial);
+        }
+        plugged.push_back(state);
+        return state;
+    }
+    std::vector<std::unique_ptr<platform::UsbDevice>> Devices() override
+    {
+        std::vector<std::unique_ptr<platform::UsbDevice>> listed;
+        for (const auto& state : plugged) {
+            listed.push_back(std::make_unique<FakeDevice>(state));
+        }
+        return listed;
+    }
+    std::vector<std::shared_ptr<FakeState>> plugged;
 };

@@ -1,6 +1,8 @@
-// Runs stub_server.py on 127.0.0.1 for the length of a test.
+// The one client of the demo's stub server (stub_server.py): started on 127.0.0.1 for the
+// length of a test, with the routes described in the script.
 #pragma once
 
+#include <picojson.h>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -11,7 +13,6 @@ class StubServer {
 public:
     enum class Tls { None, TrustedCa, SelfSigned };
 
-    // routesJson: the routes object described in stub_server.py.
     explicit StubServer(const std::string& routesJson, Tls tls = Tls::None);
     ~StubServer();
     StubServer(const StubServer&) = delete;
@@ -20,13 +21,11 @@ public:
     int port() const { return port_; }
     // "http(s)://127.0.0.1:<port>"
     std::string base() const;
-    std::string url(const std::string& path) const { return base() + path; }
     // The CA file that signs the server's certificate (TrustedCa only).
     std::string caFile() const { return dir_.path() + "/ca.pem"; }
-
     void setRoutes(const std::string& routesJson);
-    // One JSON object per request received so far, in order.
-    std::vector<std::string> requests() const;
+    // The requests received so far (for `path` only, unless empty), in order.
+    std::vector<picojson::object> requests(const std::string& path = "") const;
 
 private:
     TempDir dir_;
@@ -35,5 +34,27 @@ private:
     int port_ = 0;
 };
 
+// The raw (still escaped) value of one query parameter, and one header, of a request.
+std::string QueryParam(const picojson::object& request, const std::string& name);
+std::string Header(const picojson::object& request, const std::string& name);
+
 // A port on 127.0.0.1 on which nothing listens.
 int UnusedLocalPort();
+
+inline constexpr const char* kTestSite = "246810";
+constexpr int kCutConnection = 0;
+
+// The analytics stand-in: the gate answers with `gateBody`, the beacon with
+// `beaconStatus` (kCutConnection: a reply cut short). The agent's requests reach it
+// through a trusted test CA while it lives.
+class AnalyticsStub : public StubServer {
+public:
+    explicit AnalyticsStub(const std::string& gateBody = R"({"measurement": 1})", int beaconStatus = 200);
+    void Answer(const std::string& gateBody, int beaconStatus = 200);
+    std::vector<picojson::object> Beacons() const { return requests("/dot.php"); }
+
+private:
+    ScopedEnv host_;
+    ScopedEnv site_{"TIDEWELL_ANALYTICS_SITE", kTestSite};
+    ScopedEnv ca_{"CURL_CA_BUNDLE", caFile()};
+};

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "commXdata/transfer.h"
-#include "main/main.h"
+#include "main/log.h"
 #include "platform/replacement_file.h"
 
 char fwUpdateURL[1024] = "https://" TIDEWELL_LIST_HOST "/application/tidewell/firm_version_info.txt";

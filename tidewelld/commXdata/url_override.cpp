@@ -6,8 +6,11 @@
 #include <cstring>
 #include <memory>
 
-#include "main/main.h"
+#include "main/log.h"
+#include "platform/user_folders.h"
 #include "platform/whole_file.h"
+
+std::string ListFolder() { return platform::HomeFolder() + "/Library/Quenlar/"; }
 
 namespace {
 

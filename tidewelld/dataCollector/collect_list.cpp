@@ -1,6 +1,8 @@
 // Both list downloads, one after the other.
+#include "dataCollector/dataCollector.h"
+
 #include "commXdata/commXdata.h"
-#include "main/main.h"
+#include "main/log.h"
 
 int CollectVariousList(const char* firmListPath, const char* targetListPath)
 {

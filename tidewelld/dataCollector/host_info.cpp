@@ -1,5 +1,6 @@
 // The host's identity and description, collected once at start-up for the usage reports.
-#include "main/main.h"
+#include "dataCollector/dataCollector.h"
+#include "main/log.h"
 
 #include "platform/host_probe.h"
 

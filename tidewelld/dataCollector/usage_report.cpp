@@ -1,6 +1,7 @@
 // Usage reports: composed from a device and an application start, sent past the gate,
 // saved in the downloader's preferences when they cannot go, and sent again later.
-#include "main/main.h"
+#include "dataCollector/dataCollector.h"
+#include "main/log.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,8 @@
 // The USB scan: every device of the vendor, hubs excepted, appended to a device list
 // with its strings. Runs on one thread at a time (start-up, then the device-change thread
 // under _lock); the state below is touched only here.
-#include "main/main.h"
+#include "dataCollector/dataCollector.h"
+#include "main/log.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -13,7 +13,6 @@
 #include "platform/user_folders.h"
 
 std::mutex _lock;
-std::mutex _logLock;
 MacInfo _macInfo;
 std::string tarProductIdPath;
 std::string fwVerInfoTxtPath;
@@ -60,8 +59,6 @@ AgentLoop& TheLoop()
 }
 
 } // namespace
-
-std::string ListFolder() { return platform::HomeFolder() + "/Library/Quenlar/"; }
 
 void BuildListPaths()
 {

@@ -1,11 +1,13 @@
 // The agent's log file.
-#include "main/main.h"
+#include "main/log.h"
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +18,8 @@
 int32_t debugLevel = 3;
 
 namespace {
+
+std::mutex logLock;
 
 constexpr off_t kLogCap = 0x100000;
 
@@ -122,7 +126,7 @@ void LogPrintf(uint32_t level, const char* sourcePath, int32_t line, const char*
         unlink(path.c_str());
     }
 
-    std::lock_guard<std::mutex> guard(_logLock);
+    std::lock_guard<std::mutex> guard(logLock);
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
         return;
@@ -147,7 +151,7 @@ DeferredLogSync::~DeferredLogSync()
         return;
     }
     syncPending = false;
-    std::lock_guard<std::mutex> guard(_logLock);
+    std::lock_guard<std::mutex> guard(logLock);
     int fd = open(LogFilePath().c_str(), O_WRONLY | O_CLOEXEC);
     if (fd >= 0) {
         fsync(fd);

@@ -8,14 +8,13 @@
 #include <string>
 
 #include "dataCollector/dataCollector.h"
+#include "main/log.h"
 
 // ---- Process-wide state (set up by start-up) ----
 
 // Guards the two device lists and the update decisions that read them. Never taken
-// while _logLock is held.
+// while the log's own lock is held.
 extern std::mutex _lock;
-// Guards appending to the log file.
-extern std::mutex _logLock;
 
 extern MacInfo _macInfo;
 extern std::string tarProductIdPath;  // home + "/Library/Quenlar/tar_product_info.txt"
@@ -32,35 +31,10 @@ constexpr int kVendorId = 14972;  // 0x3A7C
 
 constexpr const char* kListVersion = "091";  // the FormatVersion both list files carry
 
-// The agent's list folder, home + "/Library/Quenlar/".
-std::string ListFolder();
 // Builds the three list paths from the user's folders.
 void BuildListPaths();
 // Gives both device lists their (empty) id arrays; before the first rescan.
 void InitDeviceLists();
-
-// ---- Log file ----
-
-// Only levels >= debugLevel are written. Fixed at 3; tests may lower it.
-extern int32_t debugLevel;
-
-void LogPrintf(uint32_t level, const char* sourcePath, int32_t line, const char* format, ...)
-    __attribute__((format(printf, 4, 5)));
-
-// While one lives on a thread, that thread's log lines are appended as always but forced
-// to disk together when the outermost one ends: a rescan writes dozens of lines, and a
-// disk flush per line cost more than the rest of the rescan.
-class DeferredLogSync {
-public:
-    DeferredLogSync();
-    ~DeferredLogSync();
-    DeferredLogSync(const DeferredLogSync&) = delete;
-    DeferredLogSync& operator=(const DeferredLogSync&) = delete;
-};
-
-#define TW_LOG(level, ...) LogPrintf((level), __FILE__, __LINE__, __VA_ARGS__)
-#define TW_TRACE_IN() TW_LOG(1, "%s()>>\n", __func__)
-#define TW_TRACE_OUT() TW_LOG(1, "%s()<<\n", __func__)
 
 // ---- Signal loop and tick ----
 

@@ -2,7 +2,8 @@
 // stand-in process list and the analytics stand-in.
 #include <gtest/gtest.h>
 
-#include "analytics_stub.h"
+#include "agent_home.h"
+#include "stub_server.h"
 #include "device_list.h"
 #include "main/main.h"
 #include "platform/plist_file.h"
@@ -48,7 +49,7 @@ protected:
     }
     std::string Param(size_t beacon, const char* name) const
     {
-        return AnalyticsStub::Param(analytics_.Beacons().at(beacon), name);
+        return QueryParam(analytics_.Beacons().at(beacon), name);
     }
     int Send(const char* appCode)
     {
@@ -136,7 +137,7 @@ TEST_F(WatchTest, ReportSavedWhenTheGateSaysNoOrTheBeaconFails)
         EXPECT_EQ(value, Stored(key.c_str())) << key;
     }
 
-    analytics_.Answer(R"({"measurement": 1})", AnalyticsStub::kCutConnection);
+    analytics_.Answer(R"({"measurement": 1})", kCutConnection);
     testing::internal::CaptureStderr();
     EXPECT_EQ(1, Send("Traktor"));
     testing::internal::GetCapturedStderr();
@@ -160,12 +161,12 @@ TEST_F(WatchTest, ResendRules)
     // A watched application running with a known device holds the resend back; one
     // without a known device does not.
     analytics_.Answer(R"({"measurement": 1})");
-    size_t gateRequests = analytics_.Requests("/appchk.php").size();
+    size_t gateRequests = analytics_.requests("/appchk.php").size();
     UpdateAppStatus(0, &devices_.list);
     processes_.push_back("  4243 ??       S      0:01 /Applications/Ableton Live 12.app/Contents/MacOS/Live");
     SendSavedInfo(&mac_);
     EXPECT_NE(std::string::npos, home_.Log().find("Save data not send: Ableton Live\n"));
-    EXPECT_EQ(gateRequests, analytics_.Requests("/appchk.php").size());
+    EXPECT_EQ(gateRequests, analytics_.requests("/appchk.php").size());
     NotifyDeviceConnect(false);
 
     std::string agentName = Stored("agentName");
@@ -174,7 +175,7 @@ TEST_F(WatchTest, ResendRules)
     ASSERT_EQ(1u, analytics_.Beacons().size());
     EXPECT_EQ(now.hardwareUUID, Param(0, "ktr_uid"));
     EXPECT_EQ("Deck%20Unit%202%2F1.23%2FSN1", Param(0, "p01"));
-    EXPECT_EQ(agentName, AnalyticsStub::Header(analytics_.Beacons()[0], "User-Agent"));
+    EXPECT_EQ(agentName, Header(analytics_.Beacons()[0], "User-Agent"));
     EXPECT_EQ("1", Stored("doesSend"));
     EXPECT_EQ("SDJP", Stored("appConnected"));
 

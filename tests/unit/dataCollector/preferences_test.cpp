@@ -3,13 +3,14 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
-#include <thread>
 
 #include "commXdata/commXdata.h"
 #include "dataCollector/dataCollector.h"
-#include "test_home.h"
+#include "agent_home.h"
 
 namespace {
+
+using Preferences = AgentHome;
 
 std::string Dict(const std::string& body)
 {
@@ -24,9 +25,8 @@ std::string Stored(const char* key)
     return value;
 }
 
-TEST(Preferences, IntervalReadings)
+TEST_F(Preferences, IntervalReadings)
 {
-    TempHome home;
     uint32_t interval = 99;
     EXPECT_EQ(-1, readIntervalValue(interval));
     EXPECT_EQ(0u, interval);
@@ -57,9 +57,8 @@ TEST(Preferences, IntervalReadings)
 
 // The downloader rewrites its file as a whole (written aside, renamed into place), as XML
 // or binary, at any time: every write of the agent keeps what is on disk at that moment.
-TEST(Preferences, WritesKeepTheKeysOnDiskAtThatMoment)
+TEST_F(Preferences, WritesKeepTheKeysOnDiskAtThatMoment)
 {
-    TempHome home;
     TempDir scratch;
     const std::string path = FetchwickPreferencesPath();
     auto rewriteAsDownloader = [&](const std::string& dict, const char* format) {
@@ -92,28 +91,6 @@ TEST(Preferences, WritesKeepTheKeysOnDiskAtThatMoment)
     EXPECT_EQ("Deck/1.23/A", Stored("deviceSerial"));
     auto entries = std::filesystem::directory_iterator(std::filesystem::path(path).parent_path());
     EXPECT_EQ(1, std::distance(begin(entries), end(entries))) << "a temporary file was left behind";
-}
-
-// The device-change thread stores "lastCheckDate" while the tick saves a usage report.
-TEST(PreferencesThreads, LastCheckDateAndSavedReportWrittenAtOnceKeepEachOther)
-{
-    TempHome home;
-    for (int round = 0; round < 20; ++round) {
-        SCOPED_TRACE(round);
-        std::remove(FetchwickPreferencesPath().c_str());
-        std::thread deviceChange([] {
-            for (int i = 0; i < 10; ++i) {
-                writeFwVersionLastCheckDate("2026-12-06 11:22:3" + std::to_string(i));
-            }
-        });
-        for (int i = 0; i < 10; ++i) {
-            _xdate_send_info_t report{"uid", "agent", "291", "Deck/1.23/A" + std::to_string(i), "SDJP", "date"};
-            saveData(&report);
-        }
-        deviceChange.join();
-        EXPECT_EQ("2026-12-06 11:22:39", Stored("lastCheckDate"));
-        EXPECT_EQ("Deck/1.23/A9", Stored("deviceSerial"));
-    }
 }
 
 } // namespace

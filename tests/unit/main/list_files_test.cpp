@@ -1,11 +1,11 @@
-#include "firmware_home.h"
+#include "agent_home.h"
 
 #include <sys/stat.h>
 #include <vector>
 
 namespace {
 
-class ListFiles : public FirmwareHome {
+class ListFiles : public AgentHome {
 protected:
     // The ids the target list holds; the seeded 9999 shows a list left unread.
     std::vector<int> TargetIds(const std::string& text)
@@ -89,7 +89,7 @@ TEST_F(ListFiles, FolderOrPipeInPlaceOfAListIsNoListInsteadOfAnAbortOrAHang)
     EXPECT_FALSE(ValidateFileVersion(fwVerInfoTxtPath, "091"));
     EXPECT_TRUE(UpdateTarProductIdList());
     EXPECT_TRUE(blackList.empty());
-    AddDevice("Deck Unit 2", 0x0100);
+    devices_.Add(0, "Deck Unit 2", nullptr, 0x0100);
     EXPECT_FALSE(UpdateFirmware(&devices_.list));
     EXPECT_FALSE(UpdateFwVerTidewell(&devices_.list));
     EXPECT_NE(std::string::npos, home_.Log().find("[WRN] file open error.firm_version_info.txt\n"));
@@ -103,7 +103,7 @@ TEST_F(ListFiles, HugeLineIsGivenUpInsteadOfHoldingTheDecisionForHours)
     }
     std::string url = "https://fw/" + std::string(1000, 'u') + ".bin";
     WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\n" + junk + "\nDeck Unit 2, 124, mac, " + url + "\n");
-    AddDevice("Deck Unit 2", 0x0110);
+    devices_.Add(0, "Deck Unit 2", nullptr, 0x0110);
     EXPECT_TRUE(UpdateFirmware(&devices_.list));
     EXPECT_EQ("Deck Unit 2,1.10,1.24," + url + "\n", HandOff());
 }

@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
-#include <thread>
 
 #include "main/main.h"
 #include "test_home.h"
@@ -108,31 +106,6 @@ TEST_F(LogFileTest, MissingFolderLosesOnlyTheFileLine)
     TempHome bare;
     LogPrintf(5, "a.cpp", 1, "nowhere\n");
     EXPECT_FALSE(std::ifstream(bare.LogPath()).good());
-}
-
-TEST_F(LogFileTest, ConcurrentWritersNeverTearLines)
-{
-    constexpr int kLines = 200;
-    auto writer = [](char c) {
-        std::string body(300, c);
-        for (int i = 0; i < kLines; ++i) {
-            LogPrintf(3, "a.cpp", 1, "%s\n", body.c_str());
-        }
-    };
-    std::thread a(writer, 'a');
-    std::thread b(writer, 'b');
-    a.join();
-    b.join();
-
-    std::regex line(std::string("^") + kStamp + R"(\[INF\] (a{300}|b{300})$)");
-    std::istringstream in(home.Log());
-    std::string text;
-    int count = 0;
-    while (std::getline(in, text)) {
-        EXPECT_TRUE(std::regex_match(text, line)) << text.substr(0, 80);
-        ++count;
-    }
-    EXPECT_EQ(2 * kLines, count);
 }
 
 } // namespace

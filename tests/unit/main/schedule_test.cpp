@@ -1,6 +1,5 @@
-#include "firmware_home.h"
+#include "agent_home.h"
 
-#include "list_urls.h"
 #include "main/schedule.h"
 #include "platform/icu_date.h"
 #include "stub_server.h"
@@ -19,13 +18,13 @@ double LocalMillis(const char* text)
 const char* kGoodLists = R"({"/fw": {"body": "FormatVersion:091\nDeck Unit 2,124,mac,https://x/a.bin\n"},
                               "/pl": {"body": "FormatVersion:091\nDeck Unit 2,14972,4660\n"}})";
 
-class Schedule : public FirmwareHome {
+class Schedule : public AgentHome {
 protected:
     void SetUp() override
     {
-        FirmwareHome::SetUp();
+        AgentHome::SetUp();
         Restart("2026-06-10 21:00:00");
-        urls_.PointAt(server_.base());
+        PointListsAt(server_.base());
     }
     void TearDown() override { _schedule = DownloadSchedule{}; }
 
@@ -42,7 +41,6 @@ protected:
     }
 
     StubServer server_{"{}"};
-    ScopedListUrls urls_;
 };
 
 // The first tick downloads when the list is missing or a day old: 12 to 23 hours count
@@ -144,7 +142,7 @@ TEST_F(Schedule, IntervalSinceTheLastCheck)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.preferences);
         unlink(home_.LogPath().c_str());
-        unlink(Preferences().c_str());
+        unlink(FetchwickPreferencesPath().c_str());
         if (!c.preferences.empty()) {
             WritePreferences(c.preferences);
         }
@@ -159,7 +157,7 @@ TEST_F(Schedule, IntervalSinceTheLastCheck)
 TEST_F(Schedule, StoredCheckDateQuirks)
 {
     WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\nDeck Unit 2,124,mac,https://x/a.bin\n");
-    AddDevice("Deck Unit 2", 0x0110);
+    devices_.Add(0, "Deck Unit 2", nullptr, 0x0110);
     const struct {
         const char* writtenAt;
         const char* stored;
@@ -178,7 +176,7 @@ TEST_F(Schedule, StoredCheckDateQuirks)
         fixedNow = LocalMillis(c.writtenAt);
         EXPECT_TRUE(UpdateFirmware(&devices_.list));
         std::string stored;
-        platform::PlistDictString(platform::ReadPlistDictionary(Preferences()).get(), "lastCheckDate", stored);
+        platform::PlistDictString(platform::ReadPlistDictionary(FetchwickPreferencesPath()).get(), "lastCheckDate", stored);
         EXPECT_EQ(c.stored, stored);
         fixedNow = LocalMillis(c.checkedAt);
         EXPECT_EQ(c.passed, HasPastIntervalValue());

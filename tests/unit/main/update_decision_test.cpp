@@ -1,16 +1,13 @@
-#include "firmware_home.h"
+#include "agent_home.h"
 
 #include <csignal>
 #include <optional>
-#include <regex>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include "platform/icu_date.h"
-
 namespace {
 
-class UpdateDecision : public FirmwareHome {
+class UpdateDecision : public AgentHome {
 protected:
     void WriteList(const std::string& rows) { WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\n" + rows); }
 };
@@ -34,7 +31,7 @@ TEST_F(UpdateDecision, DeviceRowsFollowPlainTextOrder)
         SCOPED_TRACE(c.digits);
         unlink(fwVerUpTxtPath.c_str());
         devices_.Clear();
-        AddDevice("Deck Unit 2", c.revision);
+        devices_.Add(0, "Deck Unit 2", nullptr, c.revision);
         WriteList(std::string("Deck Unit 2,") + c.digits + ",mac,https://x/a.bin\n");
         EXPECT_EQ(*c.handOff != '\0', UpdateFirmware(&devices_.list));
         EXPECT_EQ(c.handOff, HandOff());
@@ -45,11 +42,11 @@ TEST_F(UpdateDecision, DeviceRowsFollowPlainTextOrder)
 
 TEST_F(UpdateDecision, RowsInListOrderThenSlotOrder)
 {
-    AddDevice("Mixer", 0x0100);
-    AddDevice("A,B", 0x0100);
-    AddDevice("deck unit 2", 0x0100);
-    AddDevice(nullptr, 0x0100);
-    AddDevice("Mixer", 0x0101);
+    devices_.Add(0, "Mixer", nullptr, 0x0100);
+    devices_.Add(0, "A,B", nullptr, 0x0100);
+    devices_.Add(0, "deck unit 2", nullptr, 0x0100);
+    devices_.Add(0, nullptr, nullptr, 0x0100);
+    devices_.Add(0, "Mixer", nullptr, 0x0101);
     WriteFileText(fwVerUpTxtPath, "stale row\n");
     WriteList("A,B,105,mac,https://x/y\r\n"
               "Mixer,102,MAC,HTTPS://m/1.bin\r\n"
@@ -64,32 +61,6 @@ TEST_F(UpdateDecision, RowsInListOrderThenSlotOrder)
               "Mixer,1.00,1.03,http://m/2.bin\n"
               "Mixer,1.01,1.03,http://m/2.bin\n",
               HandOff());
-}
-
-TEST_F(UpdateDecision, IntervalDecidesAndRecordsTheCheck)
-{
-    AddDevice("Deck Unit 2", 0x0123);
-    WriteList("Deck Unit 2,124,mac,https://x/a.bin\n");
-    // Stored with the calendar year, which the week-year reading pattern takes as it is.
-    std::string recent = platform::FormatDate("yyyy-MM-dd HH:mm:ss", platform::NowMillis() - 3 * 86400e3);
-    WritePreferences("<key>FwInterval</key><integer>7</integer><key>lastCheckDate</key><string>" + recent +
-                     "</string><key>Other</key><true/>");
-
-    EXPECT_FALSE(UpdateFirmware(&devices_.list));
-    EXPECT_EQ("Deck Unit 2,1.23,1.24,https://x/a.bin\n", HandOff());
-    std::string stored;
-    EXPECT_TRUE(platform::PlistDictString(platform::ReadPlistDictionary(Preferences()).get(), "lastCheckDate", stored));
-    EXPECT_EQ(recent, stored);
-
-    WritePreferences("<key>FwInterval</key><integer>2</integer><key>lastCheckDate</key><string>" + recent +
-                     "</string><key>Other</key><true/>");
-    EXPECT_TRUE(UpdateFirmware(&devices_.list));
-    platform::PlistPtr preferences = platform::ReadPlistDictionary(Preferences());
-    ASSERT_TRUE(platform::PlistDictString(preferences.get(), "lastCheckDate", stored));
-    // Stamped with the week-year and the 12-hour clock.
-    EXPECT_TRUE(std::regex_match(stored, std::regex(R"(\d{4}-\d\d-\d\d (0[1-9]|1[0-2]):[0-5]\d:[0-5]\d)"))) << stored;
-    EXPECT_NE(recent, stored);
-    EXPECT_NE(nullptr, plist_dict_get_item(preferences.get(), "Other"));
 }
 
 // Writes into regular files past `bytes` fail (EFBIG) while it lives.
@@ -137,7 +108,7 @@ TEST_F(UpdateDecision, HandOffWriteFailureIsNoSuccess)
             unlink(inPlace.c_str());
             MakeFolders(inPlace);
         }
-        AddDevice("Deck Unit 2", 0x0123);
+        devices_.Add(0, "Deck Unit 2", nullptr, 0x0123);
         std::optional<FileSizeLimit> limit;
         if (c.sizeLimit != 0) {
             limit.emplace(c.sizeLimit);
@@ -184,7 +155,7 @@ TEST_F(UpdateDecision, UpdaterVersion)
     }
     EXPECT_NE(std::string::npos, home_.Log().find("[ERR] not get fileVersion.\n"));
 
-    AddDevice("Deck Unit 2", 0x0123);
+    devices_.Add(0, "Deck Unit 2", nullptr, 0x0123);
     EXPECT_FALSE(UpdateFwVerTidewell(&devices_.list));
 }
 

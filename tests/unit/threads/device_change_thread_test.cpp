@@ -3,102 +3,44 @@
 // the saved-report resend. Built under ThreadSanitizer too.
 #include <atomic>
 #include <chrono>
-#include <memory>
 #include <sys/stat.h>
 #include <thread>
 #include <vector>
 
-#include "commXdata/commXdata.h"
-#include "fake_usb.h"
-#include "firmware_home.h"
-#include "list_urls.h"
+#include "agent_home.h"
 #include "main/agent_loop.h"
-#include "main/schedule.h"
 #include "platform/process.h"
-#include "platform/process_list.h"
-#include "platform/usb_bus.h"
 #include "stub_server.h"
 
 namespace {
 
-struct DeviceModel {
-    uint16_t productId;
-    uint16_t release;
-    std::u16string product;
-    std::u16string serial;
-};
-
-// Plugged devices; changed and scanned by the device-change thread only.
-class ModelBus final : public platform::UsbBus {
-public:
-    std::vector<std::unique_ptr<platform::UsbDevice>> Devices() override
-    {
-        std::vector<std::unique_ptr<platform::UsbDevice>> devices;
-        for (const DeviceModel& model : plugged) {
-            auto state = std::make_shared<FakeState>();
-            state->descriptor.vendorId = kVendorId;
-            state->descriptor.productId = model.productId;
-            state->descriptor.releaseNumber = model.release;
-            state->descriptor.manufacturerIndex = 1;
-            state->descriptor.productIndex = 2;
-            state->descriptor.serialNumberIndex = 3;
-            state->replies = {{1, StringDescriptor(u"Quenlar")},
-                              {2, StringDescriptor(model.product)},
-                              {3, StringDescriptor(model.serial)}};
-            devices.push_back(std::make_unique<FakeDevice>(state));
-        }
-        return devices;
-    }
-    std::vector<DeviceModel> plugged;
-};
-
-class DeviceChangeThread : public FirmwareHome {
+class DeviceChangeThread : public AgentHome {
 protected:
     void SetUp() override
     {
-        FirmwareHome::SetUp();
-        InitDeviceLists();
-        auto owned = std::make_unique<ModelBus>();
-        bus_ = owned.get();
-        platform::InstallUsbBus(std::move(owned));
         platform::SetProcessSnapshotSource([] {
             return std::make_unique<platform::ProcessLines>(std::vector<std::string>{
                 "  4242 ??       S      0:01 /Applications/Serato DJ Pro.app/Contents/MacOS/Serato DJ Pro"});
         });
-        urls_.PointAt(lists_.base());
+        PointListsAt(lists_.base());
         WriteFileText(BundleFile("MacOS/Fetchwick"), "#!/bin/sh\necho \"$1\" >> \"" + launches_ + "\"\n");
         chmod(BundleFile("MacOS/Fetchwick").c_str(), 0755);
         InstallUpdaterVersion("1.00");
     }
-    void TearDown() override
-    {
-        platform::SetProcessSnapshotSource(nullptr);
-        platform::InstallUsbBus(nullptr);
-        ReleaseDevicesInfo(&_usbQnlDevInfo);
-        ReleaseDevicesInfo(&_usbQnlAllDevInfo);
-        blackList.clear();
-        for (AppExecStatus& row : _appStatus) {
-            row.execStatus.clear();
-            row.lastExecStatus.clear();
-        }
-        _connect = 0;
-        _schedule = DownloadSchedule{};
-    }
 
-    ModelBus* bus_ = nullptr;
+    FakeBus& bus_ = InstallFakeBus();
     StubServer lists_{R"({"/fw": {"body": "FormatVersion:091\nDeck Unit 2, 124, mac, https://fw/deck.bin\n)"
                       R"(Mixer, 105, mac, https://fw/mixer.bin\nTidewell, 102, mac, https://fw/tw.pkg\n"},
                          "/pl": {"body": "FormatVersion:091\nOld Unit,14972,12288\n"}})"};
     ScopedEnv analytics_{"TIDEWELL_ANALYTICS_HOST", "127.0.0.1:" + std::to_string(UnusedLocalPort())};
     std::string launches_ = applications_.path() + "/launches";
-    ScopedListUrls urls_;
 };
 
 TEST_F(DeviceChangeThread, RescansRaceTheTickAndBothGoOnWorking)
 {
-    const DeviceModel deck{0x1234, 0x0110, u"Deck Unit 2", u"A1"};
-    const DeviceModel mixer{0x2000, 0x0100, u"Mixer", u"M1"};
-    const DeviceModel old{0x3000, 0x0100, u"Old Unit", u"O1"};
+    const DeviceModel deck{0x1234, u"Deck Unit 2", u"A1", 0x0110};
+    const DeviceModel mixer{0x2000, u"Mixer", u"M1", 0x0100};
+    const DeviceModel old{0x3000, u"Old Unit", u"O1", 0x0100};
     const std::vector<std::vector<DeviceModel>> plugs = {{}, {deck}, {deck, mixer, old}, {mixer}};
     // Lists of today: the first download comes with the first day that passes.
     WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\nDeck Unit 2, 124, mac, https://fw/deck.bin\n");
@@ -116,7 +58,10 @@ TEST_F(DeviceChangeThread, RescansRaceTheTickAndBothGoOnWorking)
         }
     };
     auto plug = [&](std::vector<DeviceModel> devices) {
-        bus_->plugged = std::move(devices);
+        bus_.plugged.clear();
+        for (const DeviceModel& device : devices) {
+            bus_.Plug(device);
+        }
         onDeviceChange(0, 0, nullptr, nullptr);
     };
 
@@ -150,7 +95,7 @@ TEST_F(DeviceChangeThread, RescansRaceTheTickAndBothGoOnWorking)
     runTicks(100);
     std::string log = home_.Log().substr(before);
     EXPECT_NE(std::string::npos, log.find("[INF] SDJP start time = ")) << log;
-    platform::PlistPtr stored = platform::ReadPlistDictionary(Preferences());
+    platform::PlistPtr stored = platform::ReadPlistDictionary(FetchwickPreferencesPath());
     ASSERT_TRUE(stored);
     std::string value;
     EXPECT_TRUE(platform::PlistDictString(stored.get(), "lastCheckDate", value));

@@ -1,0 +1,99 @@
+// The fixture of every agent test that needs a HOME: a temporary one laid out as the
+// agent's start-up leaves it, with a downloader bundle folder of its own, and every piece
+// of the agent's process-wide state put back as start-up leaves it when the test ends.
+#pragma once
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+
+#include "commXdata/commXdata.h"
+#include "device_list.h"
+#include "fake_usb.h"
+#include "main/main.h"
+#include "main/schedule.h"
+#include "platform/host_probe.h"
+#include "platform/process_list.h"
+#include "test_home.h"
+
+class AgentHome : public ::testing::Test {
+protected:
+    AgentHome()
+    {
+        std::memcpy(savedFw_, fwUpdateURL, sizeof savedFw_);
+        std::memcpy(savedPl_, tarProductURL, sizeof savedPl_);
+        BuildListPaths();
+        InitDeviceLists();
+        MakeFolders(home_.file("Library/Quenlar"));
+        MakeFolders(home_.file("Library/Application Support/Quenlar"));
+    }
+    ~AgentHome() override
+    {
+        if (bus_ != nullptr) {
+            // An empty scan lets go of the references the last one kept.
+            bus_->plugged.clear();
+            UsbDevicesInfo empty;
+            CheckUSBAudio(kVendorId, &empty);
+            ReleaseDevicesInfo(&empty);
+        }
+        platform::InstallUsbBus(nullptr);
+        platform::SetProcessSnapshotSource(nullptr);
+        platform::SetHostProbeFactory(nullptr);
+        ReleaseDevicesInfo(&_usbQnlDevInfo);
+        ReleaseDevicesInfo(&_usbQnlAllDevInfo);
+        whiteList.clear();
+        blackList.clear();
+        for (AppExecStatus& row : _appStatus) {
+            row.execStatus.clear();
+            row.lastExecStatus.clear();
+        }
+        NotifyDeviceConnect(false);
+        _connect = 0;
+        _macInfo = MacInfo{};
+        _schedule = DownloadSchedule{};
+        debugLevel = 3;
+        std::memcpy(fwUpdateURL, savedFw_, sizeof savedFw_);
+        std::memcpy(tarProductURL, savedPl_, sizeof savedPl_);
+    }
+
+    FakeBus& InstallFakeBus()
+    {
+        auto bus = std::make_unique<FakeBus>();
+        bus_ = bus.get();
+        platform::InstallUsbBus(std::move(bus));
+        return *bus_;
+    }
+    // The firmware list at base + "/fw", the target product list at base + "/pl".
+    void PointListsAt(const std::string& base)
+    {
+        std::snprintf(fwUpdateURL, sizeof fwUpdateURL, "%s/fw", base.c_str());
+        std::snprintf(tarProductURL, sizeof tarProductURL, "%s/pl", base.c_str());
+    }
+
+    std::string HandOff() const { return ReadFileText(fwVerUpTxtPath); }
+    std::string BundleFile(const std::string& relative) const
+    {
+        return applications_.path() + "/Quenlar/Tidewell/Fetchwick.app/Contents/" + relative;
+    }
+    void WritePlist(const std::string& path, const std::string& dictBody) const
+    {
+        WriteFileText(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" + dictBody +
+                                "</dict></plist>\n");
+    }
+    void WritePreferences(const std::string& dictBody) const { WritePlist(FetchwickPreferencesPath(), dictBody); }
+    void InstallUpdaterVersion(const std::string& version) const
+    {
+        WritePlist(BundleFile("info.plist"), "<key>CFBundleVersion</key><string>" + version + "</string>");
+    }
+
+    TempHome home_;
+    TempDir applications_;
+    ScopedEnv applicationsEnv_{"TIDEWELL_APPLICATIONS_DIR", applications_.path()};
+    DeviceList devices_;
+
+private:
+    FakeBus* bus_ = nullptr;
+    char savedFw_[sizeof fwUpdateURL];
+    char savedPl_[sizeof tarProductURL];
+};
