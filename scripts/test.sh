@@ -15,17 +15,17 @@ run_suite() {
   shift
   cmake -S . -B "$folder" "$@"
   cmake --build "$folder" -j "$jobs"
-  ctest --test-dir "$folder" --output-on-failure
+  ctest --test-dir "$folder" --output-on-failure -j "$jobs"
 }
 
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DTIDEWELL_SANITIZE=address,undefined
 
-# ThreadSanitizer: the agent itself (end-to-end tests) and the unit tests
-# that run the device-change thread against the tick.
+# ThreadSanitizer: the tests labelled tsan, the agent itself end to end and the unit tests
+# of more than one thread.
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DTIDEWELL_SANITIZE=thread -DTIDEWELL_BUILD_UNINSTALLER=OFF
-cmake --build build-tsan -j "$jobs" --target tidewelld test_main test_dataCollector test_platform
-ctest --test-dir build-tsan --output-on-failure -R '^e2e\.|Thread' -E 'e2e\.test_install'
+cmake --build build-tsan -j "$jobs" --target tidewelld test_threads
+ctest --test-dir build-tsan --output-on-failure -L tsan -j "$jobs"
 
 # Fuzzing with libFuzzer (clang): each parser of outside input for a bounded time.
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug \
