@@ -19,7 +19,8 @@ int32_t debugLevel = 3;
 
 namespace {
 
-std::mutex logLock;
+// Guards appending to the log file; may be taken under _lock, never the reverse.
+std::mutex _logLock;
 
 constexpr off_t kLogCap = 0x100000;
 
@@ -126,7 +127,7 @@ void LogPrintf(uint32_t level, const char* sourcePath, int32_t line, const char*
         unlink(path.c_str());
     }
 
-    std::lock_guard<std::mutex> guard(logLock);
+    std::lock_guard<std::mutex> guard(_logLock);
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
         return;
@@ -151,7 +152,7 @@ DeferredLogSync::~DeferredLogSync()
         return;
     }
     syncPending = false;
-    std::lock_guard<std::mutex> guard(logLock);
+    std::lock_guard<std::mutex> guard(_logLock);
     int fd = open(LogFilePath().c_str(), O_WRONLY | O_CLOEXEC);
     if (fd >= 0) {
         fsync(fd);

@@ -13,7 +13,7 @@
 // ---- Process-wide state (set up by start-up) ----
 
 // Guards the two device lists and the update decisions that read them. Never taken
-// while the log's own lock is held.
+// while the log's _logLock is held.
 extern std::mutex _lock;
 
 extern MacInfo _macInfo;
