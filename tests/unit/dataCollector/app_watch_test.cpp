@@ -72,11 +72,6 @@ TEST_F(WatchTest, IntervalReadingsAndWritesKeepTheKeysOnDisk)
     writeFwVersionLastCheckDate("2026-12-06 11:22:33");
     EXPECT_EQ("installing", Stored("downloaderState"));
     EXPECT_EQ("2026-12-06 11:22:33", Stored("lastCheckDate"));
-
-    WriteFileText(path, "\x01\x02 garbage");
-    _xdate_send_info_t report{"uid", "agent", "291", "Deck/1.23/A", "SDJP", "date"};
-    saveData(&report);
-    EXPECT_EQ("Deck/1.23/A", Stored("deviceSerial"));
     auto entries = std::filesystem::directory_iterator(std::filesystem::path(path).parent_path());
     EXPECT_EQ(1, std::distance(begin(entries), end(entries))) << "a temporary file was left behind";
 }
@@ -127,7 +122,6 @@ TEST_F(WatchTest, OneReportPerStartApplicationAndDevice)
 // and sets "doesSend" to 1 with every other key kept.
 TEST_F(WatchTest, SavedAndResendRules)
 {
-    SendSavedInfo(&mac_);
     WritePreferences("<key>FwInterval</key><integer>7</integer>");
     devices_.Add(0x0010, "D\xE9" "ck\x01", "SN1", 0x1234);
     analytics_.Answer(R"({"measurement": 1})", kCutConnection);
