@@ -1,68 +1,80 @@
-// The application watch and the usage reports it sends, saves and sends again, against a
-// stand-in process list and the analytics stand-in.
-#include <gtest/gtest.h>
+// The downloader's preferences, which the agent shares with the downloader; the application
+// watch and the usage reports it sends, saves there and sends again, against a stand-in
+// process list and the analytics stand-in.
+#include <filesystem>
 
 #include "agent_home.h"
-#include "stub_server.h"
-#include "device_list.h"
-#include "main/main.h"
+#include "dataCollector/dataCollector.h"
 #include "platform/plist_file.h"
-#include "platform/process_list.h"
-#include "test_home.h"
+#include "stub_server.h"
 
 namespace {
 
-class WatchTest : public ::testing::Test {
+class WatchTest : public AgentHome {
 protected:
-    void SetUp() override
+    WatchTest()
     {
-        MakeFolders(home_.file("Library/Application Support/Quenlar"));
         platform::SetProcessSnapshotSource([this] { return std::make_unique<platform::ProcessLines>(processes_); });
     }
-    void TearDown() override
-    {
-        platform::SetProcessSnapshotSource(nullptr);
-        NotifyDeviceConnect(false);
-        debugLevel = 3;
-    }
-
-    // One application watch of the tick: the table follows the list, then the collection.
-    void Collect()
-    {
-        UpdateAppStatus(0, &devices_.list);
-        CollectAppInfo(&mac_, &devices_.list);
-    }
-    void Run(const std::string& app)
-    {
-        processes_.push_back("  4242 ??       S      0:01 /Applications/" + app + ".app/Contents/MacOS/" + app);
-    }
-    std::string Stored(const char* key) const
+    static std::string Stored(const char* key)
     {
         std::string value;
+        uint64_t number = 0;
         platform::PlistPtr dict = platform::ReadPlistDictionary(FetchwickPreferencesPath());
         if (dict && !platform::PlistDictString(dict.get(), key, value)) {
-            uint64_t number = 0;
             plist_get_uint_val(plist_dict_get_item(dict.get(), key), &number);
             value = std::to_string(number);
         }
         return value;
     }
-    std::string Param(size_t beacon, const char* name) const
-    {
-        return QueryParam(analytics_.Beacons().at(beacon), name);
-    }
+    std::string Param(size_t beacon, const char* name) const { return QueryParam(analytics_.Beacons().at(beacon), name); }
     int Send(const char* appCode)
     {
         AppInfo app{appCode, "2024/03/05-14:07:09(+0900)", ""};
         return sendData(mac_, devices_.list.devices[0], app);
     }
 
-    TempHome home_;
     AnalyticsStub analytics_;
     std::vector<std::string> processes_;
-    DeviceList devices_;
     MacInfo mac_{"5A1B2C3D-0000-4111-8222-0123456789AB", "AMD EPYC", "Debian GNU/Linux 12"};
 };
+
+// The downloader rewrites its file as a whole (written aside, renamed into place), as XML
+// or binary, at any time: every read and write of the agent takes what is on disk then.
+TEST_F(WatchTest, IntervalReadingsAndWritesKeepTheKeysOnDisk)
+{
+    const std::string path = FetchwickPreferencesPath();
+    uint32_t interval = 99;
+    EXPECT_EQ(-1, readIntervalValue(interval));
+    EXPECT_EQ(0u, interval);
+    // Before the downloader has run, neither the file nor its folder exists.
+    EXPECT_EQ(0, writeFwVersionLastCheckDate("first"));
+    EXPECT_EQ("first", Stored("lastCheckDate"));
+    const struct { std::string body; int result; uint32_t interval; } cases[] = {
+        {"<key>FwInterval</key><string>14 days</string>", 0, 14},
+        {"<key>FwInterval</key><real>3.9</real>", 0, 3},
+        {"<key>FwInterval</key><true/>", 0, 1},
+        {"<key>FwInterval</key><date>2026-01-01T00:00:00Z</date>", -1, 0},
+        {"<key>Other</key><integer>7</integer>", -1, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        WritePreferences(c.body);
+        EXPECT_EQ(c.result, readIntervalValue(interval));
+        EXPECT_EQ(c.interval, interval);
+    }
+    std::string rewrite = std::string(TIDEWELL_PYTHON) + " -c \"import plistlib, os, sys; open(sys.argv[1] + '.new', 'wb')" +
+                          ".write(plistlib.dumps({'FwInterval': 7, 'downloaderState': 'installing'}, " +
+                          "fmt=plistlib.FMT_BINARY)); os.replace(sys.argv[1] + '.new', sys.argv[1])\" '" + path + "'";
+    ASSERT_EQ(0, std::system(rewrite.c_str()));
+    EXPECT_EQ(0, readIntervalValue(interval));
+    EXPECT_EQ(7u, interval);
+    writeFwVersionLastCheckDate("2026-12-06 11:22:33");
+    EXPECT_EQ("installing", Stored("downloaderState"));
+    EXPECT_EQ("2026-12-06 11:22:33", Stored("lastCheckDate"));
+    auto entries = std::filesystem::directory_iterator(std::filesystem::path(path).parent_path());
+    EXPECT_EQ(1, std::distance(begin(entries), end(entries))) << "a temporary file was left behind";
+}
 
 // A key is the product id and, above it, the hash of the serial number: each byte shifted
 // in three bits, taken as signed.
@@ -71,117 +83,79 @@ TEST_F(WatchTest, TableKeysFollowTheDeviceList)
     devices_.Add(0x0010, "Deck Unit 2", "abc").Add(0x0020, "Mixer 4", "\xE9").Add(0x0030, "Mixer 4", nullptr);
     UpdateAppStatus(0, &devices_.list);
     EXPECT_EQ((std::map<uint64_t, int8_t>{{0x0030, 0}, {0x1BB30010, 0}, {0xFFE90020, 0}}), _appStatus[6].execStatus);
-    _appStatus[2].execStatus[0x1BB30010] = 1;
-    _appStatus[2].lastExecStatus[0x1BB30010] = 1;
+    _appStatus[2].execStatus[0x1BB30010] = _appStatus[2].lastExecStatus[0x1BB30010] = 1;
     // Known keys keep their states; a device gone takes its key out of both maps.
-    DeviceList fewer;
-    fewer.Add(0x0010, "Deck Unit 2", "abc");
-    UpdateAppStatus(1, &fewer.list);
-    for (const AppExecStatus& row : _appStatus) {
-        int8_t state = &row == &_appStatus[2];
-        EXPECT_EQ((std::map<uint64_t, int8_t>{{0x1BB30010, state}}), row.execStatus) << row.appCode;
-        EXPECT_EQ(row.execStatus, row.lastExecStatus) << row.appCode;
-    }
-    EXPECT_NE(std::string::npos, home_.Log().find("  ProductId = 0x0010  SerialHash = 0x1bb3\n"));
+    devices_.Clear();
+    devices_.Add(0x0010, "Deck Unit 2", "abc");
+    UpdateAppStatus(1, &devices_.list);
+    EXPECT_EQ((std::map<uint64_t, int8_t>{{0x1BB30010, 1}}), _appStatus[2].lastExecStatus);
+    EXPECT_EQ((std::map<uint64_t, int8_t>{{0x1BB30010, 0}}), _appStatus[6].lastExecStatus);
 }
 
-// One report per application start and device key; units sharing a key share one report.
+// One report per application start and device key (units sharing a key share one), none
+// while the application runs on, a new one after a replug.
 TEST_F(WatchTest, OneReportPerStartApplicationAndDevice)
 {
     devices_.Add(0x0010, "Deck Unit 2", "A123456").Add(0x0010, "Deck Unit 2", "B123456").Add(0x0020, "Mixer 4", nullptr);
-    Collect();
-    EXPECT_TRUE(analytics_.Beacons().empty());
-    Run("Serato DJ Pro");
-    Collect();
-    ASSERT_EQ(2u, analytics_.Beacons().size());
+    const struct { bool running; bool replug; size_t beacons; } steps[] = {
+        {false, false, 0}, {true, false, 2}, {true, false, 2}, {false, false, 2}, {true, false, 4}, {true, true, 6}};
+    for (const auto& step : steps) {
+        processes_.assign(step.running, "  4242 ??  S  0:01 /Applications/Serato DJ Pro.app/Contents/MacOS/Serato DJ Pro");
+        if (step.replug) {
+            NotifyDeviceConnect(false);
+        }
+        // One application watch of the tick: the table follows the list, then the collection.
+        UpdateAppStatus(0, &devices_.list);
+        CollectAppInfo(&mac_, &devices_.list);
+        EXPECT_EQ(step.beacons, analytics_.Beacons().size());
+    }
     // In ascending key order: the device without a serial number comes first here.
     EXPECT_EQ("Mixer%204%2F1.23", Param(0, "p01"));
     EXPECT_EQ("Deck%20Unit%202%2F1.23%2FA123456", Param(1, "p01"));
     EXPECT_EQ("SDJP", Param(1, "p02"));
     EXPECT_EQ(Param(0, "p03"), Param(1, "p03"));
     EXPECT_NE(std::string::npos, home_.Log().find("SDJP start time = " + Param(0, "p03") + "\n"));
-
-    const struct {
-        bool running;
-        bool replug;
-        size_t beacons;
-    } steps[] = {{true, false, 2}, {false, false, 2}, {true, false, 4}, {true, true, 6}};
-    for (const auto& step : steps) {
-        processes_.clear();
-        if (step.running) {
-            Run("Serato DJ Pro");
-        }
-        if (step.replug) {
-            NotifyDeviceConnect(false);
-        }
-        Collect();
-        EXPECT_EQ(step.beacons, analytics_.Beacons().size());
-    }
-    EXPECT_NE(std::string::npos, home_.Log().find("SDJP end time = "));
 }
 
-TEST_F(WatchTest, ReportSavedWhenTheGateSaysNoOrTheBeaconFails)
+// A failed beacon, or a gate that says no, saves the report with "doesSend" 0; the resend
+// waits while a watched application runs with a known device, goes out with today's uid,
+// and sets "doesSend" to 1 with every other key kept.
+TEST_F(WatchTest, SavedAndResendRules)
 {
-    WriteFileText(FetchwickPreferencesPath(),
-                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-                  "<key>FwInterval</key><integer>7</integer></dict></plist>\n");
+    WritePreferences("<key>FwInterval</key><integer>7</integer>");
     devices_.Add(0x0010, "D\xE9" "ck\x01", "SN1", 0x1234);
+    analytics_.Answer(R"({"measurement": 1})", kCutConnection);
+    EXPECT_EQ(1, Send("Traktor"));
+    EXPECT_EQ("Traktor", Stored("appConnected"));
     analytics_.Answer(R"({"measurement": 0})");
     EXPECT_EQ(-1, Send("SDJP"));
-    EXPECT_TRUE(analytics_.Beacons().empty());
+    EXPECT_EQ("0", Stored("doesSend"));
+    SendSavedInfo(&mac_);
+    EXPECT_EQ("0", Stored("doesSend"));
+    const size_t beaconsBefore = analytics_.Beacons().size();
+
+    analytics_.Answer(R"({"measurement": 1})");
+    const size_t gateRequests = analytics_.requests("/appchk.php").size();
+    UpdateAppStatus(0, &devices_.list);
+    processes_.push_back("  4243 ??  S  0:01 /Applications/Ableton Live 12.app/Contents/MacOS/Live");
+    SendSavedInfo(&mac_);
+    EXPECT_EQ(gateRequests, analytics_.requests("/appchk.php").size());
+    NotifyDeviceConnect(false);
+    MacInfo now{"00000000-1111-4222-8333-444444444444", "Other CPU", "Other OS"};
+    SendSavedInfo(&now);
+    SendSavedInfo(&now);
+    ASSERT_EQ(beaconsBefore + 1, analytics_.Beacons().size());
+    EXPECT_EQ(now.hardwareUUID, Param(beaconsBefore, "ktr_uid"));
+    EXPECT_EQ("D%C3%A9ck%3F%2F18.34%2FSN1", Param(beaconsBefore, "p01"));
     const std::map<std::string, std::string> expected = {
         {"agentName", "D\xC3\xA9" "ck? FirmwareUpdate/Debian GNU/Linux 12/AMD EPYC"},
         {"deviceVersion", "4660"}, {"deviceSerial", "D\xC3\xA9" "ck?/18.34/SN1"}, {"appConnected", "SDJP"},
-        {"dateConnected", "2024/03/05-14:07:09(+0900)"}, {"doesSend", "0"}, {"FwInterval", "7"}};
+        {"dateConnected", "2024/03/05-14:07:09(+0900)"}, {"doesSend", "1"}, {"FwInterval", "7"}};
+    // The stand-in reads headers as Latin-1: compare the saved agent text's ASCII end.
+    EXPECT_NE(std::string::npos, Header(analytics_.Beacons().back(), "User-Agent").find("ck? FirmwareUpdate/Debian GNU"));
     for (const auto& [key, value] : expected) {
         EXPECT_EQ(value, Stored(key.c_str())) << key;
     }
-
-    analytics_.Answer(R"({"measurement": 1})", kCutConnection);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(1, Send("Traktor"));
-    testing::internal::GetCapturedStderr();
-    EXPECT_EQ("Traktor", Stored("appConnected"));
-    EXPECT_EQ("0", Stored("doesSend"));
-    EXPECT_EQ("7", Stored("FwInterval"));
-}
-
-TEST_F(WatchTest, ResendRules)
-{
-    debugLevel = 2;
-    SendSavedInfo(&mac_);
-    EXPECT_NE(std::string::npos, home_.Log().find("Save data not send.(result=-1, DoesSend=1)\n"));
-    devices_.Add(0x0010, "Deck Unit 2", "SN1");
-    analytics_.Answer(R"({"measurement": 0})");
-    Send("SDJP");
-    // The gate still says no: the next resend tries again.
-    SendSavedInfo(&mac_);
-    EXPECT_EQ("0", Stored("doesSend"));
-
-    // A watched application running with a known device holds the resend back; one
-    // without a known device does not.
-    analytics_.Answer(R"({"measurement": 1})");
-    size_t gateRequests = analytics_.requests("/appchk.php").size();
-    UpdateAppStatus(0, &devices_.list);
-    processes_.push_back("  4243 ??       S      0:01 /Applications/Ableton Live 12.app/Contents/MacOS/Live");
-    SendSavedInfo(&mac_);
-    EXPECT_NE(std::string::npos, home_.Log().find("Save data not send: Ableton Live\n"));
-    EXPECT_EQ(gateRequests, analytics_.requests("/appchk.php").size());
-    NotifyDeviceConnect(false);
-
-    std::string agentName = Stored("agentName");
-    MacInfo now{"00000000-1111-4222-8333-444444444444", mac_.processorName, mac_.systemVersion};
-    SendSavedInfo(&now);
-    ASSERT_EQ(1u, analytics_.Beacons().size());
-    EXPECT_EQ(now.hardwareUUID, Param(0, "ktr_uid"));
-    EXPECT_EQ("Deck%20Unit%202%2F1.23%2FSN1", Param(0, "p01"));
-    EXPECT_EQ(agentName, Header(analytics_.Beacons()[0], "User-Agent"));
-    EXPECT_EQ("1", Stored("doesSend"));
-    EXPECT_EQ("SDJP", Stored("appConnected"));
-
-    SendSavedInfo(&now);
-    EXPECT_EQ(1u, analytics_.Beacons().size());
-    EXPECT_NE(std::string::npos, home_.Log().find("Save data not send.(result=0, DoesSend=1)\n"));
 }
 
 } // namespace

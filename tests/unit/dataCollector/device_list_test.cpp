@@ -1,30 +1,18 @@
 // Duplicate removal and the black list on hand-built lists. Leaks and double frees of the
 // slot strings show up under AddressSanitizer.
 #include <gtest/gtest.h>
-#include <string>
-#include <vector>
 
 #include "device_list.h"
-#include "main/main.h"
 #include "test_home.h"
 
 namespace {
 
-struct Unit {
-    uint16_t productId;
-    uint16_t revision;
-    const char* name; // held as the serial number
-};
+struct Unit { uint16_t productId; uint16_t revision; const char* name; }; // the name is held as the serial number
 
 TEST(CollectDeviceInfo, DuplicatesAndBlackList)
 {
     TempHome home;
-    const struct {
-        std::vector<Unit> units;
-        IdArray blackList;
-        int allDevices;
-        std::vector<std::string> kept;
-    } cases[] = {
+    const struct { std::vector<Unit> units; IdArray blackList; int allDevices; std::vector<std::string> kept; } cases[] = {
         // Lowest revision wins, the first one on a tie; the others keep their order.
         {{{0x2000, 0x100, "A"}, {0x1234, 0x102, "U1"}, {0x3000, 0x100, "B"}, {0x1234, 0x101, "U2"}, {0x1234, 0x101, "U3"}},
          {}, 0, {"A", "B", "U2"}},

@@ -6,15 +6,8 @@ namespace {
 
 class UsbScanTest : public AgentHome {
 protected:
-    ~UsbScanTest() override { ReleaseDevicesInfo(&list_); }
-    int Scan()
-    {
-        ReleaseDevicesInfo(&list_);
-        return CheckUSBAudio(kVendorId, &list_);
-    }
-
     FakeBus& fake_ = InstallFakeBus();
-    UsbDevicesInfo list_;
+    UsbDevicesInfo& list_ = devices_.list;
 };
 
 TEST_F(UsbScanTest, FiltersAndStrings)
@@ -25,23 +18,20 @@ TEST_F(UsbScanTest, FiltersAndStrings)
     unreadable->readable = false;
     auto unopenable = fake_.Plug({0x1236, u"Deck", u""});
     unopenable->openable = false;
-    auto device = fake_.Plug({0x1237, u"Deck", u"\u00e9\u3042Z"});
+    auto device = fake_.Plug({0x1237, u"Deck", u"\u00e9\u3042Z", 0x0456});
     device->replies[2] = {0x80, 3, 'A'}; // the length byte is ignored: 3 bytes make one character
 
-    EXPECT_EQ(2, Scan());
+    EXPECT_EQ(2, CheckUSBAudio(kVendorId, &list_));
     ASSERT_EQ(1, list_.deviceCount);
     const UsbDeviceInfo& slot = list_.devices[0];
-    EXPECT_EQ("Quenlar", std::string(slot.manufactureName, slot.manufactureNameLen));
-    EXPECT_EQ("A", std::string(slot.productName, slot.productNameLen));
-    EXPECT_EQ("\xe9\x42Z", std::string(slot.serialNumber, slot.serialNumberLen));
-    EXPECT_EQ(0x0123, slot.deviceRevision);
-    EXPECT_EQ(0x1237, slot.productId);
-    ASSERT_EQ(3u, device->requests.size());
-    for (int index = 1; index <= 3; ++index) {
-        EXPECT_EQ((std::vector<int>{0x80, 6, 0x0300 + index, 0x0409, 128}), device->requests[index - 1]);
-    }
-    EXPECT_EQ(0, device->openHandles);
-    EXPECT_EQ(0, hub->opened + other->opened + unreadable->opened);
+    EXPECT_EQ("Quenlar/A/\xe9\x42Z", std::string(slot.manufactureName, slot.manufactureNameLen) + "/" +
+                                        std::string(slot.productName, slot.productNameLen) + "/" +
+                                        std::string(slot.serialNumber, slot.serialNumberLen));
+    EXPECT_EQ(0x0456, slot.deviceRevision);
+    EXPECT_EQ((std::vector<std::vector<int>>{{0x80, 6, 0x0301, 0x0409, 128}, {0x80, 6, 0x0302, 0x0409, 128},
+                                             {0x80, 6, 0x0303, 0x0409, 128}}),
+              device->requests);
+    EXPECT_EQ(0, device->openHandles + hub->opened + other->opened + unreadable->opened);
     // Passing devices stay referenced until the next scan, the others are let go.
     EXPECT_EQ(0, hub->references + other->references + unreadable->references);
     EXPECT_EQ(1, unopenable->references);
@@ -53,17 +43,16 @@ TEST_F(UsbScanTest, SixtyFourRecordedOneHundredTwentyEightReferencesHeldUntilThe
         fake_.Plug({static_cast<uint16_t>(0x2000 + n), u"Deck", u""});
     }
     auto& plugged = fake_.plugged;
-    EXPECT_EQ(130, Scan());
+    EXPECT_EQ(130, CheckUSBAudio(kVendorId, &list_));
     EXPECT_EQ(64, list_.deviceCount);
-    EXPECT_EQ(0x2000 + 63, list_.devices[63].productId);
     EXPECT_EQ(0, plugged[64]->opened);
     EXPECT_EQ(1, plugged[127]->references);
     EXPECT_EQ(0, plugged[128]->references + plugged[129]->references);
-
     // The next scan lets the old references go before it lists the bus again.
     auto first = plugged[0];
     plugged.erase(plugged.begin());
-    EXPECT_EQ(129, Scan());
+    devices_.Clear();
+    EXPECT_EQ(129, CheckUSBAudio(kVendorId, &list_));
     EXPECT_EQ(0, first->references);
     EXPECT_EQ(1, plugged[127]->references);
 }
