@@ -1,5 +1,7 @@
-"""The list road: the lists fetched over HTTPS at the first tick, a server the CA did not
-sign refused, and the downloader started in updater mode for a newer updater."""
+"""The list road: the lists fetched over HTTPS at the first tick, a server the CA did not sign
+refused, the downloader started in updater mode for a newer updater; no reader of standard error."""
+import os
+
 from tidewell_world import (FIRMWARE_LIST_PATH, TARGET_LIST_PATH, Agent, StubServer, install_fake_fetchwick,
                             launches, wait_until)
 
@@ -15,7 +17,10 @@ def test_first_tick_fetches_from_the_signed_server_only_and_starts_the_updater(t
     agent = Agent(tmp_path / "home", lists_base=trusted.url(""),
                   env={"TIDEWELL_APPLICATIONS_DIR": str(tmp_path / "Applications"), "CURL_CA_BUNDLE": trusted.ca_file})
     (agent.list_folder / "TarProductURL.txt").write_text(forged.url(TARGET_LIST_PATH) + "\n")
-    agent.start()
+    # The first tick's lines come after several system-log lines that found no reader.
+    reader, writer = os.pipe()
+    os.close(reader)
+    agent.start(stderr=os.fdopen(writer, "wb"))
     try:
         assert agent.wait_log("CollectVariousList Result fw=0 pl=1\n")
         hand_off = agent.support_folder / "firm_version_up.txt"

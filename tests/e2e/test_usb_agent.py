@@ -1,5 +1,6 @@
-"""The real tidewelld on libusb and an emulated bus: what only the kernel's side shows
-(bus and port order, the request bytes, the sysfs fallback, uevents)."""
+"""The real tidewelld on libusb and an emulated bus: what only the kernel's side shows (bus and
+port order, the request bytes, the sysfs fallback, uevents), and the signals of its process frame."""
+import signal
 import struct
 import threading
 import time
@@ -18,11 +19,7 @@ SCANNED = [
 ]
 
 
-def setup_packet(index):
-    return struct.pack("<BBHHH", 0x80, 6, 0x0300 + index, 0x0409, 128)
-
-
-def test_start_up_scan_order_strings_and_devices_left_alone(tmp_path):
+def test_start_up_scan_devices_left_alone_and_signals(tmp_path):
     with UsbTestbed() as bed:
         for n, (device, _) in enumerate(SCANNED):
             bed.add_device(product_id=0x3000 + n, manufacturer="Quenlar", **device)
@@ -31,23 +28,30 @@ def test_start_up_scan_order_strings_and_devices_left_alone(tmp_path):
         agent = Agent(tmp_path / "home", env=bed.env()).start()
         try:
             assert agent.wait_stderr("main Device Count prev=0 cur=4")
+            assert f" tidewelld[{agent.process.pid}] App Run\n" in agent.stderr()
+            # SIGHUP and SIGINT are logged and ignored: the ticks go on.
+            for number in (signal.SIGHUP, signal.SIGINT):
+                agent.process.send_signal(number)
+                assert agent.wait_stderr(f"Receive sinal {int(number)}")
+            assert agent.wait_log("CollectVariousList Result")
             assert agent.stop() == 0
         finally:
             agent.kill()
+        assert "App Exit" in agent.stderr()
         # The list of every unit, logged with serials before duplicates are removed.
         listed = agent.log().rsplit("before process.\n", 1)[1].split("after process.")[0].splitlines()
         names = [line.split("= ", 1)[1] for line in listed if "Product Name" in line]
         serials = [line.split("= ", 1)[1] for line in listed if "Serial Number" in line]
         assert serials == ["A", "D", "B", "C"]
         assert names == [dict((d["serial"], name) for d, name in SCANNED)[s] for s in serials]
-        assert bed.devices[1].requests[:3] == [setup_packet(1), setup_packet(2), setup_packet(3)]
+        assert bed.devices[1].requests[:3] == [struct.pack("<BBHHH", 0x80, 6, 0x0300 + index, 0x0409, 128)
+                                               for index in (1, 2, 3)]
         assert (hub.opened, hub.requests, other.opened, other.requests) == (0, [], 0, [])
         assert bed.errors() == []
 
 
 class HeldReply:
-    """A string reply that holds the device's answer until released: the agent's scan
-    waits inside that control request, so a test can act in the middle of the scan."""
+    """A string reply held until released: the agent's scan waits inside that control request."""
 
     def __init__(self, text):
         self.data = string_descriptor(text)
@@ -68,8 +72,7 @@ def test_device_plugged_during_the_first_scan_and_a_burst_of_uevents(tmp_path):
         agent = Agent(tmp_path / "home", env=bed.env()).start()
         try:
             assert held.asked.wait(30)
-            # Plugged in while the first scan has the bus list in hand; its one uevent is
-            # never sent again.
+            # Plugged in while the first scan has the bus list in hand; its one uevent is never sent again.
             bed.add_device(0x2000, product="Mixer", manufacturer="Quenlar", serial="M1", busnum=2)
             held.release.set()
             assert agent.wait_stderr("main Device Count prev=0 cur=1")
