@@ -1,7 +1,6 @@
 """The real uninstaller under Xvfb, answered with keys as a user would: Escape leaves the
-installation as it is; Return removes it with the shipped script and asks the stand-in
-logind on a private system bus to restart, which it accepts only while the caller is
-still connected."""
+installation as it is; Return removes it with the shipped script and asks the stand-in logind
+on a private system bus to restart, which it accepts only while the caller is still connected."""
 import os
 import subprocess
 import time
@@ -11,13 +10,11 @@ import pytest
 
 from conftest import AGENT_FILES
 
-PROGRAM = os.environ["UNINSTALLER_PROGRAM"]
-
 
 @pytest.fixture
 def session():
-    """A display, a bus of the test's own and the stand-in logind on it: the display, the
-    bus's address and the stand-in."""
+    """A display, a bus of the test's own with the stand-in logind on it: the display, the bus's
+    address and the stand-in."""
     started = []
 
     def start(command, **options):
@@ -29,7 +26,8 @@ def session():
         address = start(["dbus-daemon", "--session", "--nofork", "--print-address=1"])
         ready = start(["/usr/bin/python3", str(Path(__file__).with_name("strict_logind.py"))],
                       env={**os.environ, "DBUS_SYSTEM_BUS_ADDRESS": address})
-        assert display and address.startswith("unix:") and ready == "ready", (display, address, ready)
+        # Never the real system bus.
+        assert display and address.startswith("unix:") and "/run/dbus/" not in address and ready == "ready"
         yield f":{display}", address, started[-1]
     finally:
         for process in reversed(started):
@@ -38,15 +36,14 @@ def session():
 
 
 def answer(display, address, installed, key):
-    """Starts the program on the installation, answers its first dialog with key and returns its log."""
+    """Starts the program on the installation and answers its first dialog with key."""
     runtime = installed.home.parent / "runtime"
     runtime.mkdir(mode=0o700, exist_ok=True)
     env = {**installed.env, "DISPLAY": display, "NO_AT_BRIDGE": "1", "GSETTINGS_BACKEND": "memory",
            "XDG_RUNTIME_DIR": str(runtime), "DBUS_SESSION_BUS_ADDRESS": f"unix:path={runtime}/no-session-bus",
            "DBUS_SYSTEM_BUS_ADDRESS": address}
-    if env.get("DBUS_SYSTEM_BUS_ADDRESS") != address or "/run/dbus/" in address:
-        pytest.fail("refusing to run: the program's system bus is not the test's own")
-    program = subprocess.Popen([PROGRAM], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    program = subprocess.Popen([os.environ["UNINSTALLER_PROGRAM"]], env=env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.PIPE, text=True)
     x = {**os.environ, "DISPLAY": display}
     deadline = time.monotonic() + 30
     while not (dialog := subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Tidewell Uninstaller$"],
