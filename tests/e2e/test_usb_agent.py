@@ -1,5 +1,6 @@
 """The real tidewelld on libusb and an emulated bus: what only the kernel's side shows (bus and
-port order, the request bytes, the sysfs fallback, uevents), and the signals of its process frame."""
+port order, the request bytes, the sysfs fallback, uevents), and its process frame's signals and stderr."""
+import os
 import signal
 import struct
 import threading
@@ -9,19 +10,19 @@ from tidewell_world import Agent
 from usbbed import STALL, UsbTestbed, string_descriptor
 
 LONG = "".join(chr(0x41 + k % 26) for k in range(70))
-# Added out of order; the scan goes by bus, then port. (device, its Product Name line)
+# Added out of order; the scan goes by bus, then port.
 SCANNED = [
-    (dict(serial="C", busnum=2, port=1, product="Stalled", replies={2: STALL}), "(null)"),
-    (dict(serial="B", busnum=1, port=3, product=LONG), LONG[:63]),
-    (dict(serial="A", busnum=1, port=1, product="Short", replies={2: b"\x06\x03"}), "(null)"),
+    dict(serial="C", busnum=2, port=1, product="Stalled", replies={2: STALL}),
+    dict(serial="B", busnum=1, port=3, product=LONG),
+    dict(serial="A", busnum=1, port=1, product="Short", replies={2: b"\x06\x03"}),
     # Not openable: the strings the kernel caches, by the same low-byte rule.
-    (dict(serial="D", busnum=1, port=2, product="Deck \u00e9\U0001F3B5", openable=False), "Deck \xe9\x3c\xb5"),
+    dict(serial="D", busnum=1, port=2, product="Deck \u00e9\U0001F3B5", openable=False),
 ]
 
 
 def test_start_up_scan_devices_left_alone_and_signals(tmp_path):
     with UsbTestbed() as bed:
-        for n, (device, _) in enumerate(SCANNED):
+        for n, device in enumerate(SCANNED):
             bed.add_device(product_id=0x3000 + n, manufacturer="Quenlar", **device)
         hub = bed.add_device(0x0001, product="Hub", manufacturer="Quenlar", device_class=9, busnum=1, port=4)
         other = bed.add_device(0x1234, product="Alien", serial="X", vendor_id=0x1D6B, busnum=1, port=5)
@@ -40,14 +41,25 @@ def test_start_up_scan_devices_left_alone_and_signals(tmp_path):
         assert "App Exit" in agent.stderr()
         # The list of every unit, logged with serials before duplicates are removed.
         listed = agent.log().rsplit("before process.\n", 1)[1].split("after process.")[0].splitlines()
-        names = [line.split("= ", 1)[1] for line in listed if "Product Name" in line]
-        serials = [line.split("= ", 1)[1] for line in listed if "Serial Number" in line]
-        assert serials == ["A", "D", "B", "C"]
-        assert names == [dict((d["serial"], name) for d, name in SCANNED)[s] for s in serials]
+        assert [line.split("= ", 1)[1] for line in listed if "Serial Number" in line] == ["A", "D", "B", "C"]
+        assert [line.split("= ", 1)[1] for line in listed if "Product Name" in line] == [
+            "(null)", "Deck \xe9\x3c\xb5", LONG[:63], "(null)"]
         assert bed.devices[1].requests[:3] == [struct.pack("<BBHHH", 0x80, 6, 0x0300 + index, 0x0409, 128)
                                                for index in (1, 2, 3)]
         assert (hub.opened, hub.requests, other.opened, other.requests) == (0, [], 0, [])
         assert bed.errors() == []
+
+
+def test_closed_standard_error_does_not_end_the_agent(tmp_path):
+    reader, writer = os.pipe()
+    os.close(reader)
+    agent = Agent(tmp_path / "home").start(stderr=os.fdopen(writer, "wb"))
+    try:
+        # The first tick's lines come after several system-log lines that found no reader.
+        assert agent.wait_log("CollectVariousList Result")
+        assert agent.stop() == 0
+    finally:
+        agent.kill()
 
 
 class HeldReply:

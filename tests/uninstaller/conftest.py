@@ -24,7 +24,7 @@ exec env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin "$@"
 
 class Installation:
     def __init__(self, root):
-        self.home, self.applications, tools, self.logs = root / "home", root / "Applications", root / "bin", root / "logs"
+        self.home, self.applications, tools, self.logs = map(root.joinpath, ("home", "Applications", "bin", "logs"))
         self.downloader = self.applications / "Quenlar/Tidewell/Fetchwick.app"
         self.neighbour = self.applications / "Quenlar/Tidewell/Tidewell Uninstaller.app/Contents/Info.plist"
         self.locked = [self.downloader.parent, self.home / "Library/Application Support/Quenlar"]
@@ -39,8 +39,7 @@ class Installation:
         self.env.pop("XDG_CONFIG_HOME", None)
 
     def make_foreign(self):
-        """Makes the downloader's bundle and the agent's two files in the log folder something
-        the user alone cannot remove; returns them."""
+        """Makes the downloader's bundle and the agent's two log-folder files need rights; returns them."""
         for folder in self.locked:
             if os.geteuid() == 0:
                 for path in folder.rglob("*"):
