@@ -1,7 +1,6 @@
 // Which strings table the user's locale variables choose, and the fallback of a key.
 #include <gtest/gtest.h>
-#include <utility>
-#include <vector>
+#include <string>
 
 #include "bundle.h"
 #include "test_home.h"
@@ -11,25 +10,22 @@ using namespace uninstaller;
 
 namespace {
 
-void WritePlist(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries)
+// A property list of one dictionary.
+std::string Plist(const std::string& entries)
 {
-    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n";
-    for (const auto& [key, value] : entries) {
-        text += "<key>" + key + "</key><string>" + value + "</string>\n";
-    }
-    WriteFileText(path, text + "</dict>\n</plist>\n");
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" + entries + "</dict></plist>\n";
 }
 
 TEST(Languages, UserLanguagesThenDevelopmentLanguageThenKey)
 {
     TempDir bundle;
-    WritePlist(bundle.path() + "/Contents/Info.plist", {{"CFBundleDevelopmentRegion", "en"}});
+    WriteFileText(bundle.path() + "/Contents/Info.plist",
+                  Plist("<key>CFBundleDevelopmentRegion</key><string>en</string>"));
+    // German lacks "Finish".
     for (const std::string language : {"en", "de", "pt_BR", "pt", "es"}) {
-        std::vector<std::pair<std::string, std::string>> table{{"Restart", "Restart-" + language}};
-        if (language != "de") {
-            table.emplace_back("Finish", "Finish-" + language);
-        }
-        WritePlist(bundle.path() + "/Contents/Resources/" + language + ".lproj/Localizable.strings", table);
+        std::string finish = language == "de" ? "" : "<key>Finish</key><string>Finish-" + language + "</string>";
+        WriteFileText(bundle.path() + "/Contents/Resources/" + language + ".lproj/Localizable.strings",
+                      Plist("<key>Restart</key><string>Restart-" + language + "</string>" + finish));
     }
     SetMainBundle(Bundle(bundle.path()));
 
