@@ -12,8 +12,7 @@ DECK = dict(product_id=0x1234, release=0x0123, product="Deck Unit 2", manufactur
 
 
 def test_plugged_device_starts_the_downloader_once_while_the_lists_stall(tmp_path):
-    body = "FormatVersion:091\n" + "Deck Unit 2,125,mac,https://x/deck.bin\n" * 100
-    stalling = {"body": body, "stall_after": 20}
+    stalling = {"body": "FormatVersion:091\n" + "Deck Unit 2,125,mac,https://x/deck.bin\n" * 100, "stall_after": 20}
     server = StubServer(tmp_path / "lists", list_routes(stalling, stalling))
     applications = tmp_path / "Applications"
     record = install_fake_fetchwick(applications)
@@ -22,8 +21,7 @@ def test_plugged_device_starts_the_downloader_once_while_the_lists_stall(tmp_pat
                       lists_base=server.url(""))
         earlier = agent.list_folder / "firm_version_info.txt"
         earlier.write_text(EARLIER)
-        # Two days old: the first tick downloads, and waits in the stalled transfer.
-        os.utime(earlier, (time.time() - 2 * 86400,) * 2)
+        os.utime(earlier, (time.time() - 2 * 86400,) * 2)  # the first tick downloads, and stalls
         agent.start()
         try:
             assert agent.wait_stderr("main Device Count prev=0 cur=0")

@@ -35,20 +35,18 @@ def test_no_hand_off_and_the_earlier_list_kept(monkeypatch, tmp_path, library_mo
     # Below a folder that nobody may enter.
     top = Path(tempfile.mkdtemp(prefix="tidewell-nobody-"))
     top.chmod(0o755)
-    record = install_fake_fetchwick(top / "Applications", version="1.00")
+    record = install_fake_fetchwick(top / "Applications")
     server = StubServer(tmp_path / "lists", list_routes({"body": FIRMWARE_LIST}, {"body": TARGET_LIST}))
     agent = Agent(top / "home", env={"TIDEWELL_APPLICATIONS_DIR": str(top / "Applications")}, lists_base=server.url(""))
     earlier = agent.list_folder / "firm_version_info.txt"
     earlier.write_text(FIRMWARE_LIST)
-    # Two days old: the first tick downloads.
-    os.utime(earlier, (1.7e9, 1.7e9))
+    os.utime(earlier, (1.7e9, 1.7e9))  # long ago: the first tick downloads
     agent.support_folder.mkdir(parents=True)
     for name in folders:
         (agent.library / name / "folder").mkdir(parents=True)
-    user = pwd.getpwnam("nobody")
     for folder, _, files in os.walk(top):
         for path in [folder] + [os.path.join(folder, name) for name in files]:
-            os.chown(path, user.pw_uid, user.pw_gid)
+            os.chown(path, *pwd.getpwnam("nobody")[2:4])
             if "/Library" in path:
                 os.chmod(path, library_mode if path == folder else file_mode)
     agent.start()

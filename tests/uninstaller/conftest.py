@@ -1,6 +1,5 @@
-"""An installed Tidewell in temporary folders: a HOME with the agent's files and files of other
-programs, the downloader's bundle beside another, and stand-ins for systemctl and pkexec on PATH
-that record how they were called."""
+"""An installed Tidewell in temporary folders, beside files of other programs, and stand-ins for
+systemctl and pkexec on PATH that record how they were called."""
 import os
 from pathlib import Path
 
