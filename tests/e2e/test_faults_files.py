@@ -32,8 +32,7 @@ def test_no_hand_off_and_the_earlier_list_kept(monkeypatch, tmp_path, library_mo
                        f"--regid=nogroup --clear-groups '{os.environ['TIDEWELLD']}'\n")
     wrapper.chmod(0o755)
     monkeypatch.setenv("TIDEWELLD", str(wrapper))
-    # Below a folder that nobody may enter.
-    top = Path(tempfile.mkdtemp(prefix="tidewell-nobody-"))
+    top = Path(tempfile.mkdtemp(prefix="tidewell-nobody-"))  # tmp_path's parents are closed to nobody
     top.chmod(0o755)
     record = install_fake_fetchwick(top / "Applications")
     server = StubServer(tmp_path / "lists", list_routes({"body": FIRMWARE_LIST}, {"body": TARGET_LIST}))

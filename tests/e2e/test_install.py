@@ -39,24 +39,20 @@ def test_install_into_a_temporary_prefix(tmp_path):
     prefix = tmp_path / "a prefix"
     run("cmake", "--install", str(BUILD), "--prefix", str(prefix))
 
-    installed = {str(path.relative_to(prefix)) for path in prefix.rglob("*") if not path.is_dir()}
-    assert installed == FILES
+    assert {str(path.relative_to(prefix)) for path in prefix.rglob("*") if not path.is_dir()} == FILES
     assert os.access(prefix / AGENT, os.X_OK)
     assert shlex.split(value(prefix / UNIT, "ExecStart")) == [str(prefix / AGENT)]
     assert {"KillMode=process", "WantedBy=default.target"} <= set((prefix / UNIT).read_text().splitlines())
     # systemd-analyze reports every unknown or malformed setting on standard error, and
     # checks that ExecStart names an executable.
-    runtime = tmp_path / "runtime"
-    runtime.mkdir()
     verify = subprocess.run(["systemd-analyze", "--user", "verify", str(prefix / UNIT)], capture_output=True, text=True,
-                            env=dict(TOOLS_ENV, XDG_RUNTIME_DIR=str(runtime), HOME=str(runtime)))
+                            env=dict(TOOLS_ENV, XDG_RUNTIME_DIR=str(tmp_path), HOME=str(tmp_path)))
     assert (verify.returncode, verify.stderr) == (0, "")
     if WITH_UNINSTALLER:
         assert os.access(prefix / UNINSTALLER, os.X_OK)
         assert shlex.split(value(prefix / MENU_ENTRY, "Exec")) == [str(prefix / UNINSTALLER)]
-        script = (prefix / BUNDLE / "Resources/Uninstaller.sh").read_text()
-        applications = re.search(r"TIDEWELL_APPLICATIONS_DIR:PATH=(.*)", CACHE)[1]
-        assert f'${{TIDEWELL_APPLICATIONS_DIR:-"{applications}"}}' in script
+        default = '${TIDEWELL_APPLICATIONS_DIR:-"%s"}' % re.search(r"TIDEWELL_APPLICATIONS_DIR:PATH=(.*)", CACHE)[1]
+        assert default in (prefix / BUNDLE / "Resources/Uninstaller.sh").read_text()
         info = plistlib.loads((prefix / BUNDLE / "Info.plist").read_bytes())
         assert info["CFBundleVersion"] == re.search(r"CMAKE_PROJECT_VERSION:STATIC=(.*)", CACHE)[1]
         # Every language holds the keys of the launch flow's alerts; the development region is one of them.

@@ -58,8 +58,5 @@ class Installation:
 
 @pytest.fixture
 def installed(tmp_path):
-    installation = Installation(tmp_path)
-    yield installation
-    for folder in installation.locked:
-        if folder.exists():
-            folder.chmod(0o755)
+    # pytest opens locked folders again when it removes old temporary folders.
+    return Installation(tmp_path)
