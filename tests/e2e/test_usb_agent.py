@@ -1,5 +1,7 @@
-"""The real tidewelld on libusb and an emulated bus: what only the kernel's side shows
-(bus and port order, the request bytes, the sysfs fallback, uevents)."""
+"""The real tidewelld on libusb and an emulated bus: what only the kernel's side shows (bus and
+port order, the request bytes, the sysfs fallback, uevents), and its process frame's signals and stderr."""
+import os
+import signal
 import struct
 import threading
 import time
@@ -8,46 +10,18 @@ from tidewell_world import Agent
 from usbbed import STALL, UsbTestbed, string_descriptor
 
 LONG = "".join(chr(0x41 + k % 26) for k in range(70))
-# Added out of order; the scan goes by bus, then port. (device, its Product Name line)
+# Added out of order; the scan goes by bus, then port.
 SCANNED = [
-    (dict(serial="C", busnum=2, port=1, product="Stalled", replies={2: STALL}), "(null)"),
-    (dict(serial="B", busnum=1, port=3, product=LONG), LONG[:63]),
-    (dict(serial="A", busnum=1, port=1, product="Short", replies={2: b"\x06\x03"}), "(null)"),
+    dict(serial="C", busnum=2, port=1, product="Stalled", replies={2: STALL}),
+    dict(serial="B", busnum=1, port=3, product=LONG),
+    dict(serial="A", busnum=1, port=1, product="Short", replies={2: b"\x06\x03"}),
     # Not openable: the strings the kernel caches, by the same low-byte rule.
-    (dict(serial="D", busnum=1, port=2, product="Deck \u00e9\U0001F3B5", openable=False), "Deck \xe9\x3c\xb5"),
+    dict(serial="D", busnum=1, port=2, product="Deck \u00e9\U0001F3B5", openable=False),
 ]
 
 
-def setup_packet(index):
-    return struct.pack("<BBHHH", 0x80, 6, 0x0300 + index, 0x0409, 128)
-
-
-def test_start_up_scan_order_strings_and_devices_left_alone(tmp_path):
-    with UsbTestbed() as bed:
-        for n, (device, _) in enumerate(SCANNED):
-            bed.add_device(product_id=0x3000 + n, manufacturer="Quenlar", **device)
-        hub = bed.add_device(0x0001, product="Hub", manufacturer="Quenlar", device_class=9, busnum=1, port=4)
-        other = bed.add_device(0x1234, product="Alien", serial="X", vendor_id=0x1D6B, busnum=1, port=5)
-        agent = Agent(tmp_path / "home", env=bed.env()).start()
-        try:
-            assert agent.wait_stderr("main Device Count prev=0 cur=4")
-            assert agent.stop() == 0
-        finally:
-            agent.kill()
-        # The list of every unit, logged with serials before duplicates are removed.
-        listed = agent.log().rsplit("before process.\n", 1)[1].split("after process.")[0].splitlines()
-        names = [line.split("= ", 1)[1] for line in listed if "Product Name" in line]
-        serials = [line.split("= ", 1)[1] for line in listed if "Serial Number" in line]
-        assert serials == ["A", "D", "B", "C"]
-        assert names == [dict((d["serial"], name) for d, name in SCANNED)[s] for s in serials]
-        assert bed.devices[1].requests[:3] == [setup_packet(1), setup_packet(2), setup_packet(3)]
-        assert (hub.opened, hub.requests, other.opened, other.requests) == (0, [], 0, [])
-        assert bed.errors() == []
-
-
 class HeldReply:
-    """A string reply that holds the device's answer until released: the agent's scan
-    waits inside that control request, so a test can act in the middle of the scan."""
+    """A string reply held until released: the agent's scan waits inside that control request."""
 
     def __init__(self, text):
         self.data = string_descriptor(text)
@@ -61,30 +35,61 @@ class HeldReply:
         return self.data[key]
 
 
-def test_device_plugged_during_the_first_scan_and_a_burst_of_uevents(tmp_path):
+def test_start_up_scan_an_event_during_it_a_burst_and_signals(tmp_path):
+    held = HeldReply("Quenlar")
     with UsbTestbed() as bed:
-        held = HeldReply("Quenlar")
-        deck = bed.add_device(0x1234, product="Deck Unit 2", manufacturer="Quenlar", serial="A1", replies={1: held})
+        units = [bed.add_device(product_id=0x3000 + n, manufacturer="Quenlar", **device)
+                 for n, device in enumerate(SCANNED)]
+        units[1].replies[1] = held
+        hub = bed.add_device(0x0001, product="Hub", manufacturer="Quenlar", device_class=9, busnum=1, port=4)
+        other = bed.add_device(0x1234, product="Alien", serial="X", vendor_id=0x1D6B, busnum=1, port=5)
         agent = Agent(tmp_path / "home", env=bed.env()).start()
         try:
             assert held.asked.wait(30)
-            # Plugged in while the first scan has the bus list in hand; its one uevent is
-            # never sent again.
-            bed.add_device(0x2000, product="Mixer", manufacturer="Quenlar", serial="M1", busnum=2)
+            # Plugged in while the first scan has the bus list in hand; its one uevent is never sent again.
+            bed.add_device(0x2000, product="Mixer", manufacturer="Quenlar", serial="M1", busnum=2, port=2)
             held.release.set()
-            assert agent.wait_stderr("main Device Count prev=0 cur=1")
-            assert agent.wait_stderr("onDeviceChange Device Count prev=1 cur=2")
+            assert agent.wait_stderr("main Device Count prev=0 cur=4")
+            assert agent.wait_stderr("onDeviceChange Device Count prev=4 cur=5")
+            assert f" tidewelld[{agent.process.pid}] App Run\n" in agent.stderr()
 
-            # 20 uevents within 100 ms; the last unplugs the deck, so its rescan ends the burst.
+            # 20 uevents within 100 ms; the last unplugs a unit, so its rescan ends the burst.
             before = agent.stderr().count("onDeviceChange Device Count")
             for _ in range(19):
-                bed.uevent(deck)
+                bed.uevent(units[0])
                 time.sleep(0.005)
-            bed.remove_device(deck)
-            assert agent.wait_stderr("onDeviceChange Device Count prev=2 cur=1")
+            bed.remove_device(units[0])
+            assert agent.wait_stderr("onDeviceChange Device Count prev=5 cur=4")
             assert agent.stderr().count("onDeviceChange Device Count") - before <= 2
+
+            # SIGHUP and SIGINT are logged and ignored: the ticks go on.
+            for number in (signal.SIGHUP, signal.SIGINT):
+                agent.process.send_signal(number)
+                assert agent.wait_stderr(f"Receive sinal {int(number)}")
+            assert agent.wait_log("CollectVariousList Result")
             assert agent.stop() == 0
         finally:
             held.release.set()
             agent.kill()
+        assert "App Exit" in agent.stderr()
+        # The first scan's list of every unit, logged with serials before duplicates are removed.
+        listed = agent.log().split("before process.\n", 1)[1].split("after process.")[0].splitlines()
+        assert [line.split("= ", 1)[1] for line in listed if "Serial Number" in line] == ["A", "D", "B", "C"]
+        assert [line.split("= ", 1)[1] for line in listed if "Product Name" in line] == [
+            "(null)", "Deck \xe9\x3c\xb5", LONG[:63], "(null)"]
+        assert units[1].requests[:3] == [struct.pack("<BBHHH", 0x80, 6, 0x0300 + index, 0x0409, 128)
+                                         for index in (1, 2, 3)]
+        assert (hub.opened, hub.requests, other.opened, other.requests) == (0, [], 0, [])
         assert bed.errors() == []
+
+
+def test_closed_standard_error_does_not_end_the_agent(tmp_path):
+    reader, writer = os.pipe()
+    os.close(reader)
+    agent = Agent(tmp_path / "home").start(stderr=os.fdopen(writer, "wb"))
+    try:
+        # The first tick's lines come after several system-log lines that found no reader.
+        assert agent.wait_log("CollectVariousList Result")
+        assert agent.stop() == 0
+    finally:
+        agent.kill()

@@ -1,17 +1,14 @@
-// The application delegate over real removal scripts run by /bin/sh and real autostart
-// entries, with stand-ins for the dialogs, the restart and the application's end.
-#include <algorithm>
+// The application delegate over real removal scripts run by /bin/sh, with stand-ins for the
+// dialogs, the restart and the application's end; the strings table the locale chooses.
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <optional>
-#include <tuple>
 
 #include "app_controller.h"
 #include "bundle.h"
 #include "logind_restart.h"
-#include "platform/plist_file.h"
 #include "shell_script.h"
 #include "test_home.h"
+#include "utility.h"
 #include "xdg_autostart.h"
 
 using namespace uninstaller;
@@ -19,33 +16,36 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The main bundle holds `script` as its removal script (none when null) and no strings
-// tables, so that alerts show their keys; the applications folder is empty. The first
-// alert gets `answer`, the others their first button.
+using Outcome = SystemRestart::Outcome;
+const int kRestart = kAlertFirstButtonReturn;
+
+// The main bundle holds `script` as its removal script (none when null) and no strings tables, so that
+// alerts show their keys; the applications folder is empty; no system bus. The first alert gets
+// `answer`, the others their first button.
 struct Flow : Alerts, SystemRestart, Application {
     TempDir bundle, applications;
     ScopedEnv applicationsEnv{"TIDEWELL_APPLICATIONS_DIR", applications.path()};
     ScopedEnv ran{"RAN", bundle.path() + "/ran"};
+    ScopedEnv noBus{"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + bundle.path() + "/no-bus"};
     ShellScriptRunner scripts;
     XdgAutostart loginItems;
-    int answer = kAlertFirstButtonReturn;
+    int answer = kRestart;
     std::vector<Alert> shown;
     Outcome outcome = Outcome::kSent;
     int restarts = 0, terminations = 0;
 
     explicit Flow(const char* script = nullptr)
     {
-        const std::string resources = bundle.path() + "/Contents/Resources";
-        MakeFolders(resources);
+        MakeFolders(bundle.path() + "/Contents/Resources");
         if (script != nullptr) {
-            WriteFileText(resources + "/Uninstaller.sh", script);
+            WriteFileText(bundle.path() + "/Contents/Resources/Uninstaller.sh", script);
         }
         SetMainBundle(Bundle(bundle.path()));
     }
     int runModal(const Alert& alert) override
     {
         shown.push_back(alert);
-        return shown.size() == 1 ? answer : kAlertFirstButtonReturn;
+        return shown.size() == 1 ? answer : kRestart;
     }
     Outcome request(int& error) override
     {
@@ -54,15 +54,12 @@ struct Flow : Alerts, SystemRestart, Application {
         return outcome;
     }
     void terminate(AppController&) override { ++terminations; }
-    Platform platform(SystemRestart* restart = nullptr)
-    {
-        return {*this, scripts, restart != nullptr ? *restart : *this, loginItems, *this};
-    }
     // Runs the launch flow and returns what it logged.
     std::string launch(SystemRestart* restart = nullptr)
     {
         testing::internal::CaptureStderr();
-        AppController(platform(restart)).applicationDidFinishLaunching();
+        AppController({*this, scripts, restart != nullptr ? *restart : *this, loginItems, *this})
+            .applicationDidFinishLaunching();
         return testing::internal::GetCapturedStderr();
     }
 };
@@ -75,32 +72,26 @@ struct Case {
     const char* shown;   // the number in the error alert; null: no error alert
     bool restart;
     const char* logged;
-    SystemRestart::Outcome outcome = SystemRestart::Outcome::kSent;
+    Outcome outcome = Outcome::kSent;
 };
 
-using Outcome = SystemRestart::Outcome;
-const int kRestart = kAlertFirstButtonReturn;
 // A script that runs touches $RAN; none of these may.
 const Case kCases[] = {
     {"Cancel", kRestart + 1, "touch \"$RAN\"\necho 0\n", false, nullptr, false, ""},
-    {"ClosedWithoutButton", -4, "touch \"$RAN\"\necho 0\n", false, nullptr, false, ""},
     {"Done", kRestart, "echo 0\n", false, nullptr, true, "Can't run disableRelaunchOnLogin"},
     {"NineMeansNoRestart", kRestart, "echo 9\n", false, "9", false, "] 9\n"},
     {"DownloaderLeft", kRestart, "echo 0\n", true, "24", true, "-[AppController checkInstalledModules]:"},
     {"ScriptsOwnNumberOnItsLastLine", kRestart, "echo removing\necho ' 25 '\necho\n", false, "25", true, ""},
     {"NoOutputIsDoneAndStandardErrorNoResult", kRestart, ": quiet\necho 3 >&2\n", false, nullptr, true, ""},
-    {"RunsWithItsPathAsZero", kRestart, "case $0 in */Contents/Resources/Uninstaller.sh) echo 5 ;; esac\n", false,
-     "5", true, ""},
+    {"RunsWithItsPathAsZero", kRestart, "case $0 in */Uninstaller.sh) echo 5 ;; esac\n", false, "5", true, ""},
     {"NoScript", kRestart, nullptr, false, "21", true, "-[AppController runUninstall]:"},
     {"SyntaxErrorNeverRuns", kRestart, "touch \"$RAN\"\nif true; then echo 0\n", false, "22", true, "is not valid"},
     {"ExitStatusWinsOverNine", kRestart, "echo 9\nexit 3\n", false, "22", true, "failed: exit status 3"},
     {"KilledBySignal", kRestart, "echo 0\nkill -KILL $$\n", false, "22", true, "killed by signal 9"},
     {"NoNumber", kRestart, "echo finished\n", false, "22", true, "gave no number: finished"},
     {"NumberTooLarge", kRestart, "echo 2147483648\n", false, "22", true, "gave no number"},
-    {"NoBus", kRestart, "echo 0\n", false, nullptr, true, ", Failed to create descriptor\n", Outcome::kNoConnection},
     {"NoMessage", kRestart, "echo 0\n", false, nullptr, true, ", Failed to create AppleEvent\n", Outcome::kNoMessage},
-    {"SendFailed", kRestart, "echo 0\n", false, nullptr, true, ", Failed to send AppleEvent, err = -5\n",
-     Outcome::kSendFailed},
+    {"SendFailed", kRestart, "echo 0\n", false, nullptr, true, "send AppleEvent, err = -5\n", Outcome::kSendFailed},
 };
 
 TEST(LaunchFlow, ErrorNumbersRestartRequestsAndTheirFailures)
@@ -132,59 +123,55 @@ TEST(LaunchFlow, ErrorNumbersRestartRequestsAndTheirFailures)
 
 TEST(LaunchFlow, RealRestartWithoutABusIsNoDescriptor)
 {
-    TempDir folder;
-    ScopedEnv noBus("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + folder.path() + "/no-bus");
     LogindRestart logind;
     Flow flow("echo 0\n");
     EXPECT_NE(flow.launch(&logind).find(", Failed to create descriptor\n"), std::string::npos);
 }
 
-// The keys are those the launch flow's table sees in its alerts.
-TEST(ShippedBundle, EveryLanguageHoldsEveryKey)
+// A property list of one dictionary.
+std::string Plist(const std::string& entries)
 {
-    std::vector<std::string> languages;
-    for (const auto& entry : fs::directory_iterator(TIDEWELL_UNINSTALLER_BUNDLE "/Contents/Resources")) {
-        if (entry.path().extension() != ".lproj") {
-            continue;
-        }
-        languages.push_back(entry.path().stem());
-        platform::PlistPtr table = platform::ReadPlistDictionary(entry.path() / "Localizable.strings");
-        for (const char* key : {"NeedsRestart", "Restart", "Cancel", "[ERR]Finish", "Finish"}) {
-            std::string text;
-            EXPECT_TRUE(platform::PlistDictString(table.get(), key, text)) << languages.back() << " " << key;
-        }
-    }
-    std::optional<std::string> region = Bundle(TIDEWELL_UNINSTALLER_BUNDLE).infoString("CFBundleDevelopmentRegion");
-    EXPECT_NE(std::find(languages.begin(), languages.end(), region.value_or("")), languages.end());
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" + entries + "</dict></plist>\n";
 }
 
-TEST(DeleteLauncher, RemovesTheAutostartEntriesNamedTidewelldWhereXdgSays)
+TEST(Languages, UserLanguagesThenDevelopmentLanguageThenKey)
 {
-    TempHome home;
-    TempDir config;
-    const std::tuple<const char*, const char*, bool> entries[] = {
-        {"agent.desktop", "Name=tidewelld\n", true},
-        {"longer.desktop", "Name = Quenlar tidewelld helper\n", true},
-        {"translated.desktop", "Name=Helper\nName[de]=tidewelld-Hilfe\n", true},
-        {"capitals.desktop", "Name=TIDEWELLD\n", false},
-        {"comment.desktop", "Name=Mixer\nComment=starts tidewelld\n", false},
-        {"action.desktop", "Name=Mixer\n[Desktop Action x]\nName=tidewelld\n", false},
-        {"notes.txt", "Name=tidewelld\n", false},
+    TempDir bundle;
+    WriteFileText(bundle.path() + "/Contents/Info.plist",
+                  Plist("<key>CFBundleDevelopmentRegion</key><string>en</string>"));
+    // German lacks "Finish".
+    for (const std::string language : {"en", "de", "pt_BR", "pt", "es"}) {
+        std::string finish = language == "de" ? "" : "<key>Finish</key><string>Finish-" + language + "</string>";
+        WriteFileText(bundle.path() + "/Contents/Resources/" + language + ".lproj/Localizable.strings",
+                      Plist("<key>Restart</key><string>Restart-" + language + "</string>" + finish));
+    }
+    SetMainBundle(Bundle(bundle.path()));
+
+    // LANGUAGE, LC_ALL, LC_MESSAGES, LANG, the key and its text.
+    struct Row {
+        const char *language, *all, *messages, *lang, *key, *text;
     };
-    for (const auto& [name, keys, removed] : entries) {
-        WriteFileText(config.path() + "/autostart/" + name, std::string("[Desktop Entry]\n") + keys);
+    const Row rows[] = {
+        {nullptr, nullptr, nullptr, "de_DE.UTF-8", "Restart", "Restart-de"},
+        {nullptr, nullptr, nullptr, "de_DE.UTF-8", "Finish", "Finish-en"},
+        {nullptr, nullptr, "es_ES.UTF-8", "de_DE.UTF-8", "Restart", "Restart-es"},
+        {nullptr, "pt_BR.UTF-8@euro", "es_ES", "de", "Restart", "Restart-pt_BR"},
+        {"ja::pt_PT:de", nullptr, nullptr, "es_ES", "Restart", "Restart-pt"},
+        {"ja", nullptr, nullptr, "ja_JP", "Restart", "Restart-en"},
+        // A C message locale, or none, voids LANGUAGE, as in gettext; C.UTF-8 does not.
+        {"de", "C", nullptr, "es", "Restart", "Restart-en"},
+        {"de", nullptr, nullptr, nullptr, "Restart", "Restart-en"},
+        {"de", "C.UTF-8", nullptr, nullptr, "Restart", "Restart-de"},
+    };
+    for (const Row& row : rows) {
+        ScopedEnv language("LANGUAGE", row.language);
+        ScopedEnv all("LC_ALL", row.all);
+        ScopedEnv messages("LC_MESSAGES", row.messages);
+        ScopedEnv lang("LANG", row.lang);
+        EXPECT_EQ(Utility::getLocalizedString(row.key, nullptr), row.text) << "row " << &row - rows;
     }
-    const std::string inHome = home.file(".config/autostart/agent.desktop");
-    WriteFileText(inHome, "[Desktop Entry]\nName=tidewelld\n");
-    Flow flow;
-    for (const char* xdgConfigHome : {config.path().c_str(), "relative/config"}) {
-        ScopedEnv xdg("XDG_CONFIG_HOME", xdgConfigHome);
-        EXPECT_EQ(AppController(flow.platform()).deleteLauncher(), 0);
-        EXPECT_EQ(fs::exists(inHome), xdgConfigHome[0] == '/') << "a relative XDG_CONFIG_HOME is ignored";
-    }
-    for (const auto& [name, keys, removed] : entries) {
-        EXPECT_EQ(fs::exists(config.path() + "/autostart/" + name), !removed) << name;
-    }
+    EXPECT_EQ(Utility::getLocalizedString("Unknown", nullptr), "Unknown");
+    EXPECT_EQ(Utility::getLocalizedString("Unknown", "note"), "note");
 }
 
 } // namespace

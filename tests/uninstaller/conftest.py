@@ -1,52 +1,44 @@
-"""An installed Tidewell in temporary folders for runs of the shipped removal script: a HOME
-with the agent's files and files of other programs, an applications folder with the
-downloader's bundle beside another, and stand-ins for systemctl and pkexec on PATH that
-record how they were called."""
+"""An installed Tidewell in temporary folders, beside files of other programs, and stand-ins for
+systemctl and pkexec on PATH that record how they were called."""
 import os
 from pathlib import Path
 
 import pytest
 
 SCRIPT = Path(os.environ["UNINSTALLER_BUNDLE"]) / "Contents/Resources/Uninstaller.sh"
-AGENT_FILES = ["Library/Quenlar/" + name for name in (
+AGENT_FILES = [f"Library/Quenlar/{name}" for name in (
     "firm_version_info.txt", "tar_product_info.txt", "FwUpInfoURL.txt", "TarProductURL.txt")] + [
     "Library/Application Support/Quenlar/Tidewell.log", "Library/Application Support/Quenlar/firm_version_up.txt",
     "Library/Preferences/com.quenlar.Fetchwick.plist", ".config/systemd/user/tidewelld.service"]
 OTHER_FILES = ["Library/Quenlar/other-product.txt", "Library/Preferences/com.example.other.plist"]
-
-SYSTEMCTL = '#!/bin/sh\necho "$*" >> "$STANDIN_LOGS/systemctl.log"\n'
-# Real pkexec runs the command as root; the stand-in opens the locked folders for the caller.
-PKEXEC = """#!/bin/sh
+# Real pkexec runs the command as root with a clean environment; the stand-in opens the locked
+# folders for the caller.
+STAND_INS = {"systemctl": '#!/bin/sh\necho "$*" >> "$STANDIN_LOGS/systemctl.log"\n', "pkexec": """#!/bin/sh
 echo "$*" >> "$STANDIN_LOGS/pkexec.log"
 [ -z "$PKEXEC_EXIT" ] || exit "$PKEXEC_EXIT"
 [ ! -f "$STANDIN_LOGS/locked" ] || while read -r folder; do chmod u+w "$folder"; done < "$STANDIN_LOGS/locked"
-# Like the real one, it hands the command a clean environment.
 exec env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin "$@"
-"""
+"""}
 
 
 class Installation:
     def __init__(self, root):
-        self.home, self.applications, tools, self.logs = root / "home", root / "Applications", root / "bin", root / "logs"
+        self.home, self.applications, tools, self.logs = map(root.joinpath, ("home", "Applications", "bin", "logs"))
         self.downloader = self.applications / "Quenlar/Tidewell/Fetchwick.app"
         self.neighbour = self.applications / "Quenlar/Tidewell/Tidewell Uninstaller.app/Contents/Info.plist"
         self.locked = [self.downloader.parent, self.home / "Library/Application Support/Quenlar"]
         for path in [self.home / relative for relative in AGENT_FILES + OTHER_FILES] + [
-                self.downloader / "Contents/MacOS/Fetchwick", self.neighbour]:
+                self.downloader / "Contents/MacOS/Fetchwick", self.neighbour] + [tools / name for name in STAND_INS]:
             path.parent.mkdir(parents=True, exist_ok=True)
-            path.write_text("x")
-        tools.mkdir()
+            path.write_text(STAND_INS.get(path.name, "x"))
+            path.chmod(0o755)
         self.logs.mkdir()
-        for name, text in (("systemctl", SYSTEMCTL), ("pkexec", PKEXEC)):
-            (tools / name).write_text(text)
-            (tools / name).chmod(0o755)
         self.env = {**os.environ, "HOME": str(self.home), "TIDEWELL_APPLICATIONS_DIR": str(self.applications),
                     "PATH": f"{tools}:/usr/bin:/bin", "STANDIN_LOGS": str(self.logs)}
         self.env.pop("XDG_CONFIG_HOME", None)
 
     def make_foreign(self):
-        """Makes the downloader's bundle and the agent's two files in the log folder something
-        the user alone cannot remove; returns them."""
+        """Makes the downloader's bundle and the agent's two log-folder files need rights; returns them."""
         for folder in self.locked:
             if os.geteuid() == 0:
                 for path in folder.rglob("*"):
@@ -66,8 +58,5 @@ class Installation:
 
 @pytest.fixture
 def installed(tmp_path):
-    installation = Installation(tmp_path)
-    yield installation
-    for folder in installation.locked:
-        if folder.exists():
-            folder.chmod(0o755)
+    # pytest opens locked folders again when it removes old temporary folders.
+    return Installation(tmp_path)

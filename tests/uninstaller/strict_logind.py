@@ -1,6 +1,5 @@
-"""A stand-in logind for the test's private system bus (DBUS_SYSTEM_BUS_ADDRESS). Its Reboot,
-like the real one, first asks the bus daemon who the caller is, so a caller that has gone
-is refused. It prints "ready" once it owns its name, then each Reboot that got that far."""
+"""A stand-in logind on the test's private system bus. Its Reboot, like the real one, first asks the bus
+daemon who the caller is, so a caller that has gone is refused. It prints "ready", then each Reboot."""
 import dbus
 import dbus.service
 from dbus.mainloop.glib import DBusGMainLoop

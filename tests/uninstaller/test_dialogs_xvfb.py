@@ -1,23 +1,17 @@
-"""The real uninstaller under Xvfb, answered with keys as a user would: Escape leaves the
-installation as it is; Return removes it with the shipped script and asks the stand-in
-logind on a private system bus to restart, which it accepts only while the caller is
-still connected."""
+"""The real uninstaller under Xvfb, answered with keys: Escape leaves the installation as it is; Return
+removes it and asks the stand-in logind to restart, which it accepts only while the caller is connected."""
 import os
 import subprocess
-import time
 from pathlib import Path
 
 import pytest
 
 from conftest import AGENT_FILES
 
-PROGRAM = os.environ["UNINSTALLER_PROGRAM"]
-
 
 @pytest.fixture
 def session():
-    """A display, a bus of the test's own and the stand-in logind on it: the display, the
-    bus's address and the stand-in."""
+    """A display, a bus of the test's own and the stand-in logind on it."""
     started = []
 
     def start(command, **options):
@@ -29,7 +23,8 @@ def session():
         address = start(["dbus-daemon", "--session", "--nofork", "--print-address=1"])
         ready = start(["/usr/bin/python3", str(Path(__file__).with_name("strict_logind.py"))],
                       env={**os.environ, "DBUS_SYSTEM_BUS_ADDRESS": address})
-        assert display and address.startswith("unix:") and ready == "ready", (display, address, ready)
+        # Never the real system bus.
+        assert display and address.startswith("unix:") and "/run/dbus/" not in address and ready == "ready"
         yield f":{display}", address, started[-1]
     finally:
         for process in reversed(started):
@@ -38,23 +33,18 @@ def session():
 
 
 def answer(display, address, installed, key):
-    """Starts the program on the installation, answers its first dialog with key and returns its log."""
+    """Starts the program on the installation and answers its first dialog with key."""
     runtime = installed.home.parent / "runtime"
     runtime.mkdir(mode=0o700, exist_ok=True)
     env = {**installed.env, "DISPLAY": display, "NO_AT_BRIDGE": "1", "GSETTINGS_BACKEND": "memory",
            "XDG_RUNTIME_DIR": str(runtime), "DBUS_SESSION_BUS_ADDRESS": f"unix:path={runtime}/no-session-bus",
            "DBUS_SYSTEM_BUS_ADDRESS": address}
-    if env.get("DBUS_SYSTEM_BUS_ADDRESS") != address or "/run/dbus/" in address:
-        pytest.fail("refusing to run: the program's system bus is not the test's own")
-    program = subprocess.Popen([PROGRAM], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    program = subprocess.Popen([os.environ["UNINSTALLER_PROGRAM"]], env=env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.PIPE, text=True)
     x = {**os.environ, "DISPLAY": display}
-    deadline = time.monotonic() + 30
-    while not (dialog := subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Tidewell Uninstaller$"],
-                                        env=x, capture_output=True, text=True, timeout=30).stdout.split()):
-        if program.poll() is not None or time.monotonic() > deadline:
-            program.kill()
-            pytest.fail(f"no dialog to answer: {program.communicate()[1]}")
-        time.sleep(0.05)
+    # Waits for the dialog; a program that shows none fails by the time-out, and ends with the display.
+    dialog = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^Tidewell Uninstaller$"],
+                            env=x, capture_output=True, text=True, timeout=30).stdout.split()
     # xdotool may fail once the key has closed the dialog; a lost key shows as a time-out below.
     subprocess.run(["xdotool", "windowfocus", "--sync", dialog[0], "key", key], env=x, capture_output=True, timeout=30)
     _, log = program.communicate(timeout=120)
