@@ -15,24 +15,19 @@ struct Recorder {
     char succeeds = 0;
     char stopIn = 0;
 
-    void Ran(char job, const std::string& text)
+    bool Ran(char job, const std::string& text)
     {
         ran += (ran.empty() ? "" : " ") + text;
         if (job == stopIn) {
             raise(SIGTERM);
         }
+        return job == succeeds;
     }
     TickJobs Jobs()
     {
-        return TickJobs{[this](double elapsed) {
-                            Ran('d', "d" + std::to_string(static_cast<int>(elapsed)));
-                            return succeeds == 'd';
-                        },
-                        [this] {
-                            Ran('r', "r");
-                            return succeeds == 'r';
-                        },
-                        [this] { Ran('s', "s"); }, [this] { Ran('w', "w"); }, [this] { Ran('i', "i"); }};
+        return TickJobs{[this](double elapsed) { return Ran('d', "d" + std::to_string(static_cast<int>(elapsed))); },
+                        [this] { return Ran('r', "r"); }, [this] { Ran('s', "s"); }, [this] { Ran('w', "w"); },
+                        [this] { Ran('i', "i"); }};
     }
 };
 
@@ -45,11 +40,8 @@ TEST(AgentLoop, RhythmOfTheJobs)
     sigemptyset(&term);
     sigaddset(&term, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &term, nullptr);
-    const struct {
-        int at, connect;
-        char succeeds, stopIn;
-        const char* ran; // empty: the one-second guard skipped the work
-    } rows[] = {
+    // An empty `ran`: the one-second guard skipped the work.
+    const struct { int at, connect; char succeeds, stopIn; const char* ran; } rows[] = {
         {1, 0, 0, 0, "d0 r i"},         {3, 0, 'd', 0, "d2 r i"},     {4, 0, 0, 0, "d1 r i"},
         {5, 0, 'r', 0, "d2 r i"},       {6, 0, 0, 0, "d1 r i"},       {6, 0, 0, 0, ""},
         {10, 1, 0, 0, "d5 r"},          {11, 0, 0, 0, "d6 r i"},      {21, 1, 0, 0, "d16 r w"},

@@ -13,25 +13,17 @@ const char* kStamp = R"(^\[\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}\])";
 // cannot forge lines in either.
 TEST_F(LogFile, LineFormat)
 {
-    const struct {
-        int debug, level;
-        const char* source;
-        std::string message;
-        std::string line; // after the stamp; empty: filtered out
-    } rows[] = {
+    // `line` follows the stamp; empty: filtered out.
+    const struct { int debug, level; const char* source; std::string message, line; } rows[] = {
         {3, 3, "/src/dataCollector/collect.cpp", "fw=0\n", "[INF] fw=0\n"},
-        {3, 4, "a.cpp", "four\n", "[WRN] four\n"},
-        {3, 5, "a.cpp", "five\n", "[ERR] five\n"},
-        {3, 7, "a.cpp", "seven\n", "[???] seven\n"},
-        {3, 2, "a.cpp", "note\n", ""},
+        {3, 4, "a.cpp", "four\n", "[WRN] four\n"}, {3, 5, "a.cpp", "five\n", "[ERR] five\n"},
+        {3, 7, "a.cpp", "seven\n", "[???] seven\n"}, {3, 2, "a.cpp", "note\n", ""},
         {1, 1, "/x/y/schedule.cpp", "UpdateFirmware()>>\n", "[DBG] schedule.cpp(00173) UpdateFirmware()>>\n"},
         {0, 0, "noslash.cpp", "zero\n", "[???] noslash.cpp(00173) zero\n"},
         {3, 3, "a.cpp", std::string(5000, 'y'), "[INF] " + std::string(1023, 'y')},
         // A device string holds raw low bytes: 0xE9 alone is not UTF-8.
         {3, 3, "a.cpp", "caf\xE9\n", "[INF] caf\xC3\xA9\n"},
-        {3, 3, "a.cpp", "A\n[ERR] forged\n", "[INF] A\\n[ERR] forged\n"},
-        {3, 3, "a.cpp", "x\r\n\n", "[INF] x\\r\\n\n"},
-        {3, 3, "a.cpp", "tab\there\n", "[INF] tab\\there\n"},
+        {3, 3, "a.cpp", "A\n[ERR] forged\r\n\tx\n", "[INF] A\\n[ERR] forged\\r\\n\\tx\n"},
         {3, 3, "a.cpp", "\x1B[2J\x07\x7F\n", "[INF] \\x1B[2J\\x07\\x7F\n"},
     };
     for (const auto& row : rows) {
