@@ -95,9 +95,9 @@ TEST_F(Schedule, IntervalSinceTheLastCheck)
     auto checked = [](const char* date) { return "<key>lastCheckDate</key><string>" + std::string(date) + "</string>"; };
     // Empty preferences: no file. A date ahead passes: its negative day count compares unsigned.
     const struct { std::string preferences; bool passed; } cases[] = {
-        {"", true}, {interval7 + checked("2026-06-07 22:00:00"), false}, {interval7 + checked("2026-06-02 21:00:00"), true},
-        {checked("2026-06-09 21:00:00"), true}, {interval7 + checked("2026-06-13 09:00:00"), true},
-        {interval7 + checked("yesterday"), true},
+        {"", true}, {interval7 + checked("2026-06-07 22:00:00"), false},
+        {interval7 + checked("2026-06-02 21:00:00"), true}, {checked("2026-06-09 21:00:00"), true},
+        {interval7 + checked("2026-06-13 09:00:00"), true}, {interval7 + checked("yesterday"), true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.preferences);

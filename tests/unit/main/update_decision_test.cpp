@@ -22,12 +22,14 @@ TEST_F(UpdateDecision, HandOffRows)
     }
     WriteFileText(fwVerUpTxtPath, "stale row\n");
     WriteList("A,B,105,mac,https://x/y\r\nMixer,102,MAC,HTTPS://m/1.bin\r\nMixer,109,win,https://m/w.bin\r\n"
-              "Deck Unit 2,124,mac,https://d/4\r\nDeck Unit 2,123,mac,https://d/3\r\nDeck Unit 2,13,mac,https://d/13\r\n"
-              "Deck Unit 2,122,mac,https://d/2\r\nPad,110,mac,https://p/10\r\nPad,12,mac,https://p/2\r\n"
+              "Deck Unit 2,124,mac,https://d/4\r\nDeck Unit 2,123,mac,https://d/3\r\n"
+              "Deck Unit 2,13,mac,https://d/13\r\nDeck Unit 2,122,mac,https://d/2\r\n"
+              "Pad,110,mac,https://p/10\r\nPad,12,mac,https://p/2\r\n"
               "Mixer,,mac,https://m/empty\r\nMixer,103,|ac, http://m/2.bin\r\n");
     EXPECT_TRUE(UpdateFirmware(&devices_.list));
-    const std::string rows = "A,B,1.00,1.05,https://x/y\nMixer,1.00,1.02,HTTPS://m/1.bin\nMixer,1.01,1.02,HTTPS://m/1.bin\n"
-                             "Deck Unit 2,1.23,1.24,https://d/4\nDeck Unit 2,1.23,1.3,https://d/13\n"
+    const std::string rows = "A,B,1.00,1.05,https://x/y\nMixer,1.00,1.02,HTTPS://m/1.bin\n"
+                             "Mixer,1.01,1.02,HTTPS://m/1.bin\nDeck Unit 2,1.23,1.24,https://d/4\n"
+                             "Deck Unit 2,1.23,1.3,https://d/13\n"
                              "Pad,1.09,1.10,https://p/10\nPad,1.09,1.2,https://p/2\nMixer,1.00,1.03,http://m/2.bin\n"
                              "Mixer,1.01,1.03,http://m/2.bin\n";
     EXPECT_EQ(rows, HandOff());
