@@ -2,158 +2,75 @@
 
 #include <csignal>
 #include <string>
-#include <vector>
 
 #include "main/agent_loop.h"
 #include "main/main.h"
 
 namespace {
 
-// Records which job ran at which tick; the job named `stopIn` asks for a stop at `stopTick`.
+// Records a tick's jobs as "d<elapsed> r s w i" (download, retry, resend, watch, idle
+// clearing); the job named by `stopIn` asks for a stop while it runs.
 struct Recorder {
-    int tick = 0;
-    std::vector<double> downloadElapsed;
-    std::vector<int> retries, resends, watches, idles;
-    bool downloadResult = false;
-    bool retryResult = false;
-    int stopTick = 0;
-    std::string stopIn;
+    std::string ran;
+    char succeeds = 0;
+    char stopIn = 0;
 
-    TickJobs Jobs()
+    bool Ran(char job, const std::string& text)
     {
-        return TickJobs{[this](double elapsed) {
-                            downloadElapsed.push_back(elapsed);
-                            Ran("download");
-                            return downloadResult;
-                        },
-                        [this] {
-                            retries.push_back(tick);
-                            Ran("retry");
-                            return retryResult;
-                        },
-                        [this] {
-                            resends.push_back(tick);
-                            Ran("resend");
-                        },
-                        [this] { watches.push_back(tick); }, [this] { idles.push_back(tick); }};
-    }
-    void Ran(const std::string& job)
-    {
-        if (tick == stopTick && job == stopIn) {
+        ran += (ran.empty() ? "" : " ") + text;
+        if (job == stopIn) {
             raise(SIGTERM);
         }
+        return job == succeeds;
     }
-};
-
-class AgentLoopTest : public ::testing::Test {
-protected:
-    void TearDown() override { _connect = 0; }
-
-    // Runs ticks 1..count, one second apart.
-    void RunTicks(AgentLoop& loop, int count)
+    TickJobs Jobs()
     {
-        for (int i = 0; i < count; ++i) {
-            ++recorder.tick;
-            EXPECT_TRUE(loop.Tick(kStart + recorder.tick));
-        }
+        return TickJobs{[this](double elapsed) { return Ran('d', "d" + std::to_string(static_cast<int>(elapsed))); },
+                        [this] { return Ran('r', "r"); }, [this] { Ran('s', "s"); }, [this] { Ran('w', "w"); },
+                        [this] { Ran('i', "i"); }};
     }
-
-    static constexpr time_t kStart = 1700000000;
-    Recorder recorder;
 };
 
-TEST_F(AgentLoopTest, WatchStartsAtTickElevenAndResendAtTick601)
-{
-    _connect = 1;
-    AgentLoop loop(recorder.Jobs());
-    RunTicks(loop, 1201);
-    ASSERT_GE(recorder.watches.size(), 3u);
-    EXPECT_EQ(11, recorder.watches[0]);
-    EXPECT_EQ(21, recorder.watches[1]);
-    EXPECT_EQ(120u, recorder.watches.size());
-    EXPECT_EQ((std::vector<int>{601, 1201}), recorder.resends);
-    EXPECT_TRUE(recorder.idles.empty());
-}
-
-TEST_F(AgentLoopTest, WithoutDeviceEveryTickClearsAndNoWatchRuns)
-{
-    AgentLoop loop(recorder.Jobs());
-    RunTicks(loop, 30);
-    EXPECT_EQ(30u, recorder.idles.size());
-    EXPECT_TRUE(recorder.watches.empty());
-
-    // The watch counter kept its rhythm meanwhile.
-    _connect = 1;
-    RunTicks(loop, 11);
-    EXPECT_EQ((std::vector<int>{31, 41}), recorder.watches);
-}
-
-TEST_F(AgentLoopTest, DownloadSeesSecondsSinceItsLastReport)
-{
-    AgentLoop loop(recorder.Jobs());
-    RunTicks(loop, 3);
-    EXPECT_EQ((std::vector<double>{0, 1, 2}), recorder.downloadElapsed);
-
-    recorder.downloadResult = true;
-    RunTicks(loop, 1);
-    recorder.downloadResult = false;
-    RunTicks(loop, 2);
-    EXPECT_EQ((std::vector<double>{0, 1, 2, 3, 1, 2}), recorder.downloadElapsed);
-
-    recorder.retryResult = true;
-    RunTicks(loop, 1);
-    recorder.retryResult = false;
-    RunTicks(loop, 1);
-    EXPECT_EQ(1, recorder.downloadElapsed.back());
-    // The retry is asked on every tick, whatever the download answered.
-    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}), recorder.retries);
-}
-
-TEST_F(AgentLoopTest, PendingStopEndsTheTickBetweenJobs)
+// Each row is one alarm at kStart + at; the seconds before it since the previous row tick
+// unchecked with the row's device state. A pending stop ends the tick before the next job.
+TEST(AgentLoop, RhythmOfTheJobs)
 {
     // Blocked as in the agent, so that a stop asked for during a job waits as pending.
     sigset_t term;
     sigemptyset(&term);
     sigaddset(&term, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &term, nullptr);
-    _connect = 1;
-    struct Case {
-        const char* stopIn;
-        size_t retries, resends;
+    // An empty `ran`: the one-second guard skipped the work.
+    const struct { int at, connect; char succeeds, stopIn; const char* ran; } rows[] = {
+        {1, 0, 0, 0, "d0 r i"},         {3, 0, 'd', 0, "d2 r i"},     {4, 0, 0, 0, "d1 r i"},
+        {5, 0, 'r', 0, "d2 r i"},       {6, 0, 0, 0, "d1 r i"},       {6, 0, 0, 0, ""},
+        {10, 1, 0, 0, "d5 r"},          {11, 0, 0, 0, "d6 r i"},      {21, 1, 0, 0, "d16 r w"},
+        {600, 1, 0, 0, "d595 r"},       {601, 1, 0, 'd', "d596"},     {602, 1, 0, 'r', "d597 r"},
+        {603, 1, 0, 's', "d598 r s"},   {604, 1, 0, 0, "d599 r"},     {613, 1, 0, 0, "d608 r w"},
+        {1203, 1, 0, 0, "d1198 r s w"}, {-3000, 1, 0, 0, ""},         {-2999, 1, 0, 0, "d-3004 r"},
     };
-    for (const Case& c : {Case{"download", 600, 0}, Case{"retry", 601, 0}, Case{"resend", 601, 1}}) {
-        SCOPED_TRACE(c.stopIn);
-        recorder = Recorder{};
-        recorder.stopTick = 601;
-        recorder.stopIn = c.stopIn;
-        AgentLoop loop(recorder.Jobs());
-        RunTicks(loop, 601);
-        EXPECT_EQ(c.retries, recorder.retries.size());
-        EXPECT_EQ(c.resends, recorder.resends.size());
-        EXPECT_EQ(591, recorder.watches.back()) << "a watch ran at the stopped tick 601";
+    constexpr time_t kStart = 1700000000;
+    Recorder recorder;
+    AgentLoop loop(recorder.Jobs());
+    int last = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.at);
+        _connect = row.connect;
+        for (int at = last + 1; at < row.at; ++at) {
+            EXPECT_TRUE(loop.Tick(kStart + at));
+        }
+        recorder.ran.clear();
+        recorder.succeeds = row.succeeds;
+        recorder.stopIn = row.stopIn;
+        EXPECT_EQ(*row.ran != '\0', loop.Tick(kStart + row.at));
+        EXPECT_EQ(row.ran, recorder.ran);
         const timespec now{};
-        EXPECT_EQ(SIGTERM, sigtimedwait(&term, nullptr, &now));
+        EXPECT_EQ(row.stopIn != 0 ? SIGTERM : -1, sigtimedwait(&term, nullptr, &now));
+        recorder.succeeds = recorder.stopIn = 0;
+        last = row.at;
     }
     pthread_sigmask(SIG_UNBLOCK, &term, nullptr);
-}
-
-TEST_F(AgentLoopTest, SecondAlarmWithinTheSameSecondDoesNoWork)
-{
-    AgentLoop loop(recorder.Jobs());
-    EXPECT_TRUE(loop.Tick(kStart));
-    EXPECT_FALSE(loop.Tick(kStart));
-    EXPECT_TRUE(loop.Tick(kStart + 1));
-    EXPECT_EQ(2u, recorder.idles.size());
-}
-
-TEST_F(AgentLoopTest, ClockSetBackSkipsOneTickThenGoesOn)
-{
-    AgentLoop loop(recorder.Jobs());
-    EXPECT_TRUE(loop.Tick(kStart));
-    EXPECT_FALSE(loop.Tick(kStart - 3600));
-    EXPECT_TRUE(loop.Tick(kStart - 3599));
-    EXPECT_TRUE(loop.Tick(kStart - 3598));
-    EXPECT_EQ(3u, recorder.idles.size());
+    _connect = 0;
 }
 
 } // namespace

@@ -20,45 +20,33 @@ const char* kGoodLists = R"({"/fw": {"body": "FormatVersion:091\nDeck Unit 2,124
 
 class Schedule : public AgentHome {
 protected:
-    void SetUp() override
-    {
-        AgentHome::SetUp();
-        Restart("2026-06-10 21:00:00");
-        PointListsAt(server_.base());
-    }
-    void TearDown() override { _schedule = DownloadSchedule{}; }
+    void SetUp() override { PointListsAt(server_.base()); }
 
-    void Restart(const char* now)
+    // A fresh schedule at `now`, with the list last changed at `modified` (null: no list).
+    void Restart(const char* now, const char* modified)
     {
         _schedule = DownloadSchedule{};
         _schedule.nowMillis = [] { return fixedNow; };
         fixedNow = LocalMillis(now);
-    }
-    void ListChangedAt(const char* modified)
-    {
-        WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\n");
-        SetFileTime(fwVerInfoTxtPath, LocalMillis(modified) / 1000);
+        unlink(fwVerInfoTxtPath.c_str());
+        if (modified != nullptr) {
+            WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\n");
+            SetFileTime(fwVerInfoTxtPath, LocalMillis(modified) / 1000);
+        }
     }
 
     StubServer server_{"{}"};
 };
 
 // The first tick downloads when the list is missing or a day old: 12 to 23 hours count
-// as a day when the calendar day changed; a date ahead counts as old.
+// as a day when the calendar day changed; a date ahead by an hour or more counts as old.
 TEST_F(Schedule, FirstTickDownloadsOnlyAMissingOrOldList)
 {
     server_.setRoutes(kGoodLists);
-    const struct {
-        const char* now;
-        const char* modified; // null: no list
-        double elapsed;
-        bool downloads;
-    } cases[] = {
-        {"2026-06-10 21:00:00", "2026-06-10 08:00:00", 0, false},
+    const struct { const char *now, *modified; double elapsed; bool downloads; } cases[] = {
         {"2026-06-10 21:00:00", "2026-06-10 08:00:00", 86400, false},
         {"2026-06-10 21:00:00", "2026-06-10 08:00:00", 86400.5, true},
         {"2026-06-10 11:00:00", "2026-06-09 22:00:00", 0, true},
-        {"2026-06-10 21:00:00", "2026-06-09 21:30:00", 0, true},
         {"2026-06-10 21:00:00", "2026-06-09 20:30:00", 0, true},
         {"2026-06-10 21:00:00", "2026-06-10 21:30:00", 0, false},
         {"2026-06-10 21:00:00", "2026-06-10 23:00:00", 0, true},
@@ -66,43 +54,28 @@ TEST_F(Schedule, FirstTickDownloadsOnlyAMissingOrOldList)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.modified == nullptr ? "(none)" : c.modified);
-        Restart(c.now);
-        unlink(fwVerInfoTxtPath.c_str());
-        if (c.modified != nullptr) {
-            ListChangedAt(c.modified);
-        }
+        Restart(c.now, c.modified);
         size_t before = server_.requests().size();
         EXPECT_EQ(c.downloads, DownloadVariousList(c.elapsed));
         EXPECT_EQ(c.downloads ? 2u : 0u, server_.requests().size() - before);
     }
-    EXPECT_NE(std::string::npos, home_.Log().find("[INF] diffDay(force):1\n"));
-    EXPECT_EQ("FormatVersion:091\nDeck Unit 2,14972,4660\n", ReadFileText(tarProductIdPath));
 }
 
 // While the list is old: sixty retries at most, one per 60 ticks, counting down; the first
 // success ends them. A fresh list ends them at the first check.
 TEST_F(Schedule, StartUpRetries)
 {
-    const struct {
-        bool fresh;
-        int serverBackAt; // 0: never
-        std::vector<int> succeeded;
-        int failures;
-    } cases[] = {{true, 0, {}, 0}, {false, 0, {}, 60}, {false, 600, {601}, 9}};
+    // The server comes back at tick `back` (0: never).
+    const struct { const char* modified; int back; std::vector<int> succeeded; size_t requests; } cases[] = {
+        {"2026-06-10 20:00:00", 0, {}, 0}, {nullptr, 0, {}, 120}, {nullptr, 600, {601}, 20}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.serverBackAt);
-        Restart("2026-06-10 21:00:00");
+        SCOPED_TRACE(c.back);
+        Restart("2026-06-10 21:00:00", c.modified);
         server_.setRoutes("{}");
-        unlink(fwVerInfoTxtPath.c_str());
-        unlink(home_.LogPath().c_str());
-        if (c.fresh) {
-            ListChangedAt("2026-06-10 20:00:00");
-        }
         size_t before = server_.requests().size();
-        EXPECT_EQ(!c.fresh, DownloadVariousList(0));
         std::vector<int> succeeded;
         for (int tick = 1; tick <= 61 * 60 + 200; ++tick) {
-            if (tick == c.serverBackAt) {
+            if (tick == c.back) {
                 server_.setRoutes(kGoodLists);
             }
             if (DownloadVariousListRetry()) {
@@ -110,60 +83,38 @@ TEST_F(Schedule, StartUpRetries)
             }
         }
         EXPECT_EQ(c.succeeded, succeeded);
-        std::string log = home_.Log();
-        EXPECT_EQ(size_t(c.failures), Count(log, "download fwVerList. result=3 retry left="));
-        size_t at = 0;
-        for (int left = 59; left > 59 - c.failures; --left) {
-            at = log.find("download fwVerList. result=3 retry left=" + std::to_string(left) + "\n", at);
-            ASSERT_NE(std::string::npos, at) << left;
-        }
-        EXPECT_EQ(c.succeeded.empty() ? 0u : 1u, Count(log, "download fwVerList. result=0 retry left=50\n"));
-        EXPECT_EQ(2u * (c.failures + c.succeeded.size() + !c.fresh), server_.requests().size() - before);
+        EXPECT_EQ(c.requests, server_.requests().size() - before);
+        EXPECT_EQ(c.back != 0, Count(home_.Log(), "download fwVerList. result=0 retry left=50\n") == 1);
     }
 }
 
 TEST_F(Schedule, IntervalSinceTheLastCheck)
 {
+    Restart("2026-06-10 21:00:00", nullptr);
     const std::string interval7 = "<key>FwInterval</key><integer>7</integer>";
     auto checked = [](const char* date) { return "<key>lastCheckDate</key><string>" + std::string(date) + "</string>"; };
-    const struct {
-        std::string preferences; // empty: no file
-        bool passed;
-        const char* message;
-    } cases[] = {
-        {"", true, "[INF] not get last access time\n"},
-        {interval7 + checked("2026-06-07 22:00:00"), false, "[INF] diffDate:2, interval:7\n"},
-        {interval7 + checked("2026-06-02 21:00:00"), true, "[INF] diffDate:8, interval:7\n"},
-        {checked("2026-06-09 21:00:00"), true, "not get interval value\n"},
-        {interval7 + checked("2026-06-13 09:00:00"), true, "diffDate:-2, interval:7\n"},
-        {interval7 + checked("yesterday"), true, "not get last access time\n"},
+    // Empty preferences: no file. A date ahead passes: its negative day count compares unsigned.
+    const struct { std::string preferences; bool passed; } cases[] = {
+        {"", true}, {interval7 + checked("2026-06-07 22:00:00"), false},
+        {interval7 + checked("2026-06-02 21:00:00"), true}, {checked("2026-06-09 21:00:00"), true},
+        {interval7 + checked("2026-06-13 09:00:00"), true}, {interval7 + checked("yesterday"), true},
     };
-    debugLevel = 2;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.preferences);
-        unlink(home_.LogPath().c_str());
         unlink(FetchwickPreferencesPath().c_str());
         if (!c.preferences.empty()) {
             WritePreferences(c.preferences);
         }
         EXPECT_EQ(c.passed, HasPastIntervalValue());
-        EXPECT_NE(std::string::npos, home_.Log().find(c.message)) << home_.Log();
     }
-    debugLevel = 3;
 }
 
 // "lastCheckDate" is stamped with the week-based year and the 12-hour clock, and read
 // back with the 24-hour clock: the downloader reads it the same way.
 TEST_F(Schedule, StoredCheckDateQuirks)
 {
-    WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\nDeck Unit 2,124,mac,https://x/a.bin\n");
     devices_.Add(0, "Deck Unit 2", nullptr, 0x0110);
-    const struct {
-        const char* writtenAt;
-        const char* stored;
-        const char* checkedAt;
-        bool passed;
-    } cases[] = {
+    const struct { const char *writtenAt, *stored, *checkedAt; bool passed; } cases[] = {
         {"2026-06-10 09:30:00", "2026-06-10 09:30:00", "2026-06-11 04:00:00", false},
         // Read twelve hours early: a one-day interval passes after 12.5 hours.
         {"2026-06-10 15:30:00", "2026-06-10 03:30:00", "2026-06-11 04:00:00", true},
@@ -172,8 +123,9 @@ TEST_F(Schedule, StoredCheckDateQuirks)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.writtenAt);
+        Restart(c.writtenAt, nullptr);
+        WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\nDeck Unit 2,124,mac,https://x/a.bin\n");
         WritePreferences("<key>FwInterval</key><integer>1</integer>");
-        fixedNow = LocalMillis(c.writtenAt);
         EXPECT_TRUE(UpdateFirmware(&devices_.list));
         std::string stored;
         platform::PlistDictString(platform::ReadPlistDictionary(FetchwickPreferencesPath()).get(), "lastCheckDate", stored);
