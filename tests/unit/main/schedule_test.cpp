@@ -1,5 +1,7 @@
 #include "agent_home.h"
 
+#include <sys/stat.h>
+
 #include "main/schedule.h"
 #include "platform/icu_date.h"
 #include "stub_server.h"
@@ -15,12 +17,20 @@ double LocalMillis(const char* text)
     return millis;
 }
 
-const char* kGoodLists = R"({"/fw": {"body": "FormatVersion:091\nDeck Unit 2,124,mac,https://x/a.bin\n"},
-                              "/pl": {"body": "FormatVersion:091\nDeck Unit 2,14972,4660\n"}})";
+const char* kGoodLists =
+    R"({"/fw": {"body": "FormatVersion:091\nDeck Unit 2,124,mac,https://x/a.bin\nTidewell,102,mac,https://x/tw.pkg\n"},
+        "/pl": {"body": "FormatVersion:091\nDeck Unit 2,14972,4660\n"}})";
 
 class Schedule : public AgentHome {
 protected:
-    void SetUp() override { PointListsAt(server_.base()); }
+    void SetUp() override
+    {
+        PointListsAt(server_.base());
+        // The updater behind the list's self row: every download starts it in updater mode.
+        InstallUpdaterVersion("1.00");
+        WriteFileText(BundleFile("MacOS/Fetchwick"), "#!/bin/sh\necho \"$1\" >> \"" + launches_ + "\"\n");
+        chmod(BundleFile("MacOS/Fetchwick").c_str(), 0755);
+    }
 
     // A fresh schedule at `now`, with the list last changed at `modified` (null: no list).
     void Restart(const char* now, const char* modified)
@@ -36,6 +46,7 @@ protected:
     }
 
     StubServer server_{"{}"};
+    std::string launches_ = applications_.path() + "/launches";
 };
 
 // The first tick downloads when the list is missing or a day old: 12 to 23 hours count
@@ -59,6 +70,8 @@ TEST_F(Schedule, FirstTickDownloadsOnlyAMissingOrOldList)
         EXPECT_EQ(c.downloads, DownloadVariousList(c.elapsed));
         EXPECT_EQ(c.downloads ? 2u : 0u, server_.requests().size() - before);
     }
+    EXPECT_TRUE(WaitUntil([&] { return Count(ReadFileText(launches_), "-m \n") == 5; }, std::chrono::seconds(10)))
+        << ReadFileText(launches_);
 }
 
 // While the list is old: sixty retries at most, one per 60 ticks, counting down; the first
