@@ -1,26 +1,13 @@
 // The downloader's preferences file as arbitrary bytes (XML or binary property list, or
-// neither): the agent's readers, then its writers, which merge into the file. Whatever the
-// file held must survive the agent's writes.
-#include <cstring>
-
+// neither): the agent's readers, then its writers, which merge into the file and must keep
+// what it held.
 #include "commXdata/commXdata.h"
 #include "fuzz_home.h"
 
 namespace {
 
-// The downloader's keys of the seed files are still there. (Keys cannot be listed in
-// general, as libplist asserts on listing a key with a NUL in it; nor can values be
-// compared, as a binary file may name one key twice.)
-void CheckKeysKept(plist_t before, plist_t after)
-{
-    for (const char* key : {"FwInterval", "nested", "big", "list"}) {
-        FUZZ_CHECK(plist_dict_get_item(before, key) == nullptr || plist_dict_get_item(after, key) != nullptr);
-    }
-}
-
-// Whether the dictionary comes back with as many keys from the XML that the agent writes.
-// A binary file may name one key twice: which of the two values is read back is then
-// libplist's choice, not the agent's.
+// Whether the dictionary comes back from XML with as many keys. A binary file may name
+// one key twice, and which value is read back is then libplist's choice, not the agent's.
 bool KeysSurviveXml(plist_t dict)
 {
     char* xml = nullptr;
@@ -35,20 +22,20 @@ bool KeysSurviveXml(plist_t dict)
     return owned && plist_dict_get_size(owned.get()) == plist_dict_get_size(dict);
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+bool Holds(plist_t dict, const char* key, const std::string& value)
 {
-    FuzzHome();
-    return 0;
+    std::string stored;
+    return platform::PlistDictString(dict, key, stored) && stored == value;
 }
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    FuzzHome();
     const std::string path = FetchwickPreferencesPath();
     WriteInput(path, data, size);
     platform::PlistPtr before = platform::ReadPlistDictionary(path);
-
     uint32_t interval = 0;
     readIntervalValue(interval);
     platform::PlistPtr date;
@@ -60,17 +47,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                               "2026/12/06-11:22:33(+0000)"};
     saveData(&report);
 
-    // A file that holds no dictionary is replaced by one with the agent's keys.
+    // A file that held no dictionary now holds one.
     platform::PlistPtr after = platform::ReadPlistDictionary(path);
     FUZZ_CHECK(after != nullptr);
     if (before && !KeysSurviveXml(before.get())) {
         return 0;
     }
-    std::string stored;
-    FUZZ_CHECK(platform::PlistDictString(after.get(), "lastCheckDate", stored) && stored == "2026-12-06 11:22:33");
-    FUZZ_CHECK(platform::PlistDictString(after.get(), "deviceSerial", stored) && stored == "Deck/1.23/A1");
-    if (before) {
-        CheckKeysKept(before.get(), after.get());
+    FUZZ_CHECK(Holds(after.get(), "lastCheckDate", "2026-12-06 11:22:33"));
+    FUZZ_CHECK(Holds(after.get(), "deviceSerial", "Deck/1.23/A1"));
+    // The seed files' keys (keys in general cannot be listed: libplist asserts on a NUL in one).
+    for (const char* key : {"FwInterval", "nested", "big", "list"}) {
+        FUZZ_CHECK(!before || !plist_dict_get_item(before.get(), key) || plist_dict_get_item(after.get(), key));
     }
     return 0;
 }

@@ -3,16 +3,12 @@
 #pragma once
 
 #include <csignal>
-#include <cstdio>
+#include <memory>
 #include <netinet/in.h>
 #include <picojson.h>
-#include <spawn.h>
-#include <string>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
+#include "platform/process.h"
 #include "test_home.h"
 
 class StubServer {
@@ -22,34 +18,25 @@ public:
     explicit StubServer(const std::string& routesJson, Tls tls = Tls::None) : tls_(tls)
     {
         setRoutes(routesJson);
-        std::string command = "cd '" + dir_.path() + "' && exec " TIDEWELL_PYTHON " '" TIDEWELL_DEMO_DIR
-                              "/stub_server.py' --routes routes.json --log requests.log --port-file port";
-        if (tls != Tls::None) {
-            const std::string name = tls == Tls::TrustedCa ? "server" : "self";
-            command = "sh '" TIDEWELL_DEMO_DIR "/make_certs.sh' '" + dir_.path() + "' && " + command + " --cert " +
-                      name + ".pem --key " + name + ".key";
-        }
-        // The test may have blocked signals; the server must still stop at SIGTERM.
-        posix_spawnattr_t attr;
-        posix_spawnattr_init(&attr);
-        sigset_t empty;
-        sigemptyset(&empty);
-        posix_spawnattr_setsigmask(&attr, &empty);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
-        const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
-        if (posix_spawn(&pid_, argv[0], nullptr, &attr, const_cast<char* const*>(argv), environ) == 0) {
+        const std::string name = tls == Tls::TrustedCa ? "server" : "self";
+        const std::string certificates = "sh '" TIDEWELL_DEMO_DIR "/make_certs.sh' . && ";
+        // The shell tells the server's pid. Its pipe gives a clean signal mask, so that the
+        // server stops at SIGTERM whatever the test blocked.
+        server_ = std::make_unique<platform::ShellPipe>(
+            "cd '" + dir_.path() + "' && " + (tls == Tls::None ? "" : certificates) + "echo $$ && exec " TIDEWELL_PYTHON
+            " '" TIDEWELL_DEMO_DIR "/stub_server.py' --routes routes.json --log requests.log --port-file port" +
+            (tls == Tls::None ? "" : " --cert " + name + ".pem --key " + name + ".key"));
+        if (server_->stream() != nullptr && std::fscanf(server_->stream(), "%d", &pid_) == 1) {
             // The certificates are made first.
             WaitUntil([&] { return static_cast<bool>(std::ifstream(dir_.path() + "/port") >> port_); },
                       std::chrono::seconds(30));
         }
-        posix_spawnattr_destroy(&attr);
         EXPECT_NE(0, port_) << "the stub server did not start";
     }
     ~StubServer()
     {
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
         }
     }
 
@@ -64,7 +51,7 @@ public:
     void setRoutes(const std::string& routesJson)
     {
         WriteFileText(dir_.path() + "/routes.json.tmp", routesJson);
-        std::rename((dir_.path() + "/routes.json.tmp").c_str(), (dir_.path() + "/routes.json").c_str());
+        std::filesystem::rename(dir_.path() + "/routes.json.tmp", dir_.path() + "/routes.json");
     }
     // The requests received so far (for `path` only, unless empty), in order.
     std::vector<picojson::object> requests(const std::string& path = "") const
@@ -74,9 +61,8 @@ public:
         for (std::string line; std::getline(in, line);) {
             picojson::value entry;
             picojson::parse(entry, line);
-            const picojson::object& request = entry.get<picojson::object>();
-            if (path.empty() || request.at("path").get<std::string>() == path) {
-                found.push_back(request);
+            if (path.empty() || entry.get("path").get<std::string>() == path) {
+                found.push_back(entry.get<picojson::object>());
             }
         }
         return found;
@@ -85,16 +71,16 @@ public:
 private:
     TempDir dir_;
     Tls tls_;
-    pid_t pid_ = -1;
+    int pid_ = -1;
     int port_ = 0;
+    std::unique_ptr<platform::ShellPipe> server_;  // waits for the server once it is told to stop
 };
 
 // The raw (still escaped) value of one query parameter, and one header, of a request.
 inline std::string QueryParam(const picojson::object& request, const std::string& name)
 {
     const std::string query = "&" + request.at("query").get<std::string>();
-    const size_t at = query.find("&" + name + "=");
-    const size_t start = at + name.size() + 2;
+    const size_t at = query.find("&" + name + "="), start = at + name.size() + 2;
     return at == std::string::npos ? "<absent>" : query.substr(start, query.find('&', start) - start);
 }
 inline std::string Header(const picojson::object& request, const std::string& name)
@@ -108,11 +94,9 @@ inline std::string Header(const picojson::object& request, const std::string& na
 inline int UnusedLocalPort()
 {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t length = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
     getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
     close(fd);
     return ntohs(address.sin_port);

@@ -3,12 +3,10 @@
 #pragma once
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
@@ -26,8 +24,6 @@ public:
     }
     ScopedEnv(const char* name, const std::string& value) : ScopedEnv(name, value.c_str()) {}
     ~ScopedEnv() { Set(name_.c_str(), saved_ ? saved_->c_str() : nullptr); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
     static void Set(const char* name, const char* value) { value ? setenv(name, value, 1) : unsetenv(name); }
@@ -54,9 +50,7 @@ class TempDir {
 public:
     TempDir() : path_((std::filesystem::temp_directory_path() / "tidewell-test-XXXXXX").string())
     {
-        if (mkdtemp(path_.data()) == nullptr) {
-            ADD_FAILURE() << "mkdtemp failed";
-        }
+        EXPECT_NE(nullptr, mkdtemp(path_.data()));
     }
     ~TempDir()
     {
@@ -100,14 +94,12 @@ inline size_t Count(const std::string& text, const std::string& part)
     return count;
 }
 
-// Polls `done` every 10 ms until it holds or `timeout` has passed; returns its last answer.
+// Polls `done` every 10 ms until it holds or `timeout` has passed; returns a last answer.
 inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout)
 {
-    for (const auto deadline = std::chrono::steady_clock::now() + timeout; !done();) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return true;
+    return done();
 }

@@ -78,7 +78,7 @@ TEST(SystemProcessSnapshot, LinesShapedLikePsAx)
     // The child has exec'd once /proc shows its own command line.
     WaitUntil([&] { return (line = platform::TakeSystemProcessSnapshot()->FirstMatch(command)).has_value(); },
               std::chrono::seconds(5));
-    const std::optional<std::string> fromHead = platform::TakeSystemProcessSnapshot()->FirstMatch(head + ".*/MacOS/Serato");
+    const auto fromHead = platform::TakeSystemProcessSnapshot()->FirstMatch(head + ".*/MacOS/Serato");
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
     ASSERT_TRUE(line && fromHead);

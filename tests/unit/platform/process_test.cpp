@@ -27,8 +27,8 @@ TEST(ChildProcess, StartsWithEmptyMaskDefaultDispositionsAndDescriptors0To2Only)
     TempDir dir;
     const std::string script = dir.path() + "/child.sh", out = dir.path() + "/out";
     WriteFileText(script, "#!/bin/sh\n{ printf '[%s][%s]\\n' \"$1\" \"$2\"; grep SigBlk /proc/self/status; "
-                          "ls /proc/self/fd | tr '\\n' ' '; sed -n 's/SigIgn:\\t//p' /proc/self/status; } > \"$3.part\"\n"
-                          "mv \"$3.part\" \"$3\"\n");
+                          "ls /proc/self/fd | tr '\\n' ' '; sed -n 's/SigIgn:\\t//p' /proc/self/status; }"
+                          " > \"$3.part\"\nmv \"$3.part\" \"$3\"\n");
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
     // A descriptor the agent left without close-on-exec must not reach the child either.
     const int leaked = open("/dev/null", O_RDONLY);
@@ -55,7 +55,8 @@ TEST(ChildProcess, LaunchErrorIsReported)
 TEST(ChildProcess, ManyLaunchesLeaveNoZombieAndNoDescriptor)
 {
     auto descriptors = [] {
-        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator());
+        using std::filesystem::directory_iterator;
+        return std::distance(directory_iterator("/proc/self/fd"), directory_iterator());
     };
     const auto before = descriptors();
     for (int i = 0; i < 200; ++i) {
