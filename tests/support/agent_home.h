@@ -4,14 +4,10 @@
 #pragma once
 
 #include <cstdio>
-#include <gtest/gtest.h>
-#include <memory>
-#include <string>
 
 #include "commXdata/commXdata.h"
 #include "device_list.h"
 #include "fake_usb.h"
-#include "main/main.h"
 #include "main/schedule.h"
 #include "platform/host_probe.h"
 #include "platform/process_list.h"

@@ -41,7 +41,6 @@ public:
     }
 
     int port() const { return port_; }
-    // "http(s)://127.0.0.1:<port>"
     std::string base() const
     {
         return std::string(tls_ == Tls::None ? "http" : "https") + "://127.0.0.1:" + std::to_string(port_);

@@ -1,7 +1,4 @@
-#include <gtest/gtest.h>
-
 #include <csignal>
-#include <filesystem>
 #include <map>
 #include <regex>
 #include <sys/wait.h>

@@ -1,8 +1,5 @@
-#include <gtest/gtest.h>
-
 #include <csignal>
 #include <fcntl.h>
-#include <filesystem>
 #include <sys/wait.h>
 #include <unistd.h>
 
