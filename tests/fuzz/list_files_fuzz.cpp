@@ -5,8 +5,7 @@
 
 namespace {
 
-DeviceList devices;
-UsbDevicesInfo none;
+DeviceList devices, none;
 
 } // namespace
 
@@ -31,6 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ValidateFileVersion(tarProductIdPath, "091");
     UpdateTarProductIdList();
     UpdateFirmware(&devices.list);
-    UpdateFwVerTidewell(&none);
+    UpdateFwVerTidewell(&none.list);
     return 0;
 }
