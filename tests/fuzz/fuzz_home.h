@@ -1,53 +1,38 @@
-// What the fuzz targets share: a private HOME laid out as the agent's start-up leaves it,
-// and the input written to a file there. The HOME sits on a memory file system where one
-// is available, because the log file is synced after every line.
+// What the fuzz targets share: a private HOME laid out as the agent's start-up leaves it
+// (on a memory file system where there is one, as the log is synced after every line),
+// and the input written to a file there.
 #pragma once
 
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "main/main.h"
-#include "platform/user_folders.h"
+
+// A finding when an expectation of the target does not hold; the sanitizer's report of the
+// abort shows which.
+#define FUZZ_CHECK(condition) ((condition) ? void() : std::abort())
 
 inline const std::string& FuzzHome()
 {
-    // Never destroyed: the exit handler below still needs it.
+    // Never destroyed: the exit handler still needs it.
     static const std::string& home = *new std::string([] {
-        std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm/tidewell-fuzz-XXXXXX" : "/tmp/tidewell-fuzz-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) {
-            std::perror("mkdtemp");
-            std::abort();
-        }
-        setenv("HOME", pattern.c_str(), 1);
-        for (const char* folder : {"/Library/Quenlar", "/Library/Application Support/Quenlar", "/Library/Preferences"}) {
-            platform::CreateFolderWithParents(pattern + folder);
+        std::string path = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/tidewell-fuzz-XXXXXX";
+        FUZZ_CHECK(mkdtemp(path.data()) != nullptr);
+        setenv("HOME", path.c_str(), 1);
+        for (const char* folder : {"Quenlar", "Application Support/Quenlar", "Preferences"}) {
+            std::filesystem::create_directories(path + "/Library/" + folder);
         }
         BuildListPaths();
         std::atexit([] { std::filesystem::remove_all(FuzzHome()); });
-        return pattern;
+        return path;
     }());
     return home;
 }
 
 inline void WriteInput(const std::string& path, const uint8_t* data, size_t size)
 {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0) {
-        std::perror(path.c_str());
-        std::abort();
-    }
+    FUZZ_CHECK(std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data), size).flush());
 }
-
-// Aborts (a finding) when an expectation of the target does not hold.
-#define FUZZ_CHECK(condition)                                                                   \
-    do {                                                                                        \
-        if (!(condition)) {                                                                     \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                       \
-        }                                                                                       \
-    } while (0)

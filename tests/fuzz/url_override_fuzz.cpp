@@ -6,34 +6,24 @@
 
 namespace {
 
-char defaultFw[sizeof fwUpdateURL];
-char defaultPl[sizeof tarProductURL];
+const std::string defaultFw = fwUpdateURL, defaultPl = tarProductURL;
 
-void CheckUrl(const char (&url)[1024])
+void Reset(char (&url)[1024], const std::string& value) { std::snprintf(url, sizeof url, "%s", value.c_str()); }
+
+bool Sane(const char (&url)[1024])
 {
-    size_t length = strnlen(url, sizeof url);
-    FUZZ_CHECK(length < sizeof url);
-    FUZZ_CHECK(std::memchr(url, '\n', length) == nullptr);
+    return strnlen(url, sizeof url) < sizeof url && std::strchr(url, '\n') == nullptr;
 }
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    FuzzHome();
-    std::memcpy(defaultFw, fwUpdateURL, sizeof defaultFw);
-    std::memcpy(defaultPl, tarProductURL, sizeof defaultPl);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    std::memcpy(fwUpdateURL, defaultFw, sizeof defaultFw);
-    std::memcpy(tarProductURL, defaultPl, sizeof defaultPl);
+    Reset(fwUpdateURL, defaultFw);
+    Reset(tarProductURL, defaultPl);
     WriteInput(FuzzHome() + "/Library/Quenlar/FwUpInfoURL.txt", data, size);
     WriteInput(FuzzHome() + "/Library/Quenlar/TarProductURL.txt", data, size);
     SetTemporaryURL();
-    CheckUrl(fwUpdateURL);
-    CheckUrl(tarProductURL);
+    FUZZ_CHECK(Sane(fwUpdateURL) && Sane(tarProductURL));
     return 0;
 }

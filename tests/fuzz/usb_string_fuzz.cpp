@@ -6,17 +6,12 @@
 #include "dataCollector/usb_string.h"
 #include "fuzz_home.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    FuzzHome();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 2) {
         return 0;
     }
+    FuzzHome();
     // The first two bytes are the transfer count (negative: a failed request).
     int16_t transferred = 0;
     std::memcpy(&transferred, data, sizeof transferred);

@@ -3,15 +3,11 @@
 // of the agent's process-wide state put back as start-up leaves it when the test ends.
 #pragma once
 
-#include <cstring>
-#include <gtest/gtest.h>
-#include <memory>
-#include <string>
+#include <cstdio>
 
 #include "commXdata/commXdata.h"
 #include "device_list.h"
 #include "fake_usb.h"
-#include "main/main.h"
 #include "main/schedule.h"
 #include "platform/host_probe.h"
 #include "platform/process_list.h"
@@ -21,8 +17,6 @@ class AgentHome : public ::testing::Test {
 protected:
     AgentHome()
     {
-        std::memcpy(savedFw_, fwUpdateURL, sizeof savedFw_);
-        std::memcpy(savedPl_, tarProductURL, sizeof savedPl_);
         BuildListPaths();
         InitDeviceLists();
         MakeFolders(home_.file("Library/Quenlar"));
@@ -53,8 +47,8 @@ protected:
         _macInfo = MacInfo{};
         _schedule = DownloadSchedule{};
         debugLevel = 3;
-        std::memcpy(fwUpdateURL, savedFw_, sizeof savedFw_);
-        std::memcpy(tarProductURL, savedPl_, sizeof savedPl_);
+        std::snprintf(fwUpdateURL, sizeof fwUpdateURL, "%s", savedFw_.c_str());
+        std::snprintf(tarProductURL, sizeof tarProductURL, "%s", savedPl_.c_str());
     }
 
     FakeBus& InstallFakeBus()
@@ -76,15 +70,10 @@ protected:
     {
         return applications_.path() + "/Quenlar/Tidewell/Fetchwick.app/Contents/" + relative;
     }
-    void WritePlist(const std::string& path, const std::string& dictBody) const
-    {
-        WriteFileText(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" + dictBody +
-                                "</dict></plist>\n");
-    }
-    void WritePreferences(const std::string& dictBody) const { WritePlist(FetchwickPreferencesPath(), dictBody); }
+    void WritePreferences(const std::string& body) const { WriteFileText(FetchwickPreferencesPath(), Plist(body)); }
     void InstallUpdaterVersion(const std::string& version) const
     {
-        WritePlist(BundleFile("info.plist"), "<key>CFBundleVersion</key><string>" + version + "</string>");
+        WriteFileText(BundleFile("info.plist"), Plist("<key>CFBundleVersion</key><string>" + version + "</string>"));
     }
 
     TempHome home_;
@@ -93,7 +82,11 @@ protected:
     DeviceList devices_;
 
 private:
+    static std::string Plist(const std::string& dictBody)
+    {
+        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" + dictBody +
+               "</dict></plist>\n";
+    }
     FakeBus* bus_ = nullptr;
-    char savedFw_[sizeof fwUpdateURL];
-    char savedPl_[sizeof tarProductURL];
+    const std::string savedFw_ = fwUpdateURL, savedPl_ = tarProductURL;
 };

@@ -1,5 +1,6 @@
 // A device list built by hand. Its slot strings are malloc'd copies, as the scan leaves
 // them, released with the list, so leaks and double frees show up under AddressSanitizer.
+// Needs neither GTest nor a HOME: the fuzz targets use it too.
 #pragma once
 
 #include <cstdlib>
@@ -9,28 +10,23 @@
 
 class DeviceList {
 public:
-    DeviceList() = default;
     ~DeviceList() { Clear(); }
-    DeviceList(const DeviceList&) = delete;
-    DeviceList& operator=(const DeviceList&) = delete;
 
     // A null or empty text leaves its string absent (null, length 0).
-    DeviceList& Add(uint16_t productId, const char* product, const char* serial, uint16_t revision = 0x0123,
-                    const char* manufacturer = nullptr)
+    DeviceList& Add(uint16_t productId, const char* product, const char* serial, uint16_t revision = 0x0123)
     {
         UsbDeviceInfo& slot = list.devices[list.deviceCount++];
         slot = UsbDeviceInfo{};
         slot.vendorId = kVendorId;
         slot.productId = productId;
         slot.deviceRevision = revision;
-        Own(manufacturer, slot.manufactureName, slot.manufactureNameLen);
         Own(product, slot.productName, slot.productNameLen);
         Own(serial, slot.serialNumber, slot.serialNumberLen);
         return *this;
     }
     void Clear() { ReleaseDevicesInfo(&list); }
 
-    UsbDevicesInfo list;
+    UsbDevicesInfo list;  // not copyable, and so neither is the DeviceList
 
 private:
     static void Own(const char* text, char*& field, uint16_t& length)

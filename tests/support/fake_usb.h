@@ -3,7 +3,6 @@
 #pragma once
 
 #include <algorithm>
-#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -11,17 +10,6 @@
 
 #include "main/main.h"
 #include "platform/usb_bus.h"
-
-// bLength, type 3, then the text's UTF-16LE units.
-inline std::vector<uint8_t> StringDescriptor(const std::u16string& text)
-{
-    std::vector<uint8_t> bytes{static_cast<uint8_t>(2 + 2 * text.size()), 3};
-    for (char16_t unit : text) {
-        bytes.push_back(unit & 0xFF);
-        bytes.push_back(unit >> 8);
-    }
-    return bytes;
-}
 
 struct DeviceModel {
     uint16_t productId;
@@ -57,7 +45,7 @@ public:
         if (reply == state_->replies.end()) {
             return -1;
         }
-        size_t size = std::min<size_t>(reply->second.size(), length);
+        const size_t size = std::min<size_t>(reply->second.size(), length);
         std::copy_n(reply->second.begin(), size, data);
         return static_cast<int>(size);
     }
@@ -100,8 +88,7 @@ public:
         if (!model.serial.empty()) {
             state->replies[3] = StringDescriptor(model.serial);
         }
-        plugged.push_back(state);
-        return state;
+        return plugged.emplace_back(state);
     }
     std::vector<std::unique_ptr<platform::UsbDevice>> Devices() override
     {
@@ -112,4 +99,15 @@ public:
         return listed;
     }
     std::vector<std::shared_ptr<FakeState>> plugged;
+
+private:
+    // bLength, type 3, then the text's UTF-16LE units.
+    static std::vector<uint8_t> StringDescriptor(const std::u16string& text)
+    {
+        std::vector<uint8_t> bytes{static_cast<uint8_t>(2 + 2 * text.size()), 3};
+        for (char16_t unit : text) {
+            bytes.insert(bytes.end(), {static_cast<uint8_t>(unit & 0xFF), static_cast<uint8_t>(unit >> 8)});
+        }
+        return bytes;
+    }
 };

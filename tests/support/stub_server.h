@@ -2,44 +2,104 @@
 // length of a test, with the routes described in the script.
 #pragma once
 
+#include <csignal>
+#include <memory>
+#include <netinet/in.h>
 #include <picojson.h>
-#include <string>
-#include <sys/types.h>
 #include <vector>
 
+#include "platform/process.h"
 #include "test_home.h"
 
 class StubServer {
 public:
     enum class Tls { None, TrustedCa, SelfSigned };
 
-    explicit StubServer(const std::string& routesJson, Tls tls = Tls::None);
-    ~StubServer();
-    StubServer(const StubServer&) = delete;
-    StubServer& operator=(const StubServer&) = delete;
+    explicit StubServer(const std::string& routesJson, Tls tls = Tls::None) : tls_(tls)
+    {
+        setRoutes(routesJson);
+        const std::string name = tls == Tls::TrustedCa ? "server" : "self";
+        const std::string certificates = "sh '" TIDEWELL_DEMO_DIR "/make_certs.sh' . && ";
+        // The shell tells the server's pid. Its pipe gives a clean signal mask, so that the
+        // server stops at SIGTERM whatever the test blocked.
+        server_ = std::make_unique<platform::ShellPipe>(
+            "cd '" + dir_.path() + "' && " + (tls == Tls::None ? "" : certificates) + "echo $$ && exec " TIDEWELL_PYTHON
+            " '" TIDEWELL_DEMO_DIR "/stub_server.py' --routes routes.json --log requests.log --port-file port" +
+            (tls == Tls::None ? "" : " --cert " + name + ".pem --key " + name + ".key"));
+        if (server_->stream() != nullptr && std::fscanf(server_->stream(), "%d", &pid_) == 1) {
+            // The certificates are made first.
+            WaitUntil([&] { return static_cast<bool>(std::ifstream(dir_.path() + "/port") >> port_); },
+                      std::chrono::seconds(30));
+        }
+        EXPECT_NE(0, port_) << "the stub server did not start";
+    }
+    ~StubServer()
+    {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+        }
+    }
 
     int port() const { return port_; }
-    // "http(s)://127.0.0.1:<port>"
-    std::string base() const;
+    std::string base() const
+    {
+        return std::string(tls_ == Tls::None ? "http" : "https") + "://127.0.0.1:" + std::to_string(port_);
+    }
     // The CA file that signs the server's certificate (TrustedCa only).
     std::string caFile() const { return dir_.path() + "/ca.pem"; }
-    void setRoutes(const std::string& routesJson);
+    void setRoutes(const std::string& routesJson)
+    {
+        WriteFileText(dir_.path() + "/routes.json.tmp", routesJson);
+        std::filesystem::rename(dir_.path() + "/routes.json.tmp", dir_.path() + "/routes.json");
+    }
     // The requests received so far (for `path` only, unless empty), in order.
-    std::vector<picojson::object> requests(const std::string& path = "") const;
+    std::vector<picojson::object> requests(const std::string& path = "") const
+    {
+        std::vector<picojson::object> found;
+        std::ifstream in(dir_.path() + "/requests.log");
+        for (std::string line; std::getline(in, line);) {
+            picojson::value entry;
+            picojson::parse(entry, line);
+            if (path.empty() || entry.get("path").get<std::string>() == path) {
+                found.push_back(entry.get<picojson::object>());
+            }
+        }
+        return found;
+    }
 
 private:
     TempDir dir_;
     Tls tls_;
-    pid_t pid_ = -1;
+    int pid_ = -1;
     int port_ = 0;
+    std::unique_ptr<platform::ShellPipe> server_;  // waits for the server once it is told to stop
 };
 
 // The raw (still escaped) value of one query parameter, and one header, of a request.
-std::string QueryParam(const picojson::object& request, const std::string& name);
-std::string Header(const picojson::object& request, const std::string& name);
+inline std::string QueryParam(const picojson::object& request, const std::string& name)
+{
+    const std::string query = "&" + request.at("query").get<std::string>();
+    const size_t at = query.find("&" + name + "="), start = at + name.size() + 2;
+    return at == std::string::npos ? "<absent>" : query.substr(start, query.find('&', start) - start);
+}
+inline std::string Header(const picojson::object& request, const std::string& name)
+{
+    const picojson::object& headers = request.at("headers").get<picojson::object>();
+    auto found = headers.find(name);
+    return found == headers.end() ? "<absent>" : found->second.get<std::string>();
+}
 
 // A port on 127.0.0.1 on which nothing listens.
-int UnusedLocalPort();
+inline int UnusedLocalPort()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t length = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
 
 inline constexpr const char* kTestSite = "246810";
 constexpr int kCutConnection = 0;
@@ -49,12 +109,22 @@ constexpr int kCutConnection = 0;
 // through a trusted test CA while it lives.
 class AnalyticsStub : public StubServer {
 public:
-    explicit AnalyticsStub(const std::string& gateBody = R"({"measurement": 1})", int beaconStatus = 200);
-    void Answer(const std::string& gateBody, int beaconStatus = 200);
+    explicit AnalyticsStub(const std::string& gateBody = R"({"measurement": 1})", int beaconStatus = 200)
+        : StubServer(Routes(gateBody, beaconStatus), Tls::TrustedCa)
+    {
+    }
+    void Answer(const std::string& gateBody, int beaconStatus = 200) { setRoutes(Routes(gateBody, beaconStatus)); }
     std::vector<picojson::object> Beacons() const { return requests("/dot.php"); }
 
 private:
-    ScopedEnv host_;
+    static std::string Routes(const std::string& gateBody, int beaconStatus)
+    {
+        const std::string beacon = beaconStatus == kCutConnection ? R"("status": 200, "close_after": 0)"
+                                                                  : R"("status": )" + std::to_string(beaconStatus);
+        return R"({"/appchk.php": {"body": )" + picojson::value(gateBody).serialize() + R"(}, "/dot.php": {)" + beacon +
+               R"(, "body": "ok"}})";
+    }
+    ScopedEnv host_{"TIDEWELL_ANALYTICS_HOST", "127.0.0.1:" + std::to_string(port())};
     ScopedEnv site_{"TIDEWELL_ANALYTICS_SITE", kTestSite};
     ScopedEnv ca_{"CURL_CA_BUNDLE", caFile()};
 };

@@ -1,51 +1,62 @@
-// What the C++ tests share: a temporary HOME and folders, environment variables set for a
+// What the C++ tests share: temporary folders and HOME, environment variables set for a
 // scope, file helpers and polling.
 #pragma once
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <gtest/gtest.h>
 #include <optional>
 #include <string>
+#include <thread>
+#include <utime.h>
 
 // Sets an environment variable, or unsets it for a null value, and puts back its earlier state.
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const char* value);
+    ScopedEnv(const char* name, const char* value) : name_(name)
+    {
+        if (const char* old = std::getenv(name)) {
+            saved_ = old;
+        }
+        Set(name, value);
+    }
     ScopedEnv(const char* name, const std::string& value) : ScopedEnv(name, value.c_str()) {}
-    ~ScopedEnv();
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
+    ~ScopedEnv() { Set(name_.c_str(), saved_ ? saved_->c_str() : nullptr); }
 
 private:
+    static void Set(const char* name, const char* value) { value ? setenv(name, value, 1) : unsetenv(name); }
     std::string name_;
     std::optional<std::string> saved_;
 };
 
-// A temporary HOME for one test: created empty, removed with everything in it.
-class TempHome {
-public:
-    TempHome();
-    ~TempHome();
-    TempHome(const TempHome&) = delete;
-    TempHome& operator=(const TempHome&) = delete;
+inline std::string ReadFileText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
-    const std::string& path() const { return path_; }
-    // path() + "/" + relative
-    std::string file(const std::string& relative) const;
-    // The agent's log file, and what it holds so far.
-    std::string LogPath() const;
-    std::string Log() const;
+inline void MakeFolders(const std::string& path) { std::filesystem::create_directories(path); }
 
-private:
-    std::string path_;
-    ScopedEnv homeEnv_;
-};
+inline void WriteFileText(const std::string& path, const std::string& text)
+{
+    MakeFolders(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
 
 // A temporary folder, removed with everything in it.
 class TempDir {
 public:
-    TempDir();
-    ~TempDir();
+    TempDir() : path_((std::filesystem::temp_directory_path() / "tidewell-test-XXXXXX").string())
+    {
+        EXPECT_NE(nullptr, mkdtemp(path_.data()));
+    }
+    ~TempDir()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return path_; }
@@ -54,12 +65,41 @@ private:
     std::string path_;
 };
 
-std::string ReadFileText(const std::string& path);
-void WriteFileText(const std::string& path, const std::string& text);
-void MakeFolders(const std::string& path);
+// A temporary HOME for one test.
+class TempHome : public TempDir {
+public:
+    std::string file(const std::string& relative) const { return path() + "/" + relative; }
+    // The agent's log file, and what it holds so far.
+    std::string LogPath() const { return file("Library/Application Support/Quenlar/Tidewell.log"); }
+    std::string Log() const { return ReadFileText(LogPath()); }
+
+private:
+    ScopedEnv homeEnv_{"HOME", path()};
+};
+
 // Sets the file's modification time to `seconds` since the epoch.
-void SetFileTime(const std::string& path, double seconds);
+inline void SetFileTime(const std::string& path, double seconds)
+{
+    const utimbuf times{static_cast<time_t>(seconds), static_cast<time_t>(seconds)};
+    utime(path.c_str(), &times);
+}
+
 // How often `part` occurs in `text`, overlapping occurrences included.
-size_t Count(const std::string& text, const std::string& part);
-// Polls `done` every 10 ms until it holds or `timeout` has passed; returns its last answer.
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+inline size_t Count(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// Polls `done` every 10 ms until it holds or `timeout` has passed; returns a last answer.
+inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+}

@@ -1,7 +1,5 @@
-#include <gtest/gtest.h>
-
 #include <csignal>
-#include <filesystem>
+#include <map>
 #include <regex>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,20 +24,16 @@ TEST(ProcessLines, LazyMatchFindsWhatTheWholeLinesFind)
         {"  105 tty1     S<       1:02 ", "/Applications/spindrel.app/Contents/MacOS/spindrel"},
     };
     std::vector<std::string> lines;
-    std::vector<LazyProcessLines::Process> processes;
+    std::map<long, std::string> byPid;
+    // 106 has gone before its line is read.
+    std::vector<LazyProcessLines::Process> processes = {{106, "/Applications/Traktor.app/Contents/MacOS/Traktor", {}}};
     for (const auto& [head, command] : headsAndCommands) {
-        lines.push_back(head + command);
+        lines.push_back(byPid[std::stol(head)] = head + command);
         processes.push_back({std::stol(head), command.front() == '[' ? "" : command, std::nullopt});
     }
-    // A process that has gone before its line is read.
-    processes.push_back({106, "/Applications/Traktor.app/Contents/MacOS/Traktor", std::nullopt});
-    LazyProcessLines lazy(processes, [&lines](const LazyProcessLines::Process& process) {
-        for (const std::string& line : lines) {
-            if (std::stol(line) == process.pid) {
-                return std::optional<std::string>(line);
-            }
-        }
-        return std::optional<std::string>();
+    LazyProcessLines lazy(processes, [&byPid](const LazyProcessLines::Process& process) {
+        auto found = byPid.find(process.pid);
+        return found == byPid.end() ? std::nullopt : std::optional<std::string>(found->second);
     });
     platform::ProcessLines whole(lines);
     const struct {
@@ -55,10 +49,7 @@ TEST(ProcessLines, LazyMatchFindsWhatTheWholeLinesFind)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pattern);
-        std::optional<std::string> expected;
-        if (c.line >= 0) {
-            expected = lines[c.line];
-        }
+        const std::optional<std::string> expected = c.line < 0 ? std::nullopt : std::optional(lines[c.line]);
         EXPECT_EQ(expected, whole.FirstMatch(c.pattern));
         EXPECT_EQ(expected, lazy.FirstMatch(c.pattern));
     }
@@ -72,30 +63,29 @@ TEST(SystemProcessSnapshot, LinesShapedLikePsAx)
     MakeFolders(std::filesystem::path(path).parent_path());
     std::filesystem::copy_file("/bin/sleep", path);
     std::filesystem::permissions(path, std::filesystem::perms::owner_all);
-    pid_t pid = fork();
+    const pid_t pid = fork();
     if (pid == 0) {
         execl(path.c_str(), path.c_str(), "60", static_cast<char*>(nullptr));
         _exit(127);
     }
     ASSERT_GT(pid, 0);
     const std::string command = std::regex_replace(path, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") + " 60$";
-    // The state letter may change between two looks; the pid and the command cannot.
-    const std::regex shape("^ *" + std::to_string(pid) + R"( \S+ +[A-Z]\S* +\d+:\d\d )" + command);
+    const std::string head = "^ *" + std::to_string(pid) + " ";
     std::optional<std::string> line;
     // The child has exec'd once /proc shows its own command line.
     WaitUntil([&] { return (line = platform::TakeSystemProcessSnapshot()->FirstMatch(command)).has_value(); },
               std::chrono::seconds(5));
-    std::optional<std::string> fromHead =
-        platform::TakeSystemProcessSnapshot()->FirstMatch("^ *" + std::to_string(pid) + " .*/MacOS/Serato");
+    const auto fromHead = platform::TakeSystemProcessSnapshot()->FirstMatch(head + ".*/MacOS/Serato");
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
     ASSERT_TRUE(line && fromHead);
+    // The state letter may change between two looks; the pid and the command cannot.
+    const std::regex shape(head + R"(\S+ +[A-Z]\S* +\d+:\d\d )" + command);
     EXPECT_TRUE(std::regex_search(*line, shape)) << *line;
     EXPECT_TRUE(std::regex_search(*fromHead, shape)) << *fromHead;
     // Every tail of a real head is one that the lazy search knows may begin in the head.
-    std::string head = line->substr(0, line->find(path));
-    for (size_t at = 0; at < head.size(); ++at) {
-        EXPECT_TRUE(platform::HeadMayHold(head.substr(at) + "/")) << head.substr(at);
+    for (size_t at = 0; at < line->find(path); ++at) {
+        EXPECT_TRUE(platform::HeadMayHold(line->substr(at, line->find(path) - at) + "/")) << at;
     }
 }
 
