@@ -1,10 +1,10 @@
-"""The demo a newcomer runs first: the whole road end to end, within a minute, leaving nothing behind."""
+"""The demo a newcomer runs first: the whole road end to end, leaving nothing behind (its own alarm keeps it
+within a minute)."""
 import os
 import shutil
 import signal
 import subprocess
 import tempfile
-import time
 from pathlib import Path
 
 from demo import DJ_APPLICATION
@@ -18,7 +18,6 @@ def test_demo_shows_both_paths_within_a_minute_and_leaves_nothing_behind(tmp_pat
     home.mkdir()
     # Short: the emulated bus keeps its sockets in a folder here.
     temp = Path(tempfile.mkdtemp(prefix="tw"))
-    started = time.monotonic()
     demo = subprocess.Popen([PYTHON, str(DEMO), os.environ["TIDEWELLD"]], stdin=subprocess.DEVNULL,
                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, start_new_session=True,
                             env=dict(os.environ, HOME=str(home), TMPDIR=str(temp)))
@@ -33,7 +32,6 @@ def test_demo_shows_both_paths_within_a_minute_and_leaves_nothing_behind(tmp_pat
             demo.wait()
         shutil.rmtree(temp, ignore_errors=True)
     assert demo.returncode == 0, output
-    assert time.monotonic() - started < 60
 
     # The demo checks every step itself; here, that the newcomer sees them.
     for shown in ("/Fetchwick' '-f ' '~/Library/Application Support/Quenlar/firm_version_up.txt'\n",

@@ -1,27 +1,36 @@
-"""The usage road: a DJ application used with a vendor device gives one beacon, and a stop
-during a stalled beacon keeps the report for a resend."""
+"""The usage and firmware roads of one unit on an emulated bus: a DJ application used with it gives one beacon,
+each time the unit appears the downloader starts with only descriptors 0-2, and a stop during a stalled beacon
+keeps the report for a resend."""
 import plistlib
 import re
+import subprocess
 
-from tidewell_world import Agent, StubServer, start_application, wait_until
+from tidewell_world import Agent, StubServer, install_fake_fetchwick, launches, read_json_lines, start_application, \
+    wait_until
 from usbbed import UsbTestbed
 
 SITE = "135790"
 DECK = dict(product_id=0x1234, release=0x0123, product="Deck Unit 2", manufacturer="Quenlar", serial="A1 B2")
 GATE = {"body": '{"measurement": 1}'}
+LIST = "FormatVersion:091\nDeck Unit 2,124,mac,https://x/a\n"
 
 
-def test_one_beacon_per_application_and_a_stop_mid_reply_keeps_the_report(tmp_path):
+def test_beacons_downloader_starts_and_a_stop_mid_reply_keeps_the_report(tmp_path):
     # The gate answers slowly, so the device goes while the first watch reports it.
     server = StubServer(tmp_path / "analytics", {"/appchk.php": {**GATE, "delay": 5}, "/dot.php": {"body": "ok"}},
                         tls="ca")
+    record = install_fake_fetchwick(tmp_path / "Applications")
     applications = [start_application(tmp_path / "apps", "Serato DJ Pro")]
     try:
         with UsbTestbed() as bed:
             deck = bed.add_device(**DECK)
             env = dict(bed.env(), CURL_CA_BUNDLE=server.ca_file, TIDEWELL_ANALYTICS_SITE=SITE,
-                       TIDEWELL_ANALYTICS_HOST=f"127.0.0.1:{server.port}")
-            agent = Agent(tmp_path / "home", env=env).start()
+                       TIDEWELL_ANALYTICS_HOST=f"127.0.0.1:{server.port}",
+                       TIDEWELL_APPLICATIONS_DIR=str(tmp_path / "Applications"))
+            agent = Agent(tmp_path / "home", env=env)
+            # Fresh, so no tick downloads the lists.
+            (agent.list_folder / "firm_version_info.txt").write_text(LIST)
+            agent.start()
             try:
                 assert wait_until(lambda: server.requests("/appchk.php"), timeout=40)
                 bed.remove_device(deck)
@@ -34,27 +43,31 @@ def test_one_beacon_per_application_and_a_stop_mid_reply_keeps_the_report(tmp_pa
                 uuid, processor = re.search(r"Mac Name   = (\S+) (.*)\n", agent.stderr()).groups()
                 version = re.search(r"Mac Serial = (.*)\n", agent.stderr()).group(1)
                 started = re.search(r"SDJP start time = (.*)\n", agent.log()).group(1)
-                assert re.fullmatch(r"[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}", uuid)
                 assert re.fullmatch(
                     rf"ktr_site={SITE}&ktr_uid={uuid}&__appver=291&__ip=1&localdate=\d{{14}}&ktr_url=tidewellPCMAC"
                     rf"&action=appInfo&p01=Deck%20Unit%202%2F1\.23%2FA1%20B2&p02=SDJP&p03={re.escape(started)}",
                     beacon["query"])
                 assert beacon["headers"]["User-Agent"] == f"Deck Unit 2 FirmwareUpdate/{version}/{processor}"
-                preferences = agent.library / "Preferences" / "com.quenlar.Fetchwick.plist"
-                assert not preferences.exists()
 
-                # A stop while the next beacon waits for the rest of its reply ends the agent
-                # within the service manager's 10 s, and that report stays for the resend.
                 applications[0].kill()
                 applications[0].wait()
                 server.set_routes({"/appchk.php": GATE, "/dot.php": {"body": "ok", "stall_after": 1}})
                 bed.add_device(**DECK)
-                assert agent.wait_stderr("onDeviceChange Device Count prev=0 cur=1")
+                assert wait_until(lambda: len(launches(record)) == 2)
+                assert sorted(read_json_lines(record)[1]["fds"]) == ["0", "1", "2"]
                 applications.append(start_application(tmp_path / "apps", "Traktor"))
                 assert wait_until(lambda: len(server.requests("/dot.php")) == 2, timeout=30)
+                # A stop while the beacon waits for the rest of its reply ends the agent within the
+                # service manager's 10 s, and that report stays for the resend.
                 assert agent.stop() == 0
-                saved = plistlib.loads(preferences.read_bytes())
+                saved = plistlib.loads((agent.library / "Preferences/com.quenlar.Fetchwick.plist").read_bytes())
                 assert (saved["appConnected"], saved["doesSend"]) == ("Traktor", 0)
+                # Once no stand-in runs, every start the agent made has recorded itself.
+                stand_in = ["pgrep", "-f", str(tmp_path / "Applications")]
+                assert wait_until(lambda: subprocess.run(stand_in, capture_output=True).returncode == 1)
+                hand_off = agent.support_folder / "firm_version_up.txt"
+                assert launches(record) == [["-f ", str(hand_off)]] * 2
+                assert hand_off.read_text() == "Deck Unit 2,1.23,1.24,https://x/a\n"
             finally:
                 agent.kill()
             assert bed.errors() == []

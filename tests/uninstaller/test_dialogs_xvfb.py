@@ -34,19 +34,15 @@ def session():
 
 def answer(display, address, installed, key):
     """Starts the program on the installation and answers its first dialog with key."""
-    runtime = installed.home.parent / "runtime"
-    runtime.mkdir(mode=0o700, exist_ok=True)
     env = {**installed.env, "DISPLAY": display, "NO_AT_BRIDGE": "1", "GSETTINGS_BACKEND": "memory",
-           "XDG_RUNTIME_DIR": str(runtime), "DBUS_SESSION_BUS_ADDRESS": f"unix:path={runtime}/no-session-bus",
+           "XDG_RUNTIME_DIR": str(installed.logs), "DBUS_SESSION_BUS_ADDRESS": f"unix:path={installed.logs}/no-session-bus",
            "DBUS_SYSTEM_BUS_ADDRESS": address}
     program = subprocess.Popen([os.environ["UNINSTALLER_PROGRAM"]], env=env, stdout=subprocess.DEVNULL,
                                stderr=subprocess.PIPE, text=True)
-    x = {**os.environ, "DISPLAY": display}
-    # Waits for the dialog; a program that shows none fails by the time-out, and ends with the display.
-    dialog = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^Tidewell Uninstaller$"],
-                            env=x, capture_output=True, text=True, timeout=30).stdout.split()
-    # xdotool may fail once the key has closed the dialog; a lost key shows as a time-out below.
-    subprocess.run(["xdotool", "windowfocus", "--sync", dialog[0], "key", key], env=x, capture_output=True, timeout=30)
+    # Waits for the dialog, a program that shows none fails by the time-out; xdotool may fail once the key has
+    # closed the dialog, a lost key shows as a time-out below.
+    subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^Tidewell Uninstaller$", "windowfocus",
+                    "--sync", "key", key], env={**os.environ, "DISPLAY": display}, capture_output=True, timeout=30)
     _, log = program.communicate(timeout=120)
     assert program.returncode == 0, log
     return log
