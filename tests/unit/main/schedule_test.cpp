@@ -26,7 +26,6 @@ protected:
     void SetUp() override
     {
         PointListsAt(server_.base());
-        // The updater behind the list's self row: every download starts it in updater mode.
         InstallUpdaterVersion("1.00");
         WriteFileText(BundleFile("MacOS/Fetchwick"), "#!/bin/sh\necho \"$1\" >> \"" + launches_ + "\"\n");
         chmod(BundleFile("MacOS/Fetchwick").c_str(), 0755);
@@ -74,15 +73,13 @@ TEST_F(Schedule, FirstTickDownloadsOnlyAMissingOrOldList)
         << ReadFileText(launches_);
 }
 
-// While the list is old: sixty retries at most, one per 60 ticks, counting down; the first
-// success ends them. A fresh list ends them at the first check.
+// An old list: sixty retries at most, one per 60 ticks, until one succeeds; none for a fresh one.
 TEST_F(Schedule, StartUpRetries)
 {
-    // The server comes back at tick `back` (0: never).
     const struct { const char* modified; int back; std::vector<int> succeeded; size_t requests; } cases[] = {
         {"2026-06-10 20:00:00", 0, {}, 0}, {nullptr, 0, {}, 120}, {nullptr, 600, {601}, 20}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.back);
+        SCOPED_TRACE(c.back); // the tick the server comes back at (0: never)
         Restart("2026-06-10 21:00:00", c.modified);
         server_.setRoutes("{}");
         size_t before = server_.requests().size();
