@@ -1,5 +1,4 @@
-// CollectMacInfo against profiler stand-ins: each item is a shell command printing what a
-// profiler would.
+// CollectMacInfo against profiler stand-ins: shell commands printing what a profiler would.
 #include "agent_home.h"
 #include "platform/user_folders.h"
 
@@ -26,16 +25,14 @@ TEST_F(HostInfo, IdentifierAndVersionRequiredProcessorFallsBack)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.processor + " / " + c.chip);
         const std::string asked = home_.file("chip-asked");
-        CommandTableProbe::Table table{{c.uuid, "Hardware UUID: "},
-                                       {c.version, "System Version: "},
-                                       {c.processor, "Processor Name: "},
-                                       {c.chip + "; echo >> '" + asked + "'", "Chip: "}};
+        CommandTableProbe::Table table{{c.uuid, "Hardware UUID: "}, {c.version, "System Version: "},
+                                       {c.processor, "Processor Name: "}, {c.chip + "; echo >> '" + asked + "'", "Chip: "}};
         platform::SetHostProbeFactory([table] { return std::make_unique<CommandTableProbe>(table); });
         MacInfo info{"old-uuid", "old-cpu", "old-version"};
         EXPECT_EQ(c.result, CollectMacInfo(&info));
-        EXPECT_EQ(c.result == 0 ? "12345678-ABCD-4EF0-9123-456789ABCDEF" : "old-uuid", info.hardwareUUID);
+        EXPECT_EQ(c.result == 0 ? "12345678-ABCD-4EF0-9123-456789ABCDEF|macOS 14.4 (23E214)" : "old-uuid|old-version",
+                  info.hardwareUUID + "|" + info.systemVersion);
         EXPECT_EQ(c.processorName, info.processorName);
-        EXPECT_EQ(c.result == 0 ? "macOS 14.4 (23E214)" : "old-version", info.systemVersion);
         EXPECT_EQ(c.processor != "true", !platform::PathExists(asked));
         std::remove(asked.c_str());
     }

@@ -12,8 +12,7 @@ namespace {
 // clearing); the job named by `stopIn` asks for a stop while it runs.
 struct Recorder {
     std::string ran;
-    char succeeds = 0;
-    char stopIn = 0;
+    char succeeds = 0, stopIn = 0;
 
     bool Ran(char job, const std::string& text)
     {
@@ -35,7 +34,7 @@ struct Recorder {
 // unchecked with the row's device state. A pending stop ends the tick before the next job.
 TEST(AgentLoop, RhythmOfTheJobs)
 {
-    // Blocked as in the agent, so that a stop asked for during a job waits as pending.
+    // Blocked as in the agent: a stop asked for during a job waits as pending.
     sigset_t term;
     sigemptyset(&term);
     sigaddset(&term, SIGTERM);

@@ -26,7 +26,6 @@ protected:
     void SetUp() override
     {
         PointListsAt(server_.base());
-        // The updater behind the list's self row: every download starts it in updater mode.
         InstallUpdaterVersion("1.00");
         WriteFileText(BundleFile("MacOS/Fetchwick"), "#!/bin/sh\necho \"$1\" >> \"" + launches_ + "\"\n");
         chmod(BundleFile("MacOS/Fetchwick").c_str(), 0755);
@@ -74,15 +73,13 @@ TEST_F(Schedule, FirstTickDownloadsOnlyAMissingOrOldList)
         << ReadFileText(launches_);
 }
 
-// While the list is old: sixty retries at most, one per 60 ticks, counting down; the first
-// success ends them. A fresh list ends them at the first check.
+// An old list: sixty retries at most, one per 60 ticks, until one succeeds; none for a fresh one.
 TEST_F(Schedule, StartUpRetries)
 {
-    // The server comes back at tick `back` (0: never).
     const struct { const char* modified; int back; std::vector<int> succeeded; size_t requests; } cases[] = {
         {"2026-06-10 20:00:00", 0, {}, 0}, {nullptr, 0, {}, 120}, {nullptr, 600, {601}, 20}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.back);
+        SCOPED_TRACE(c.back); // the tick the server comes back at (0: never)
         Restart("2026-06-10 21:00:00", c.modified);
         server_.setRoutes("{}");
         size_t before = server_.requests().size();
@@ -101,48 +98,38 @@ TEST_F(Schedule, StartUpRetries)
     }
 }
 
+// "lastCheckDate" is stamped with the week-based year and the 12-hour clock, and read back
+// with the 24-hour clock, as the downloader reads it. A date ahead passes: its negative day
+// count compares unsigned. `stampedAt` null: the date is written as it stands (null: no file).
 TEST_F(Schedule, IntervalSinceTheLastCheck)
 {
-    Restart("2026-06-10 21:00:00", nullptr);
-    const std::string interval7 = "<key>FwInterval</key><integer>7</integer>";
-    auto checked = [](const char* date) { return "<key>lastCheckDate</key><string>" + std::string(date) + "</string>"; };
-    // Empty preferences: no file. A date ahead passes: its negative day count compares unsigned.
-    const struct { std::string preferences; bool passed; } cases[] = {
-        {"", true}, {interval7 + checked("2026-06-07 22:00:00"), false},
-        {interval7 + checked("2026-06-02 21:00:00"), true}, {checked("2026-06-09 21:00:00"), true},
-        {interval7 + checked("2026-06-13 09:00:00"), true}, {interval7 + checked("yesterday"), true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.preferences);
-        unlink(FetchwickPreferencesPath().c_str());
-        if (!c.preferences.empty()) {
-            WritePreferences(c.preferences);
-        }
-        EXPECT_EQ(c.passed, HasPastIntervalValue());
-    }
-}
-
-// "lastCheckDate" is stamped with the week-based year and the 12-hour clock, and read
-// back with the 24-hour clock: the downloader reads it the same way.
-TEST_F(Schedule, StoredCheckDateQuirks)
-{
     devices_.Add(0, "Deck Unit 2", nullptr, 0x0110);
-    const struct { const char *writtenAt, *stored, *checkedAt; bool passed; } cases[] = {
-        {"2026-06-10 09:30:00", "2026-06-10 09:30:00", "2026-06-11 04:00:00", false},
-        // Read twelve hours early: a one-day interval passes after 12.5 hours.
-        {"2026-06-10 15:30:00", "2026-06-10 03:30:00", "2026-06-11 04:00:00", true},
-        // The week of the new year: read a year ahead, so every interval passes.
-        {"2025-12-30 10:00:00", "2026-12-30 10:00:00", "2025-12-30 11:00:00", true},
+    const char* now = "2026-06-10 21:00:00";
+    const struct { const char* stampedAt; int interval; const char *lastCheck, *checkedAt; bool passed; } cases[] = {
+        {nullptr, 7, nullptr, now, true},
+        {nullptr, 7, "2026-06-07 22:00:00", now, false},
+        {nullptr, 7, "2026-06-13 09:00:00", now, true},
+        {nullptr, 7, "yesterday", now, true},
+        {"2026-06-10 09:30:00", 1, "2026-06-10 09:30:00", "2026-06-11 04:00:00", false},
+        {"2026-06-10 15:30:00", 1, "2026-06-10 03:30:00", "2026-06-11 04:00:00", true},
+        {"2025-12-30 10:00:00", 1, "2026-12-30 10:00:00", "2025-12-30 11:00:00", true},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.writtenAt);
-        Restart(c.writtenAt, nullptr);
-        WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\nDeck Unit 2,124,mac,https://x/a.bin\n");
-        WritePreferences("<key>FwInterval</key><integer>1</integer>");
-        EXPECT_TRUE(UpdateFirmware(&devices_.list));
-        std::string stored;
-        platform::PlistDictString(platform::ReadPlistDictionary(FetchwickPreferencesPath()).get(), "lastCheckDate", stored);
-        EXPECT_EQ(c.stored, stored);
+        SCOPED_TRACE(c.lastCheck == nullptr ? "(none)" : c.lastCheck);
+        Restart(c.stampedAt != nullptr ? c.stampedAt : now, nullptr);
+        unlink(FetchwickPreferencesPath().c_str());
+        const std::string interval = "<key>FwInterval</key><integer>" + std::to_string(c.interval) + "</integer>";
+        if (c.stampedAt != nullptr) {
+            WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\nDeck Unit 2,124,mac,https://x/a.bin\n");
+            WritePreferences(interval);
+            EXPECT_TRUE(UpdateFirmware(&devices_.list));
+            std::string stored;
+            platform::PlistPtr stamped = platform::ReadPlistDictionary(FetchwickPreferencesPath());
+            platform::PlistDictString(stamped.get(), "lastCheckDate", stored);
+            EXPECT_EQ(c.lastCheck, stored);
+        } else if (c.lastCheck != nullptr) {
+            WritePreferences(interval + "<key>lastCheckDate</key><string>" + c.lastCheck + "</string>");
+        }
         fixedNow = LocalMillis(c.checkedAt);
         EXPECT_EQ(c.passed, HasPastIntervalValue());
     }

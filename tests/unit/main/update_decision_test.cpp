@@ -80,7 +80,6 @@ TEST_F(UpdateDecision, UpdaterVersion)
     const struct { const char *installed, *rows, *handOff; } cases[] = {
         {"1.0.1.5", "Tidewell,102,mac,https://t/u.pkg\n", "Tidewell,1.01,1.02,https://t/u.pkg\n"},
         {"1.0.1.5", "Tidewell,101,mac,https://t/u.pkg\n", ""},
-        {"1.23", "Tidewell,13,mac,https://t/u.pkg\n", "Tidewell,1.23,1.3,https://t/u.pkg\n"},
         {nullptr, "Tidewell,100,Mac,https://t/u.pkg\n", "Tidewell,0.00,1.00,https://t/u.pkg\n"},
         {"1.00", "Tidewell,,mac,https://t/e\nTidewell,102,mac,https://t/1\nTidewell,109,mac,https://t/2\n",
          "Tidewell,1.00,1.02,https://t/1\n"},
@@ -99,6 +98,23 @@ TEST_F(UpdateDecision, UpdaterVersion)
     }
     devices_.Add(0, "Deck Unit 2", nullptr, 0x0123);
     EXPECT_FALSE(UpdateFwVerTidewell(&devices_.list)) << "no self update while a device is connected";
+}
+
+// The downloader starts only when the device count grows; one that cannot start (missing
+// here) is logged without stopping the caller.
+TEST_F(UpdateDecision, DownloaderStartsOnlyWhenTheCountGrowsAndLaunchErrorsAreLogged)
+{
+    _connect = 1;
+    devices_.Add(0, "Deck Unit 2", nullptr, 0x0123);
+    CopyDevicesInfo(&_usbQnlDevInfo, &devices_.list);
+    WriteList("Deck Unit 2,124,mac,https://x/a.bin\n");
+    const std::pair<int, int> counts[] = {{0, 1}, {2, 2}, {2, 1}};
+    for (const auto& [before, after] : counts) {
+        unlink(home_.LogPath().c_str());
+        deviceFound(before, after);
+        EXPECT_EQ(before < after, Count(home_.Log(), "[ERR] Fetchwick launch error(No such file or directory)") == 1)
+            << before << " to " << after;
+    }
 }
 
 } // namespace

@@ -1,6 +1,5 @@
-// The device-change thread against the tick: rescans and firmware decisions on one thread
-// while the other runs list downloads, the self-update check, the application watch and
-// the saved-report resend. Built under ThreadSanitizer too.
+// Rescans and firmware decisions on one thread against the tick's downloads, self-update
+// check, application watch and resend on the other. Built under ThreadSanitizer too.
 #include <atomic>
 #include <sys/stat.h>
 #include <thread>
@@ -29,7 +28,7 @@ protected:
 
     FakeBus& bus_ = InstallFakeBus();
     StubServer lists_{R"({"/fw": {"body": "FormatVersion:091\nDeck Unit 2, 124, mac, https://fw/deck.bin\n)"
-                      R"(Mixer, 105, mac, https://fw/mixer.bin\nTidewell, 102, mac, https://fw/tw.pkg\n"},
+                      R"(Tidewell, 102, mac, https://fw/tw.pkg\n"},
                          "/pl": {"body": "FormatVersion:091\nOld Unit,14972,12288\n"}})"};
     ScopedEnv analytics_{"TIDEWELL_ANALYTICS_HOST", "127.0.0.1:" + std::to_string(UnusedLocalPort())};
     std::string launches_ = applications_.path() + "/launches";
@@ -38,10 +37,9 @@ protected:
 TEST_F(DeviceChangeThread, RescansRaceTheTickAndBothGoOnWorking)
 {
     const DeviceModel deck{0x1234, u"Deck Unit 2", u"A1", 0x0110};
-    const DeviceModel mixer{0x2000, u"Mixer", u"M1", 0x0100};
     const DeviceModel old{0x3000, u"Old Unit", u"O1", 0x0100};
-    const std::vector<std::vector<DeviceModel>> plugs = {{}, {deck}, {deck, mixer, old}, {mixer}};
-    // Lists of today: the first download comes with the first day that passes.
+    const std::vector<std::vector<DeviceModel>> plugs = {{}, {deck}, {deck, old}, {old}};
+    // Lists of today: the first download comes with the first day that passes (every 100 ticks).
     WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\nDeck Unit 2, 124, mac, https://fw/deck.bin\n");
     WriteFileText(tarProductIdPath, "FormatVersion:091\nOld Unit,14972,12288\n");
 
@@ -60,10 +58,9 @@ TEST_F(DeviceChangeThread, RescansRaceTheTickAndBothGoOnWorking)
         for (size_t i = 0; i < 40; ++i) {
             plug(plugs[i % plugs.size()]);
         }
-        plug({deck, mixer});
+        plug({deck, old});
         rescansDone = true;
     });
-    // A day passes every 100 ticks: the daily download runs again.
     for (int tick = 1; tick <= 610 || !rescansDone; ++tick) {
         now += tick % 100 == 0 ? 86401 : 1;
         loop.Tick(now);
@@ -71,9 +68,8 @@ TEST_F(DeviceChangeThread, RescansRaceTheTickAndBothGoOnWorking)
     }
     deviceChange.join();
 
-    ASSERT_EQ(2, _usbQnlDevInfo.deviceCount);
-    EXPECT_EQ(1, _connect);
-    EXPECT_EQ(2, _usbQnlAllDevInfo.deviceCount) << "the black-listed unit stays out";
+    EXPECT_EQ("1 1 1", std::to_string(_connect) + " " + std::to_string(_usbQnlDevInfo.deviceCount) + " " +
+                           std::to_string(_usbQnlAllDevInfo.deviceCount)) << "the black-listed unit stays out";
     EXPECT_NE(std::string::npos, ReadFileText(launches_).find("-f \n"));
     EXPECT_NE(std::string::npos, home_.Log().find("[INF] CollectVariousList Result fw=0 pl=0\n"));
     EXPECT_NE(std::string::npos, home_.Log().find("[INF] SDJP start time = ")) << "the watch reported a pairing";

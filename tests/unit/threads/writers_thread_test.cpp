@@ -42,11 +42,9 @@ TEST_F(Writers, LastCheckDateAndSavedReportKeepEachOther)
             saveData(&report);
         }
         deviceChange.join();
-        platform::PlistPtr stored = platform::ReadPlistDictionary(FetchwickPreferencesPath());
-        std::string date, serial;
-        platform::PlistDictString(stored.get(), "lastCheckDate", date);
-        platform::PlistDictString(stored.get(), "deviceSerial", serial);
-        ASSERT_EQ("2026-12-06 11:22:39 Deck/1.23/A9", date + " " + serial) << round;
+        const std::string stored = ReadFileText(FetchwickPreferencesPath());
+        ASSERT_NE(std::string::npos, stored.find("<string>2026-12-06 11:22:39</string>")) << round;
+        ASSERT_NE(std::string::npos, stored.find("<string>Deck/1.23/A9</string>")) << round;
     }
 }
 
