@@ -14,8 +14,9 @@ protected:
 // than "1.23", "1.2" older than "1.20"); names matched exactly; the file replaced whole.
 TEST_F(UpdateDecision, HandOffRows)
 {
-    const std::pair<const char*, uint16_t> slots[] = {{"Mixer", 0x0100}, {"A,B", 0x0100}, {"Mixer", 0x0101},
-                                                      {"deck unit 2", 0x0100}, {"Deck Unit 2", 0x0123}, {"Pad", 0x0120}};
+    const std::pair<const char*, uint16_t> slots[] = {
+        {"Mixer", 0x0100}, {"A,B", 0x0100}, {"Mixer", 0x0101}, {"deck unit 2", 0x0100}, {"Deck Unit 2", 0x0123},
+        {"Pad", 0x0120}};
     for (const auto& [name, revision] : slots) {
         devices_.Add(0, name, nullptr, revision);
     }
