@@ -5,10 +5,9 @@
 
 namespace {
 
-class UpdateDecision : public AgentHome {
-protected:
-    void WriteList(const std::string& rows) { WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\n" + rows); }
-};
+using UpdateDecision = AgentHome;
+
+void WriteList(const std::string& rows) { WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\n" + rows); }
 
 // Rows in list order, then slot order; versions compared as plain text ("1.3" is newer
 // than "1.23", "1.2" older than "1.20"); names matched exactly; the file replaced whole.
