@@ -31,17 +31,13 @@ TEST_F(Analytics, GateAsksWithTheSiteAloneAndReadsTheMeasurement)
     EXPECT_EQ("<absent>", Header(asked, "User-Agent"));
 }
 
-std::vector<std::string> failedSerials;
-
-// Any completed exchange counts as sent, a 500 too; an exchange that cannot complete hands
-// the report to the callback once. Line ends in the agent text cannot add headers.
+// Any completed exchange counts as sent, a 500 too. Line ends in the agent text cannot add headers.
 TEST_F(Analytics, BeaconQueryInExactOrderWithOnlyTheDeviceTextEscaped)
 {
     const _xdate_send_info_t report{"5A1B2C3D-0000-4111-8222-0123456789AB", "Deck Unit 2\r\nX-Injected: 1",
                                     "291", "Deck Unit 2/1.23/SN-01.a_~", "SDJP", "2024/03/05-14:07:09(+0900)"};
     AnalyticsStub stub(R"({"measurement": 1})", 500);
     commXdata client;
-    client.errorCallback([](const _xdate_send_info_t* info) { failedSerials.push_back(info->deviceSerial); });
     EXPECT_EQ(0, client.send(report));
     std::vector<picojson::object> beacons = stub.Beacons();
     ASSERT_EQ(1u, beacons.size());
@@ -56,7 +52,6 @@ TEST_F(Analytics, BeaconQueryInExactOrderWithOnlyTheDeviceTextEscaped)
 
     ScopedEnv host("TIDEWELL_ANALYTICS_HOST", "127.0.0.1:" + std::to_string(UnusedLocalPort()));
     EXPECT_EQ(1, client.send(report));
-    EXPECT_EQ(std::vector<std::string>{report.deviceSerial}, failedSerials);
 }
 
 } // namespace

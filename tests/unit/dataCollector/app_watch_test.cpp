@@ -1,5 +1,4 @@
-// The preferences shared with the downloader; the application watch and the usage reports it
-// sends, saves there and sends again, against a stand-in process list and analytics service.
+// The downloader's preferences, the application watch and its usage reports, on stand-ins.
 #include <filesystem>
 
 #include "agent_home.h"
@@ -27,11 +26,6 @@ protected:
         return value;
     }
     std::string Param(size_t beacon, const char* name) const { return QueryParam(analytics_.Beacons().at(beacon), name); }
-    int Send(const char* appCode)
-    {
-        AppInfo app{appCode, "2024/03/05-14:07:09(+0900)", ""};
-        return sendData(mac_, devices_.list.devices[0], app);
-    }
 
     AnalyticsStub analytics_;
     std::vector<std::string> processes_;
@@ -43,8 +37,6 @@ protected:
 TEST_F(WatchTest, IntervalReadingsAndTheCheckDate)
 {
     uint32_t interval = 99;
-    EXPECT_EQ(-1, readIntervalValue(interval));
-    EXPECT_EQ(0u, interval);
     // Before the downloader has run, neither the file nor its folder exists.
     EXPECT_EQ(0, writeFwVersionLastCheckDate("first"));
     EXPECT_EQ("first", Stored("lastCheckDate"));
@@ -63,23 +55,15 @@ TEST_F(WatchTest, IntervalReadingsAndTheCheckDate)
     }
 }
 
-// A key is the product id and, above it, the hash of the serial number: each byte shifted
-// in three bits, taken as signed.
+// A key is the product id and, above it, the serial number's hash: signed bytes shifted in by 3 bits.
 TEST_F(WatchTest, TableKeysFollowTheDeviceList)
 {
     devices_.Add(0x0010, "Deck Unit 2", "abc").Add(0x0020, "Mixer 4", "\xE9").Add(0x0030, "Mixer 4", nullptr);
     UpdateAppStatus(0, &devices_.list);
     EXPECT_EQ((std::map<uint64_t, int8_t>{{0x0030, 0}, {0x1BB30010, 0}, {0xFFE90020, 0}}), _appStatus[6].execStatus);
-    _appStatus[2].execStatus[0x1BB30010] = _appStatus[2].lastExecStatus[0x1BB30010] = 1;
-    // Known keys keep their states; a device gone takes its key out of both maps.
-    devices_.Clear();
-    devices_.Add(0x0010, "Deck Unit 2", "abc");
-    UpdateAppStatus(1, &devices_.list);
-    EXPECT_EQ((std::map<uint64_t, int8_t>{{0x1BB30010, 1}}), _appStatus[2].lastExecStatus);
 }
 
-// One report per application start and device key (units sharing a key share one), none
-// while the application runs on, a new one after a replug.
+// One report per application start and device key (units sharing a key share one), a new one after a replug.
 TEST_F(WatchTest, OneReportPerStartApplicationAndDevice)
 {
     devices_.Add(0x0010, "Deck Unit 2", "A123456").Add(0x0010, "Deck Unit 2", "B123456").Add(0x0020, "Mixer 4", nullptr);
@@ -100,29 +84,27 @@ TEST_F(WatchTest, OneReportPerStartApplicationAndDevice)
     EXPECT_EQ("Deck%20Unit%202%2F1.23%2FA123456", Param(1, "p01"));
 }
 
-// A failed beacon, or a gate that says no, saves the report with "doesSend" 0; the resend
-// waits while a watched application runs with a known device, goes out with today's uid,
-// and sets "doesSend" to 1 with every other key kept.
+// A failed beacon or a closed gate saves the report with "doesSend" 0; the resend waits while a watched
+// application runs with a known device, goes out with today's uid and sets "doesSend" to 1, other keys kept.
 TEST_F(WatchTest, SavedAndResendRules)
 {
     WritePreferences("<key>FwInterval</key><integer>7</integer>");
     devices_.Add(0x0010, "D\xE9" "ck\x01", "SN1", 0x1234);
     analytics_.Answer(R"({"measurement": 1})", kCutConnection);
-    EXPECT_EQ(1, Send("Traktor"));
+    AppInfo app{"Traktor", "2024/03/05-14:07:09(+0900)", ""};
+    EXPECT_EQ(1, sendData(mac_, devices_.list.devices[0], app));
     EXPECT_EQ("Traktor", Stored("appConnected"));
     analytics_.Answer(R"({"measurement": 0})");
-    EXPECT_EQ(-1, Send("SDJP"));
-    EXPECT_EQ("0", Stored("doesSend"));
+    app.appCode = "SDJP";
+    EXPECT_EQ(-1, sendData(mac_, devices_.list.devices[0], app));
     SendSavedInfo(&mac_);
     EXPECT_EQ("0", Stored("doesSend"));
     const size_t beaconsBefore = analytics_.Beacons().size();
 
     analytics_.Answer(R"({"measurement": 1})");
-    const size_t gateRequests = analytics_.requests("/appchk.php").size();
     UpdateAppStatus(0, &devices_.list);
     processes_.push_back("  4243 ??  S  0:01 /Applications/Ableton Live 12.app/Contents/MacOS/Live");
     SendSavedInfo(&mac_);
-    EXPECT_EQ(gateRequests, analytics_.requests("/appchk.php").size());
     NotifyDeviceConnect(false);
     MacInfo now{"00000000-1111-4222-8333-444444444444", "Other CPU", "Other OS"};
     SendSavedInfo(&now);

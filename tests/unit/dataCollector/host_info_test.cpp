@@ -6,8 +6,7 @@ namespace {
 using platform::CommandTableProbe;
 using HostInfo = AgentHome;
 
-// The identifier and the version are both required; the processor falls back to the chip,
-// then to "Unknown_Processor".
+// Identifier and version are both required; the processor falls back to the chip, then "Unknown_Processor".
 TEST_F(HostInfo, IdentifierAndVersionRequiredProcessorFallsBack)
 {
     const std::string uuid = "printf '      Hardware UUID: 12345678-ABCD-4EF0-9123-456789ABCDEF\\n'";
