@@ -1,5 +1,4 @@
-// Duplicate removal and the black list on hand-built lists. Leaks and double frees of the
-// slot strings show up under AddressSanitizer.
+// Duplicate removal and the black list; ASan catches leaks and double frees of the slot strings.
 #include <gtest/gtest.h>
 
 #include "device_list.h"
