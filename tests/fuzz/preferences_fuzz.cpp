@@ -1,7 +1,5 @@
-// The downloader's preferences file as arbitrary bytes (XML or binary property list, or
-// neither): the agent's readers, then its writers, which merge into the file. What the
-// merge keeps is the unit tests' concern; here, whatever the file held, it ends holding a
-// dictionary with the agent's date.
+// The downloader's preferences file as arbitrary bytes: the agent's readers, then its
+// writers, after which the file holds a dictionary with the agent's date.
 #include "commXdata/commXdata.h"
 #include "fuzz_home.h"
 

@@ -8,17 +8,9 @@ namespace {
 
 TEST(ReadMarkedLine, OnlyAFullFirstLineCarryingTheMarker)
 {
-    const struct {
-        const char* command;
-        std::optional<std::string> value;
-    } rows[] = {
-        {"printf '      Chip: ABCD-1234 \\t\\r\\n'", "ABCD-1234"}, {"printf 'Chip: M2 Pro\\nChip: other\\n'", "M2 Pro"},
-        {"echo 'Chip: 1'; yes", "1"}, // the rest of a long output is not waited for
-        {"true", std::nullopt}, {"printf 'Chip: M1'", std::nullopt}, {"printf 'Model: x\\nChip: M1\\n'", std::nullopt},
-    };
-    for (const auto& row : rows) {
-        EXPECT_EQ(row.value, platform::ReadMarkedLine(row.command, "Chip: ")) << row.command;
-    }
+    // The rest of a long output is not waited for.
+    EXPECT_EQ("M2 Pro", platform::ReadMarkedLine("printf '  Chip: M2 Pro \\t\\r\\n'; yes", "Chip: "));
+    EXPECT_EQ(std::nullopt, platform::ReadMarkedLine("printf 'Model: x\\nChip: M1\\n'", "Chip: "));
 }
 
 class LinuxHostProbeTest : public ::testing::Test {
@@ -44,16 +36,12 @@ TEST_F(LinuxHostProbeTest, SystemVersionIsPrettyNameElseNameElseLinux)
         const char* version;
     } rows[] = {
         {"NAME=\"Debian\"\nPRETTY_NAME=\"Debian GNU/Linux 12 \\\"bookworm\\\"\"\n", "Debian GNU/Linux 12 \"bookworm\""},
-        {"PRETTY_NAME='Fedora Linux 40'\n", "Fedora Linux 40"},
-        {"ID=debian\nNAME=Debian\n", "Debian"},
         {"PRETTY_NAME=\"\"\nNAME='Arch Linux'\n", "Arch Linux"},
         {"ID=alpine\n", "Linux"},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(row.version, Probe({missing, File("os", row.osRelease)})->SystemVersion()) << row.osRelease;
     }
-    // Only the first file found counts.
-    EXPECT_EQ("Linux", Probe({File("a", "ID=x\n"), File("b", "NAME=B\n")})->SystemVersion());
     EXPECT_EQ("Linux", Probe({missing})->SystemVersion());
 }
 

@@ -41,11 +41,8 @@ TEST(ProcessLines, LazyMatchFindsWhatTheWholeLinesFind)
         int line; // -1: none
     } cases[] = {
         {"Serato DJ Pro.app/Contents/MacOS/Serato DJ Pro", -1}, {"djay Pro.*/Contents/MacOS/djay Pro.*", 2},
-        {"Ableton.*.app/Contents/MacOS/Live", 4}, {"spindrel.app/Contents/MacOS/spindrel$", 5},
-        {"Live", 3}, {"MacOS/Livex*", 4}, {"Traktor", -1},
-        {"104 .*Live", 4}, {"pts/3 +Ss", 1}, {"S<", 5}, {"1:02 /App", 5}, {"^ *105 ", 5}, {"Z +0:00 \\[", 3},
-        {"^/Applications", -1}, {"^\\[kthreadd", -1}, {"\\[kthreadd\\]$", 0},
-        {"", 0}, {"x*", 0}, {"bash|^ *2 ", 0}, {"[[:digit:]]+ tty", 5}, {"(pts", -1}, {"spindrel(.app", -1},
+        {"Live", 3}, {"Traktor", -1}, {"104 .*Live", 4}, {"pts/3 +Ss", 1}, {"1:02 /App", 5}, {"^ *105 ", 5},
+        {"^/Applications", -1}, {"x*", 0}, {"bash|^ *2 ", 0}, {"(pts", -1}, {"spindrel(.app", -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pattern);
@@ -70,23 +67,15 @@ TEST(SystemProcessSnapshot, LinesShapedLikePsAx)
     }
     ASSERT_GT(pid, 0);
     const std::string command = std::regex_replace(path, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") + " 60$";
-    const std::string head = "^ *" + std::to_string(pid) + " ";
     std::optional<std::string> line;
     // The child has exec'd once /proc shows its own command line.
     WaitUntil([&] { return (line = platform::TakeSystemProcessSnapshot()->FirstMatch(command)).has_value(); },
               std::chrono::seconds(5));
-    const auto fromHead = platform::TakeSystemProcessSnapshot()->FirstMatch(head + ".*/MacOS/Serato");
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
-    ASSERT_TRUE(line && fromHead);
-    // The state letter may change between two looks; the pid and the command cannot.
-    const std::regex shape(head + R"(\S+ +[A-Z]\S* +\d+:\d\d )" + command);
+    ASSERT_TRUE(line);
+    const std::regex shape("^ *" + std::to_string(pid) + R"( \S+ +[A-Z]\S* +\d+:\d\d )" + command);
     EXPECT_TRUE(std::regex_search(*line, shape)) << *line;
-    EXPECT_TRUE(std::regex_search(*fromHead, shape)) << *fromHead;
-    // Every tail of a real head is one that the lazy search knows may begin in the head.
-    for (size_t at = 0; at < line->find(path); ++at) {
-        EXPECT_TRUE(platform::HeadMayHold(line->substr(at, line->find(path) - at) + "/")) << at;
-    }
 }
 
 } // namespace
