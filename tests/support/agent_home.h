@@ -81,7 +81,7 @@ protected:
     DeviceList devices_;
 
 private:
-    static std::string Plist(const std::string& body) { return "<plist version=\"1.0\"><dict>" + body + "</dict></plist>\n"; }
+    static std::string Plist(const std::string& body) { return "<plist><dict>" + body + "</dict></plist>\n"; }
     FakeBus* bus_ = nullptr;
     const std::string savedFw_ = fwUpdateURL, savedPl_ = tarProductURL;
 };

@@ -14,20 +14,19 @@
 // Sets (null: unsets) an environment variable for its scope.
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const char* value) : name_(name)
+    ScopedEnv(const char* name, const char* value)
+        : name_(name), had_(std::getenv(name) != nullptr), saved_(had_ ? std::getenv(name) : "")
     {
-        if (const char* old = std::getenv(name); old != nullptr) {
-            saved_ = old;
-        }
         Set(name, value);
     }
     ScopedEnv(const char* name, const std::string& value) : ScopedEnv(name, value.c_str()) {}
-    ~ScopedEnv() { Set(name_.c_str(), saved_ ? saved_->c_str() : nullptr); }
+    ~ScopedEnv() { Set(name_.c_str(), had_ ? saved_.c_str() : nullptr); }
 
 private:
     static void Set(const char* name, const char* value) { value ? setenv(name, value, 1) : unsetenv(name); }
     std::string name_;
-    std::optional<std::string> saved_;
+    bool had_;
+    std::string saved_;
 };
 
 inline std::string ReadFileText(const std::string& path)
@@ -61,7 +60,6 @@ private:
     std::string path_;
 };
 
-// A temporary HOME for one test.
 class TempHome : public TempDir {
 public:
     std::string file(const std::string& relative) const { return path() + "/" + relative; }
