@@ -80,9 +80,8 @@ inline std::string QueryParam(const picojson::object& request, const std::string
 }
 inline std::string Header(const picojson::object& request, const std::string& name)
 {
-    const picojson::object& headers = request.at("headers").get<picojson::object>();
-    auto found = headers.find(name);
-    return found == headers.end() ? "<absent>" : found->second.get<std::string>();
+    const picojson::value& headers = request.at("headers");
+    return headers.contains(name) ? headers.get(name).get<std::string>() : "<absent>";
 }
 
 inline int UnusedLocalPort()
