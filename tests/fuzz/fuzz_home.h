@@ -1,5 +1,4 @@
-// A private HOME as the agent's start-up leaves it, on a memory file system where there
-// is one (the log is synced after every line).
+// A HOME as the agent's start-up leaves it, in memory where possible (the log syncs every line).
 #pragma once
 
 #include <cstdlib>

@@ -1,13 +1,8 @@
-// The downloaded lists as arbitrary bytes: header checks, target rows, firmware rows
-// against connected devices and against the updater.
+// The downloaded lists as arbitrary bytes, checked against connected devices and the updater.
 #include "../support/device_list.h"
 #include "fuzz_home.h"
 
-namespace {
-
-DeviceList devices, none;
-
-} // namespace
+static DeviceList devices, none;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

@@ -1,5 +1,4 @@
-// The downloader's preferences file as arbitrary bytes: the agent's readers, then its
-// writers, after which the file holds a dictionary with the agent's date.
+// The downloader's preferences as arbitrary bytes: read, then merged into by the agent's writers.
 #include "commXdata/commXdata.h"
 #include "fuzz_home.h"
 

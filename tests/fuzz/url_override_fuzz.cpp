@@ -2,11 +2,7 @@
 #include "commXdata/commXdata.h"
 #include "fuzz_home.h"
 
-namespace {
-
 const std::string defaultFw = fwUpdateURL, defaultPl = tarProductURL;
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

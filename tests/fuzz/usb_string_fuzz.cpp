@@ -1,5 +1,4 @@
-// String descriptor replies as a device may send them: any bytes, and any transfer count
-// the bus reports. The text then goes where the scan sends it: the log and the serial hash.
+// String descriptor replies of any bytes and transfer count, decoded into the log and serial hash.
 #include <algorithm>
 #include <cstring>
 

@@ -1,5 +1,4 @@
-// A temporary HOME and downloader bundle folder as the agent's start-up leaves them; every
-// piece of the agent's process-wide state is put back when the test ends.
+// A HOME as the agent's start-up leaves it; the agent's process-wide state is reset at the end.
 #pragma once
 
 #include <cstdio>
@@ -57,7 +56,6 @@ protected:
         platform::InstallUsbBus(std::move(bus));
         return *bus_;
     }
-    // The firmware list at base/fw, the target product list at base/pl.
     void PointListsAt(const std::string& base)
     {
         std::snprintf(fwUpdateURL, sizeof fwUpdateURL, "%s/fw", base.c_str());

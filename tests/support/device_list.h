@@ -10,7 +10,6 @@ class DeviceList {
 public:
     ~DeviceList() { Clear(); }
 
-    // A null or empty text leaves its string absent.
     DeviceList& Add(uint16_t productId, const char* product, const char* serial, uint16_t revision = 0x0123)
     {
         UsbDeviceInfo& slot = list.devices[list.deviceCount++];
@@ -24,7 +23,7 @@ public:
     }
     void Clear() { ReleaseDevicesInfo(&list); }
 
-    UsbDevicesInfo list;  // not copyable, and so neither is the DeviceList
+    UsbDevicesInfo list;
 
 private:
     static void Own(const char* text, char*& field, uint16_t& length)

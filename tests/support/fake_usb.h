@@ -19,7 +19,6 @@ struct DeviceModel {
     uint8_t deviceClass = 0;
 };
 
-// Shared with the device's references and handles, so it outlives what the scan keeps.
 struct FakeState {
     platform::UsbDeviceDescriptor descriptor;
     bool readable = true;
@@ -74,7 +73,6 @@ private:
     std::shared_ptr<FakeState> state_;
 };
 
-// Lists the plugged devices, in order, each time anew.
 class FakeBus final : public platform::UsbBus {
 public:
     std::shared_ptr<FakeState> Plug(const DeviceModel& model)

@@ -48,7 +48,6 @@ public:
         WriteFileText(dir_.path() + "/routes.json.tmp", routesJson);
         std::filesystem::rename(dir_.path() + "/routes.json.tmp", dir_.path() + "/routes.json");
     }
-    // The requests received so far (for `path` only, unless empty).
     std::vector<picojson::object> requests(const std::string& path = "") const
     {
         std::vector<picojson::object> found;
@@ -71,7 +70,6 @@ private:
     std::unique_ptr<platform::ShellPipe> server_;  // waits for the stopped server
 };
 
-// A request's raw (still escaped) query parameter, and header.
 inline std::string QueryParam(const picojson::object& request, const std::string& name)
 {
     const std::string query = "&" + request.at("query").get<std::string>();

@@ -11,7 +11,6 @@
 #include <thread>
 #include <utime.h>
 
-// Sets (null: unsets) an environment variable for its scope.
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const char* value)
@@ -76,7 +75,6 @@ inline void SetFileTime(const std::string& path, double seconds)
     utime(path.c_str(), &times);
 }
 
-// Overlapping occurrences included.
 inline size_t Count(const std::string& text, const std::string& part)
 {
     size_t count = 0;

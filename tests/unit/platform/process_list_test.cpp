@@ -10,8 +10,7 @@ namespace {
 
 using platform::LazyProcessLines;
 
-// The lazy search must find what the whole lines find, whether the match begins in the
-// command or in the pid, terminal, state or time before it.
+// Matches that begin in the command, and in the pid, terminal, state or time before it.
 TEST(ProcessLines, LazyMatchFindsWhatTheWholeLinesFind)
 {
     const std::vector<std::pair<std::string, std::string>> headsAndCommands = {

@@ -8,7 +8,6 @@
 
 namespace {
 
-// Whether SIGPIPE is ignored in a SigIgn mask; the other ignored signals come from whatever started the test.
 bool PipeIgnored(const std::string& mask) { return std::stoull(mask, nullptr, 16) >> (SIGPIPE - 1) & 1; }
 
 TEST(ChildProcess, StartsWithEmptyMaskDefaultDispositionsAndDescriptors0To2OnlyOrReportsLaunchError)
