@@ -21,13 +21,10 @@ struct DeviceModel {
 
 struct FakeState {
     platform::UsbDeviceDescriptor descriptor;
-    bool readable = true;
-    bool openable = true;
+    bool readable = true, openable = true;
     std::map<uint8_t, std::vector<uint8_t>> replies;  // string index -> reply; missing: stall
     std::vector<std::vector<int>> requests;           // type, request, value, index, length
-    int references = 0;
-    int openHandles = 0;
-    int opened = 0;
+    int references = 0, openHandles = 0, opened = 0;
 };
 
 class FakeHandle final : public platform::UsbDeviceHandle {

@@ -49,12 +49,11 @@ TEST(ProcessLines, LazyMatchFindsWhatTheWholeLinesFind)
 
 TEST(SystemProcessSnapshot, LinesShapedLikePsAx)
 {
-    // A path no other process has: a copy of sleep in a folder of its own.
+    // A path no other process has: sleep under a name in a folder of its own.
     TempDir dir;
     const std::string path = dir.path() + "/Serato DJ Pro.app/Contents/MacOS/Serato DJ Pro";
     MakeFolders(std::filesystem::path(path).parent_path());
-    std::filesystem::copy_file("/bin/sleep", path);
-    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    std::filesystem::create_symlink("/bin/sleep", path);
     const pid_t pid = fork();
     if (pid == 0) {
         execl(path.c_str(), path.c_str(), "60", static_cast<char*>(nullptr));
