@@ -7,11 +7,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FuzzHome();
     const std::string path = FetchwickPreferencesPath();
     WriteInput(path, data, size);
-    uint32_t interval = 0;
-    readIntervalValue(interval);
-    platform::PlistPtr date;
-    readFwVersionLastCheckDate(date);
-    HasPastIntervalValue();
+    HasPastIntervalValue();  // reads the interval and the date
 
     writeFwVersionLastCheckDate("2026-12-06 11:22:33");
     _xdate_send_info_t report{"uid", "Deck FirmwareUpdate/Debian/CPU", "291", "Deck/1.23/A1", "SDJP",

@@ -14,7 +14,8 @@ class StubServer {
 public:
     enum class Tls { None, TrustedCa, SelfSigned };
 
-    explicit StubServer(const std::string& routesJson, Tls tls = Tls::None) : tls_(tls)
+    explicit StubServer(const std::string& routesJson, Tls tls = Tls::None)
+        : scheme_(tls == Tls::None ? "http" : "https")
     {
         setRoutes(routesJson);
         const std::string name = tls == Tls::TrustedCa ? "server" : "self";
@@ -38,10 +39,7 @@ public:
     }
 
     int port() const { return port_; }
-    std::string base() const
-    {
-        return std::string(tls_ == Tls::None ? "http" : "https") + "://127.0.0.1:" + std::to_string(port_);
-    }
+    std::string base() const { return scheme_ + "://127.0.0.1:" + std::to_string(port_); }
     std::string caFile() const { return dir_.path() + "/ca.pem"; }
     void setRoutes(const std::string& routesJson)
     {
@@ -64,9 +62,8 @@ public:
 
 private:
     TempDir dir_;
-    Tls tls_;
-    int pid_ = -1;
-    int port_ = 0;
+    std::string scheme_;
+    int pid_ = -1, port_ = 0;
     std::unique_ptr<platform::ShellPipe> server_;  // waits for the stopped server
 };
 
