@@ -1,6 +1,4 @@
-// What the fuzz targets share: a private HOME laid out as the agent's start-up leaves it
-// (on a memory file system where there is one, as the log is synced after every line),
-// and the input written to a file there.
+// A HOME as the agent's start-up leaves it, in memory where possible (the log syncs every line).
 #pragma once
 
 #include <cstdlib>
@@ -11,8 +9,6 @@
 
 #include "main/main.h"
 
-// A finding when an expectation of the target does not hold; the sanitizer's report of the
-// abort shows which.
 #define FUZZ_CHECK(condition) ((condition) ? void() : std::abort())
 
 inline const std::string& FuzzHome()

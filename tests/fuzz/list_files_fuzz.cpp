@@ -1,13 +1,8 @@
-// The downloaded lists as arbitrary bytes: the header check of both, the target rows into
-// the black list, the firmware rows against connected devices and against the updater.
+// The downloaded lists as arbitrary bytes, checked against connected devices and the updater.
 #include "../support/device_list.h"
 #include "fuzz_home.h"
 
-namespace {
-
-DeviceList devices, none;
-
-} // namespace
+static DeviceList devices, none;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
@@ -15,9 +10,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     setenv("TIDEWELL_APPLICATIONS_DIR", applications.c_str(), 1);
     const std::string contents = applications + "/Quenlar/Tidewell/Fetchwick.app/Contents";
     std::filesystem::create_directories(contents);
-    std::ofstream(contents + "/info.plist") << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">"
-                                               "<dict><key>CFBundleVersion</key><string>1.0.1.5</string></dict>"
-                                               "</plist>\n";
+    std::ofstream(contents + "/info.plist") << "<plist><dict><key>CFBundleVersion</key><string>1.0.1.5</string>"
+                                               "</dict></plist>\n";
     devices.Add(0, "Deck Unit 2", nullptr, 0x0123).Add(0, "Mixer", nullptr, 0x0105).Add(0, "Caf\xe9", nullptr, 0x0900);
     return 0;
 }

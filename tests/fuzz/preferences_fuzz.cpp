@@ -1,7 +1,4 @@
-// The downloader's preferences file as arbitrary bytes (XML or binary property list, or
-// neither): the agent's readers, then its writers, which merge into the file. What the
-// merge keeps is the unit tests' concern; here, whatever the file held, it ends holding a
-// dictionary with the agent's date.
+// The downloader's preferences as arbitrary bytes: read, then merged into by the agent's writers.
 #include "commXdata/commXdata.h"
 #include "fuzz_home.h"
 
@@ -10,11 +7,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FuzzHome();
     const std::string path = FetchwickPreferencesPath();
     WriteInput(path, data, size);
-    uint32_t interval = 0;
-    readIntervalValue(interval);
-    platform::PlistPtr date;
-    readFwVersionLastCheckDate(date);
-    HasPastIntervalValue();
+    HasPastIntervalValue();  // reads the interval and the date
 
     writeFwVersionLastCheckDate("2026-12-06 11:22:33");
     _xdate_send_info_t report{"uid", "Deck FirmwareUpdate/Debian/CPU", "291", "Deck/1.23/A1", "SDJP",

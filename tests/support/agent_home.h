@@ -1,6 +1,4 @@
-// The fixture of every agent test that needs a HOME: a temporary one laid out as the
-// agent's start-up leaves it, with a downloader bundle folder of its own, and every piece
-// of the agent's process-wide state put back as start-up leaves it when the test ends.
+// A HOME as the agent's start-up leaves it; the agent's process-wide state is reset at the end.
 #pragma once
 
 #include <cstdio>
@@ -25,7 +23,7 @@ protected:
     ~AgentHome() override
     {
         if (bus_ != nullptr) {
-            // An empty scan lets go of the references the last one kept.
+            // An empty scan lets go of what the last one kept.
             bus_->plugged.clear();
             UsbDevicesInfo empty;
             CheckUSBAudio(kVendorId, &empty);
@@ -58,7 +56,6 @@ protected:
         platform::InstallUsbBus(std::move(bus));
         return *bus_;
     }
-    // The firmware list at base + "/fw", the target product list at base + "/pl".
     void PointListsAt(const std::string& base)
     {
         std::snprintf(fwUpdateURL, sizeof fwUpdateURL, "%s/fw", base.c_str());
@@ -82,11 +79,7 @@ protected:
     DeviceList devices_;
 
 private:
-    static std::string Plist(const std::string& dictBody)
-    {
-        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" + dictBody +
-               "</dict></plist>\n";
-    }
+    static std::string Plist(const std::string& body) { return "<plist><dict>" + body + "</dict></plist>\n"; }
     FakeBus* bus_ = nullptr;
     const std::string savedFw_ = fwUpdateURL, savedPl_ = tarProductURL;
 };

@@ -1,6 +1,4 @@
-// A device list built by hand. Its slot strings are malloc'd copies, as the scan leaves
-// them, released with the list, so leaks and double frees show up under AddressSanitizer.
-// Needs neither GTest nor a HOME: the fuzz targets use it too.
+// A device list built by hand, its strings malloc'd as the scan leaves them (the fuzz targets use it too).
 #pragma once
 
 #include <cstdlib>
@@ -12,7 +10,6 @@ class DeviceList {
 public:
     ~DeviceList() { Clear(); }
 
-    // A null or empty text leaves its string absent (null, length 0).
     DeviceList& Add(uint16_t productId, const char* product, const char* serial, uint16_t revision = 0x0123)
     {
         UsbDeviceInfo& slot = list.devices[list.deviceCount++];
@@ -26,7 +23,7 @@ public:
     }
     void Clear() { ReleaseDevicesInfo(&list); }
 
-    UsbDevicesInfo list;  // not copyable, and so neither is the DeviceList
+    UsbDevicesInfo list;
 
 private:
     static void Own(const char* text, char*& field, uint16_t& length)

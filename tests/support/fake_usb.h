@@ -1,5 +1,4 @@
-// One fake USB bus built from device models: each plugged model answers as a device
-// would (descriptor, string descriptors) and counts what happened to it.
+// A fake USB bus of device models, each answering as a device would and counting what happened to it.
 #pragma once
 
 #include <algorithm>
@@ -14,23 +13,18 @@
 struct DeviceModel {
     uint16_t productId;
     std::u16string product;
-    std::u16string serial;  // empty: the device has no serial number string
+    std::u16string serial;  // empty: none
     uint16_t release = 0x0123;
     uint16_t vendorId = kVendorId;
     uint8_t deviceClass = 0;
 };
 
-// What a plugged device answers and what happened to it. Shared with its references and
-// handles, so it outlives whatever the scan keeps.
 struct FakeState {
     platform::UsbDeviceDescriptor descriptor;
-    bool readable = true;
-    bool openable = true;
+    bool readable = true, openable = true;
     std::map<uint8_t, std::vector<uint8_t>> replies;  // string index -> reply; missing: stall
     std::vector<std::vector<int>> requests;           // type, request, value, index, length
-    int references = 0;
-    int openHandles = 0;
-    int opened = 0;
+    int references = 0, openHandles = 0, opened = 0;
 };
 
 class FakeHandle final : public platform::UsbDeviceHandle {
@@ -76,7 +70,6 @@ private:
     std::shared_ptr<FakeState> state_;
 };
 
-// Lists the plugged devices, in order, each time anew. Used by one thread at a time.
 class FakeBus final : public platform::UsbBus {
 public:
     std::shared_ptr<FakeState> Plug(const DeviceModel& model)
@@ -101,7 +94,6 @@ public:
     std::vector<std::shared_ptr<FakeState>> plugged;
 
 private:
-    // bLength, type 3, then the text's UTF-16LE units.
     static std::vector<uint8_t> StringDescriptor(const std::u16string& text)
     {
         std::vector<uint8_t> bytes{static_cast<uint8_t>(2 + 2 * text.size()), 3};

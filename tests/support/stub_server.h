@@ -1,5 +1,4 @@
-// The one client of the demo's stub server (stub_server.py): started on 127.0.0.1 for the
-// length of a test, with the routes described in the script.
+// The demo's stub server (stub_server.py) on 127.0.0.1 for the length of a test.
 #pragma once
 
 #include <csignal>
@@ -15,19 +14,18 @@ class StubServer {
 public:
     enum class Tls { None, TrustedCa, SelfSigned };
 
-    explicit StubServer(const std::string& routesJson, Tls tls = Tls::None) : tls_(tls)
+    explicit StubServer(const std::string& routesJson, Tls tls = Tls::None)
+        : scheme_(tls == Tls::None ? "http" : "https")
     {
         setRoutes(routesJson);
         const std::string name = tls == Tls::TrustedCa ? "server" : "self";
         const std::string certificates = "sh '" TIDEWELL_DEMO_DIR "/make_certs.sh' . && ";
-        // The shell tells the server's pid. Its pipe gives a clean signal mask, so that the
-        // server stops at SIGTERM whatever the test blocked.
+        // The shell tells the server's pid; its pipe gives a clean signal mask, so SIGTERM stops it.
         server_ = std::make_unique<platform::ShellPipe>(
             "cd '" + dir_.path() + "' && " + (tls == Tls::None ? "" : certificates) + "echo $$ && exec " TIDEWELL_PYTHON
             " '" TIDEWELL_DEMO_DIR "/stub_server.py' --routes routes.json --log requests.log --port-file port" +
             (tls == Tls::None ? "" : " --cert " + name + ".pem --key " + name + ".key"));
         if (server_->stream() != nullptr && std::fscanf(server_->stream(), "%d", &pid_) == 1) {
-            // The certificates are made first.
             WaitUntil([&] { return static_cast<bool>(std::ifstream(dir_.path() + "/port") >> port_); },
                       std::chrono::seconds(30));
         }
@@ -41,18 +39,13 @@ public:
     }
 
     int port() const { return port_; }
-    std::string base() const
-    {
-        return std::string(tls_ == Tls::None ? "http" : "https") + "://127.0.0.1:" + std::to_string(port_);
-    }
-    // The CA file that signs the server's certificate (TrustedCa only).
+    std::string base() const { return scheme_ + "://127.0.0.1:" + std::to_string(port_); }
     std::string caFile() const { return dir_.path() + "/ca.pem"; }
     void setRoutes(const std::string& routesJson)
     {
         WriteFileText(dir_.path() + "/routes.json.tmp", routesJson);
         std::filesystem::rename(dir_.path() + "/routes.json.tmp", dir_.path() + "/routes.json");
     }
-    // The requests received so far (for `path` only, unless empty), in order.
     std::vector<picojson::object> requests(const std::string& path = "") const
     {
         std::vector<picojson::object> found;
@@ -69,13 +62,11 @@ public:
 
 private:
     TempDir dir_;
-    Tls tls_;
-    int pid_ = -1;
-    int port_ = 0;
-    std::unique_ptr<platform::ShellPipe> server_;  // waits for the server once it is told to stop
+    std::string scheme_;
+    int pid_ = -1, port_ = 0;
+    std::unique_ptr<platform::ShellPipe> server_;  // waits for the stopped server
 };
 
-// The raw (still escaped) value of one query parameter, and one header, of a request.
 inline std::string QueryParam(const picojson::object& request, const std::string& name)
 {
     const std::string query = "&" + request.at("query").get<std::string>();
@@ -84,12 +75,10 @@ inline std::string QueryParam(const picojson::object& request, const std::string
 }
 inline std::string Header(const picojson::object& request, const std::string& name)
 {
-    const picojson::object& headers = request.at("headers").get<picojson::object>();
-    auto found = headers.find(name);
-    return found == headers.end() ? "<absent>" : found->second.get<std::string>();
+    const picojson::value& headers = request.at("headers");
+    return headers.contains(name) ? headers.get(name).get<std::string>() : "<absent>";
 }
 
-// A port on 127.0.0.1 on which nothing listens.
 inline int UnusedLocalPort()
 {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -104,9 +93,7 @@ inline int UnusedLocalPort()
 inline constexpr const char* kTestSite = "246810";
 constexpr int kCutConnection = 0;
 
-// The analytics stand-in: the gate answers with `gateBody`, the beacon with
-// `beaconStatus` (kCutConnection: a reply cut short). The agent's requests reach it
-// through a trusted test CA while it lives.
+// The analytics host: the gate answers `gateBody`, the beacon `beaconStatus` (kCutConnection: cut short).
 class AnalyticsStub : public StubServer {
 public:
     explicit AnalyticsStub(const std::string& gateBody = R"({"measurement": 1})", int beaconStatus = 200)

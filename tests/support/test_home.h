@@ -1,5 +1,4 @@
-// What the C++ tests share: temporary folders and HOME, environment variables set for a
-// scope, file helpers and polling.
+// Temporary folders and HOME, scoped environment variables, file helpers and polling.
 #pragma once
 
 #include <chrono>
@@ -12,23 +11,21 @@
 #include <thread>
 #include <utime.h>
 
-// Sets an environment variable, or unsets it for a null value, and puts back its earlier state.
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const char* value) : name_(name)
+    ScopedEnv(const char* name, const char* value)
+        : name_(name), had_(std::getenv(name) != nullptr), saved_(had_ ? std::getenv(name) : "")
     {
-        if (const char* old = std::getenv(name)) {
-            saved_ = old;
-        }
         Set(name, value);
     }
     ScopedEnv(const char* name, const std::string& value) : ScopedEnv(name, value.c_str()) {}
-    ~ScopedEnv() { Set(name_.c_str(), saved_ ? saved_->c_str() : nullptr); }
+    ~ScopedEnv() { Set(name_.c_str(), had_ ? saved_.c_str() : nullptr); }
 
 private:
     static void Set(const char* name, const char* value) { value ? setenv(name, value, 1) : unsetenv(name); }
     std::string name_;
-    std::optional<std::string> saved_;
+    bool had_;
+    std::string saved_;
 };
 
 inline std::string ReadFileText(const std::string& path)
@@ -45,7 +42,6 @@ inline void WriteFileText(const std::string& path, const std::string& text)
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
-// A temporary folder, removed with everything in it.
 class TempDir {
 public:
     TempDir() : path_((std::filesystem::temp_directory_path() / "tidewell-test-XXXXXX").string())
@@ -57,19 +53,15 @@ public:
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
     }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return path_; }
 
 private:
     std::string path_;
 };
 
-// A temporary HOME for one test.
 class TempHome : public TempDir {
 public:
     std::string file(const std::string& relative) const { return path() + "/" + relative; }
-    // The agent's log file, and what it holds so far.
     std::string LogPath() const { return file("Library/Application Support/Quenlar/Tidewell.log"); }
     std::string Log() const { return ReadFileText(LogPath()); }
 
@@ -77,14 +69,12 @@ private:
     ScopedEnv homeEnv_{"HOME", path()};
 };
 
-// Sets the file's modification time to `seconds` since the epoch.
 inline void SetFileTime(const std::string& path, double seconds)
 {
     const utimbuf times{static_cast<time_t>(seconds), static_cast<time_t>(seconds)};
     utime(path.c_str(), &times);
 }
 
-// How often `part` occurs in `text`, overlapping occurrences included.
 inline size_t Count(const std::string& text, const std::string& part)
 {
     size_t count = 0;
@@ -94,7 +84,7 @@ inline size_t Count(const std::string& text, const std::string& part)
     return count;
 }
 
-// Polls `done` every 10 ms until it holds or `timeout` has passed; returns a last answer.
+// Polls every 10 ms until `done` holds or `timeout` has passed; returns a last answer.
 inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;

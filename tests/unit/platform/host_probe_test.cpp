@@ -8,17 +8,9 @@ namespace {
 
 TEST(ReadMarkedLine, OnlyAFullFirstLineCarryingTheMarker)
 {
-    const struct {
-        const char* command;
-        std::optional<std::string> value;
-    } rows[] = {
-        {"printf '      Chip: ABCD-1234 \\t\\r\\n'", "ABCD-1234"}, {"printf 'Chip: M2 Pro\\nChip: other\\n'", "M2 Pro"},
-        {"echo 'Chip: 1'; yes", "1"}, // the rest of a long output is not waited for
-        {"true", std::nullopt}, {"printf 'Chip: M1'", std::nullopt}, {"printf 'Model: x\\nChip: M1\\n'", std::nullopt},
-    };
-    for (const auto& row : rows) {
-        EXPECT_EQ(row.value, platform::ReadMarkedLine(row.command, "Chip: ")) << row.command;
-    }
+    // The rest of a long output is not waited for.
+    EXPECT_EQ("M2 Pro", platform::ReadMarkedLine("printf '  Chip: M2 Pro \\t\\r\\n'; yes", "Chip: "));
+    EXPECT_EQ(std::nullopt, platform::ReadMarkedLine("printf 'Model: x\\nChip: M1\\n'", "Chip: "));
 }
 
 class LinuxHostProbeTest : public ::testing::Test {
@@ -37,49 +29,37 @@ protected:
     const std::string missing = dir.path() + "/missing";
 };
 
-TEST_F(LinuxHostProbeTest, SystemVersionIsPrettyNameElseNameElseLinux)
+TEST_F(LinuxHostProbeTest, SystemVersionIsPrettyNameElseNameElseLinuxAndProcessorAndChipNames)
 {
     const struct {
         const char* osRelease;
         const char* version;
     } rows[] = {
         {"NAME=\"Debian\"\nPRETTY_NAME=\"Debian GNU/Linux 12 \\\"bookworm\\\"\"\n", "Debian GNU/Linux 12 \"bookworm\""},
-        {"PRETTY_NAME='Fedora Linux 40'\n", "Fedora Linux 40"},
-        {"ID=debian\nNAME=Debian\n", "Debian"},
         {"PRETTY_NAME=\"\"\nNAME='Arch Linux'\n", "Arch Linux"},
         {"ID=alpine\n", "Linux"},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(row.version, Probe({missing, File("os", row.osRelease)})->SystemVersion()) << row.osRelease;
     }
-    // Only the first file found counts.
-    EXPECT_EQ("Linux", Probe({File("a", "ID=x\n"), File("b", "NAME=B\n")})->SystemVersion());
     EXPECT_EQ("Linux", Probe({missing})->SystemVersion());
-}
-
-TEST_F(LinuxHostProbeTest, ProcessorAndChipNames)
-{
     const std::string x86 = File("x86", "processor\t: 0\nvendor_id\t: AuthenticAMD\nmodel name\t: AMD EPYC 7B13  \n"
                                         "processor\t: 1\nmodel name\t: other\n");
     const std::string arm = File("arm", "processor\t: 0\nBogoMIPS\t: 38.40\n\nHardware\t: BCM2835\nModel\t: Pi\n");
     const std::string model = File("model", std::string("Raspberry Pi 4 Model B Rev 1.4\0", 31));
     EXPECT_EQ("AMD EPYC 7B13", Probe({}, x86, missing)->ProcessorName());
-    EXPECT_EQ(std::nullopt, Probe({}, arm, model)->ProcessorName());
-    EXPECT_EQ(std::nullopt, Probe({}, missing, missing)->ProcessorName());
     EXPECT_EQ("Raspberry Pi 4 Model B Rev 1.4", Probe({}, arm, model)->ChipName());
     EXPECT_EQ("BCM2835", Probe({}, arm, missing)->ChipName());
-    EXPECT_EQ(std::nullopt, Probe({}, x86, missing)->ChipName());
 }
 
 TEST_F(LinuxHostProbeTest, HardwareUuidIsStableAndNeverTheRawMachineId)
 {
     const std::optional<std::string> uuid = Probe({})->HardwareUUID();
     const std::string machineId = ReadFileText("/etc/machine-id");
-    if (machineId.empty()) {
-        EXPECT_EQ(std::nullopt, uuid);
+    ASSERT_EQ(machineId.empty(), !uuid);
+    if (!uuid) {
         return;
     }
-    ASSERT_TRUE(uuid);
     EXPECT_TRUE(std::regex_match(*uuid, std::regex("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}"))) << *uuid;
     EXPECT_EQ(uuid, platform::MakeSystemHostProbe()->HardwareUUID());
     std::string plain = std::regex_replace(*uuid, std::regex("-"), "");
