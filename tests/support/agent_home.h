@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <sys/stat.h>
 
 #include "commXdata/commXdata.h"
 #include "device_list.h"
@@ -72,6 +73,13 @@ protected:
     {
         WriteFileText(BundleFile("info.plist"), Plist("<key>CFBundleVersion</key><string>" + version + "</string>"));
     }
+    // A stand-in downloader that adds its mode to Launches() at every start.
+    void InstallRecordingDownloader() const
+    {
+        WriteFileText(BundleFile("MacOS/Fetchwick"), "#!/bin/sh\necho \"$1\" >> \"" + Launches() + "\"\n");
+        chmod(BundleFile("MacOS/Fetchwick").c_str(), 0755);
+    }
+    std::string Launches() const { return applications_.path() + "/launches"; }
 
     TempHome home_;
     TempDir applications_;

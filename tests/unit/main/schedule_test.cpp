@@ -1,7 +1,5 @@
 #include "agent_home.h"
 
-#include <sys/stat.h>
-
 #include "main/schedule.h"
 #include "platform/icu_date.h"
 #include "stub_server.h"
@@ -27,8 +25,7 @@ protected:
     {
         PointListsAt(server_.base());
         InstallUpdaterVersion("1.00");
-        WriteFileText(BundleFile("MacOS/Fetchwick"), "#!/bin/sh\necho \"$1\" >> \"" + launches_ + "\"\n");
-        chmod(BundleFile("MacOS/Fetchwick").c_str(), 0755);
+        InstallRecordingDownloader();
     }
 
     // A fresh schedule at `now`, with the list last changed at `modified` (null: no list).
@@ -45,7 +42,6 @@ protected:
     }
 
     StubServer server_{"{}"};
-    std::string launches_ = applications_.path() + "/launches";
 };
 
 // The first tick downloads when the list is missing or a day old: 12 to 23 hours count
@@ -67,8 +63,8 @@ TEST_F(Schedule, FirstTickDownloadsOnlyAMissingOrOldList)
         Restart(c.now, c.modified);
         EXPECT_EQ(c.downloads, DownloadVariousList(c.elapsed));
     }
-    EXPECT_TRUE(WaitUntil([&] { return Count(ReadFileText(launches_), "-m \n") == 5; }, std::chrono::seconds(10)))
-        << ReadFileText(launches_);
+    EXPECT_TRUE(WaitUntil([&] { return Count(ReadFileText(Launches()), "-m \n") == 5; }, std::chrono::seconds(10)))
+        << ReadFileText(Launches());
 }
 
 // An old list: sixty retries at most, one per 60 ticks, until one succeeds; none for a fresh one.

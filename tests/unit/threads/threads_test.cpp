@@ -4,7 +4,6 @@
 #include <atomic>
 #include <regex>
 #include <sstream>
-#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
@@ -24,8 +23,7 @@ protected:
                 "  4242 ??       S      0:01 /Applications/Serato DJ Pro.app/Contents/MacOS/Serato DJ Pro"});
         });
         PointListsAt(lists_.base());
-        WriteFileText(BundleFile("MacOS/Fetchwick"), "#!/bin/sh\necho \"$1\" >> \"" + launches_ + "\"\n");
-        chmod(BundleFile("MacOS/Fetchwick").c_str(), 0755);
+        InstallRecordingDownloader();
         InstallUpdaterVersion("1.00");
     }
 
@@ -34,7 +32,6 @@ protected:
                       R"(Tidewell, 102, mac, https://fw/tw.pkg\n"},
                          "/pl": {"body": "FormatVersion:091\n"}})"};
     ScopedEnv analytics_{"TIDEWELL_ANALYTICS_HOST", "127.0.0.1:" + std::to_string(UnusedLocalPort())};
-    std::string launches_ = applications_.path() + "/launches";
 };
 
 TEST_F(DeviceChangeThread, RescansRaceTheTickAndBothGoOnWorking)
@@ -70,7 +67,7 @@ TEST_F(DeviceChangeThread, RescansRaceTheTickAndBothGoOnWorking)
     deviceChange.join();
 
     EXPECT_EQ(1, _usbQnlDevInfo.deviceCount);
-    EXPECT_NE(std::string::npos, ReadFileText(launches_).find("-f \n"));
+    EXPECT_NE(std::string::npos, ReadFileText(Launches()).find("-f \n"));
     EXPECT_NE(std::string::npos, home_.Log().find("[INF] SDJP start time = ")) << "the watch reported a pairing";
 }
 
