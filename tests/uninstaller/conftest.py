@@ -11,12 +11,10 @@ AGENT_FILES = [f"Library/Quenlar/{name}" for name in (
     "Library/Application Support/Quenlar/Tidewell.log", "Library/Application Support/Quenlar/firm_version_up.txt",
     "Library/Preferences/com.quenlar.Fetchwick.plist", ".config/systemd/user/tidewelld.service"]
 OTHER_FILES = ["Library/Quenlar/other-product.txt", "Library/Preferences/com.example.other.plist"]
-# Real pkexec runs the command as root with a clean environment; the stand-in opens the locked
-# folders for the caller.
+# Real pkexec runs the command as root with a clean environment.
 STAND_INS = {"systemctl": '#!/bin/sh\necho "$*" >> "$STANDIN_LOGS/systemctl.log"\n', "pkexec": """#!/bin/sh
 echo "$*" >> "$STANDIN_LOGS/pkexec.log"
 [ -z "$PKEXEC_EXIT" ] || exit "$PKEXEC_EXIT"
-[ ! -f "$STANDIN_LOGS/locked" ] || while read -r folder; do chmod u+w "$folder"; done < "$STANDIN_LOGS/locked"
 exec env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin "$@"
 """}
 
@@ -26,7 +24,7 @@ class Installation:
         self.home, self.applications, tools, self.logs = map(root.joinpath, ("home", "Applications", "bin", "logs"))
         self.downloader = self.applications / "Quenlar/Tidewell/Fetchwick.app"
         self.neighbour = self.applications / "Quenlar/Tidewell/Tidewell Uninstaller.app/Contents/Info.plist"
-        self.locked = [self.downloader.parent, self.home / "Library/Application Support/Quenlar"]
+        self.foreign = [self.downloader.parent, self.home / "Library/Application Support/Quenlar"]
         for path in [self.home / relative for relative in AGENT_FILES + OTHER_FILES] + [
                 self.downloader / "Contents/MacOS/Fetchwick", self.neighbour] + [tools / name for name in STAND_INS]:
             path.parent.mkdir(parents=True, exist_ok=True)
@@ -39,14 +37,10 @@ class Installation:
 
     def make_foreign(self):
         """Makes the downloader's bundle and the agent's two log-folder files need rights; returns them."""
-        for folder in self.locked:
-            if os.geteuid() == 0:
-                for path in folder.rglob("*"):
-                    os.chown(path, 65534, 65534)
-            else:
-                folder.chmod(0o555)
-        (self.logs / "locked").write_text("".join(f"{folder}\n" for folder in self.locked))
-        return [self.downloader] + [self.locked[1] / name for name in ("Tidewell.log", "firm_version_up.txt")]
+        for folder in self.foreign:
+            for path in folder.rglob("*"):
+                os.chown(path, 65534, 65534)
+        return [self.downloader] + [self.foreign[1] / name for name in ("Tidewell.log", "firm_version_up.txt")]
 
     def calls(self, tool):
         log = self.logs / f"{tool}.log"
@@ -58,5 +52,4 @@ class Installation:
 
 @pytest.fixture
 def installed(tmp_path):
-    # pytest opens locked folders again when it removes old temporary folders.
     return Installation(tmp_path)

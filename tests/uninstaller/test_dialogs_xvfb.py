@@ -50,8 +50,7 @@ def answer(display, address, installed, key):
 
 def test_escape_leaves_everything_and_return_restarts_through_logind(session, installed):
     display, address, logind = session
-    log = answer(display, address, installed, "Escape")
-    assert "-[AppController applicationWillTerminate:]" in log and "runUninstall" not in log
+    answer(display, address, installed, "Escape")
     assert installed.downloader.exists() and installed.agent_files_left() == AGENT_FILES
 
     answer(display, address, installed, "Return")

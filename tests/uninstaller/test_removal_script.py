@@ -11,7 +11,6 @@ from conftest import AGENT_FILES, OTHER_FILES, SCRIPT
     (False, None, False),  # ~/Library goes once nothing else is in it
     (True, None, True),    # what needs rights goes at one prompt
     (True, 126, False),    # a dismissed or refused prompt changes nothing
-    (True, 127, True),
 ])
 def test_removes_the_installation_and_nothing_else(installed, locked, refusal, others):
     foreign = installed.make_foreign() if locked else []
