@@ -40,7 +40,10 @@ TEST_F(WatchTest, IntervalReadingsAndTheCheckDate)
     // Before the downloader has run, neither the file nor its folder exists.
     EXPECT_EQ(0, writeFwVersionLastCheckDate("first"));
     EXPECT_EQ("first", Stored("lastCheckDate"));
-    auto entries = std::filesystem::directory_iterator(std::filesystem::path(FetchwickPreferencesPath()).parent_path());
+    const std::string folder = std::filesystem::path(FetchwickPreferencesPath()).parent_path();
+    EXPECT_EQ(0600u, Mode(FetchwickPreferencesPath())) << "saved reports name devices by their serial numbers";
+    EXPECT_EQ(0700u, Mode(folder));
+    auto entries = std::filesystem::directory_iterator(folder);
     EXPECT_EQ(1, std::distance(begin(entries), end(entries))) << "a temporary file was left behind";
     const struct { std::string body; int result; uint32_t interval; } cases[] = {
         {"<key>FwInterval</key><string>14 days</string>", 0, 14},
