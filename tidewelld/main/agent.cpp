@@ -7,6 +7,7 @@
 #include "commXdata/commXdata.h"
 #include "main/main.h"
 #include "platform/device_watcher.h"
+#include "platform/environment.h"
 #include "platform/process.h"
 #include "platform/stop_request.h"
 #include "platform/system_log.h"
@@ -155,6 +156,11 @@ int RunAgent()
     }
     if (!platform::PathExists(SupportFolder())) {
         platform::CreateFolderWithParents(SupportFolder());
+    }
+    const bool doNotTrack = platform::DoNotTrack();
+    SetUsageReportsAllowed(!doNotTrack);
+    if (doNotTrack) {
+        TW_LOG(3, "DO_NOT_TRACK is set: no usage reports\n");
     }
 
     InitDeviceLists();
