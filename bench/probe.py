@@ -72,7 +72,8 @@ class Agent(tidewell_world.Agent):
         return total / 1e6
 
     def memory_kb(self):
-        """VmHWM (peak resident), RssAnon (private) and RssFile (mapped files) in kB."""
+        """VmHWM (peak resident), RssAnon (private: heap, stacks, written library data) and
+        RssFile (mapped files, shared with other processes) in kB."""
         values = {}
         with open(f"/proc/{self.pid}/status") as status:
             for line in status:

@@ -1,9 +1,12 @@
 """The real tidewelld on libusb and an emulated bus: what only the kernel's side shows (bus and
-port order, the sysfs fallback, uevents), and its process frame's signals and stderr."""
+port order, the sysfs fallback, uevents), and its process frame: signals, stderr, arguments, one agent per user."""
 import os
+import re
 import signal
+import subprocess
 import threading
 import time
+from pathlib import Path
 
 from tidewell_world import Agent
 from usbbed import STALL, UsbTestbed, string_descriptor
@@ -74,13 +77,26 @@ def test_start_up_scan_an_event_during_it_a_burst_and_signals(tmp_path):
         assert bed.errors() == []
 
 
-def test_closed_standard_error_does_not_end_the_agent(tmp_path):
+def test_one_agent_per_user_options_that_start_nothing_and_a_closed_standard_error(tmp_path):
+    cache = (Path(os.environ["TIDEWELL_BUILD_DIR"]) / "CMakeCache.txt").read_text()
+    agent = Agent(tmp_path / "home", env={"DO_NOT_TRACK": "1"})
+    run = lambda *arguments: subprocess.run([os.environ["TIDEWELLD"], *arguments], env=agent.environment,
+                                            capture_output=True, text=True, timeout=10)
+    files = lambda: {path: path.stat().st_mtime_ns for path in agent.home.rglob("*") if path.name != "stderr.log"}
+    before, shown = files(), run("x", "--version", "--help")
+    version = re.search(r"CMAKE_PROJECT_VERSION:STATIC=(.*)", cache)[1]
+    assert (shown.returncode, shown.stdout, files()) == (0, f"tidewelld {version}\n", before)
+
     reader, writer = os.pipe()
     os.close(reader)
-    agent = Agent(tmp_path / "home").start(stderr=os.fdopen(writer, "wb"))
+    agent.start(stderr=os.fdopen(writer, "wb"))
     try:
         # The first tick's lines come after several system-log lines that found no reader.
-        assert agent.wait_log("CollectVariousList Result")
-        assert agent.stop() == 0
+        assert agent.wait_log("CollectVariousList Result") and "DO_NOT_TRACK is set: no usage reports" in agent.log()
+        before, second = files(), run("x")
+        assert (second.returncode, second.stdout, files()) == (0, "", before)
+        assert re.fullmatch(rf".* Another agent runs for this user: pid {agent.process.pid}\n", second.stderr)
+        agent.kill()  # SIGKILL: the kernel lets go of the lock all the same
+        assert agent.start().wait_stderr("App Run") and agent.stop() == 0
     finally:
         agent.kill()

@@ -42,6 +42,7 @@ protected:
             row.lastExecStatus.clear();
         }
         NotifyDeviceConnect(false);
+        SetUsageReportsAllowed(true);
         _connect = 0;
         _macInfo = MacInfo{};
         _schedule = DownloadSchedule{};

@@ -69,6 +69,9 @@ private:
     ScopedEnv homeEnv_{"HOME", path()};
 };
 
+// The permission bits of the file at path itself (a symlink's own).
+inline unsigned Mode(const std::string& path) { return unsigned(std::filesystem::symlink_status(path).permissions()); }
+
 inline void SetFileTime(const std::string& path, double seconds)
 {
     const utimbuf times{static_cast<time_t>(seconds), static_cast<time_t>(seconds)};

@@ -54,7 +54,7 @@ struct ListDownloadContext {
             return 0;  // a write error: the transfer fails, the list and its date stay
         }
         if (lastChunkSize == 0) {
-            file = platform::ReplacementFile::Create(path);
+            file = platform::ReplacementFile::Create(path, 0644);
             if (!file) {
                 TW_LOG(5, "%s", messages.createError);
                 stored = false;

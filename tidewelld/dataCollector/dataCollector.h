@@ -106,6 +106,9 @@ struct _xdate_save_info_t {
     bool doesSend = false;
 };
 
+// Set once at start-up: false when the user said no to usage reports. Then no gate is
+// asked, no beacon sent, no report saved or sent again, and sendData returns -1.
+void SetUsageReportsAllowed(bool allowed);
 int sendData(MacInfo& host, UsbDeviceInfo& device, AppInfo& app);
 int sendData(MacInfo& host, _xdate_save_info_t& saved);
 void saveData(const _xdate_send_info_t* report);

@@ -54,7 +54,8 @@ void MergeIntoFetchwickPreferences(const std::function<void(plist_t preferences)
     // The downloader creates its preferences folder; until it has run, the agent does.
     std::string path = FetchwickPreferencesPath();
     platform::CreateFolderWithParents(path.substr(0, path.rfind('/')));
-    platform::MergeIntoPlistFile(path, merge);
+    // Saved usage reports name devices by their serial numbers.
+    platform::MergeIntoPlistFile(path, 0600, merge);
 }
 
 int readIntervalValue(uint32_t& interval)

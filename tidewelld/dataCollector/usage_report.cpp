@@ -26,6 +26,9 @@ const StoreField kStoreFields[] = {
 };
 const char* const kDoesSendKey = "doesSend";
 
+// Main thread only, like the reports themselves.
+bool usageReportsAllowed = true;
+
 // A device string holds one byte per character, the low byte of its UTF-16 unit, so it
 // reads as Latin-1. Control bytes would corrupt the store's XML and become '?'.
 std::string DeviceText(const char* bytes, uint16_t length)
@@ -120,8 +123,13 @@ StoredReport SendStoredReport(MacInfo& host)
 
 } // namespace
 
+void SetUsageReportsAllowed(bool allowed) { usageReportsAllowed = allowed; }
+
 int sendData(MacInfo& host, UsbDeviceInfo& device, AppInfo& app)
 {
+    if (!usageReportsAllowed) {
+        return -1;
+    }
     std::string product = DeviceText(device.productName, device.productNameLen);
     std::string version = DeviceVersionText(device.deviceRevision);
     std::string deviceText = product + "/" + version;
@@ -167,6 +175,10 @@ void saveData(const _xdate_send_info_t* report)
 void SendSavedInfo(MacInfo* host)
 {
     TW_TRACE_IN();
+    if (!usageReportsAllowed) {
+        TW_TRACE_OUT();
+        return;
+    }
     AppExecStatus table[kWatchedApps];
     copyAPStatus(table);
     searchProcess(table);

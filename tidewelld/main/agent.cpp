@@ -2,11 +2,14 @@
 #include "main/agent_loop.h"
 
 #include <csignal>
+#include <cstring>
 #include <unistd.h>
 
 #include "commXdata/commXdata.h"
 #include "main/main.h"
+#include "platform/agent_lock.h"
 #include "platform/device_watcher.h"
+#include "platform/environment.h"
 #include "platform/process.h"
 #include "platform/stop_request.h"
 #include "platform/system_log.h"
@@ -30,6 +33,32 @@ constexpr uint32_t kResendTicks = 600;
 constexpr uint32_t kWatchTicks = 10;
 
 std::string SupportFolder() { return platform::LibraryFolder() + "/Application Support/Quenlar/"; }
+
+// False when an agent already runs for this user: two would each launch the downloader
+// and report every device. Decided before any other file is touched.
+bool LockOneAgentPerUser()
+{
+    if (!platform::PathExists(SupportFolder())) {
+        platform::CreateFolderWithParents(SupportFolder());
+    }
+    platform::AgentLock lock = platform::LockForLifetime(SupportFolder() + "tidewelld.lock");
+    switch (lock.state) {
+    case platform::AgentLock::State::kHeldElsewhere:
+        // Its id is missing only in the instant between its lock and its write.
+        if (lock.holder > 0) {
+            platform::SystemLog("Another agent runs for this user: pid %ld", static_cast<long>(lock.holder));
+        } else {
+            platform::SystemLog("Another agent runs for this user");
+        }
+        return false;
+    case platform::AgentLock::State::kUnavailable:
+        // Better two agents than none.
+        platform::SystemLog("tidewelld.lock: %s; not checking for another agent", std::strerror(lock.error));
+        return true;
+    default:
+        return true;
+    }
+}
 
 void ResendSavedInfo()
 {
@@ -145,6 +174,9 @@ int RunAgent()
     // A launcher or terminal may close its end of standard error; the system log then
     // drops its lines instead of ending the agent. Children get the default back.
     signal(SIGPIPE, SIG_IGN);
+    if (!LockOneAgentPerUser()) {
+        return 0;
+    }
 
     platform::SystemLog("App Run");
     CollectMacInfo(&_macInfo);
@@ -153,8 +185,10 @@ int RunAgent()
     if (!platform::PathExists(ListFolder())) {
         platform::CreateFolderWithParents(ListFolder());
     }
-    if (!platform::PathExists(SupportFolder())) {
-        platform::CreateFolderWithParents(SupportFolder());
+    const bool doNotTrack = platform::DoNotTrack();
+    SetUsageReportsAllowed(!doNotTrack);
+    if (doNotTrack) {
+        TW_LOG(3, "DO_NOT_TRACK is set: no usage reports\n");
     }
 
     InitDeviceLists();

@@ -1,7 +1,6 @@
 // The agent's log file.
 #include "main/log.h"
 
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -29,6 +28,19 @@ thread_local int deferredSyncDepth = 0;
 thread_local bool syncPending = false;
 
 std::string LogFilePath() { return platform::HomeFolder() + "/Library/Application Support/Quenlar/Tidewell.log"; }
+
+// The log file opened for appending, or -1. Anything but a regular file where the log
+// belongs (a symlink, a FIFO that would block the agent at its first line, a device) means
+// no file logging. Under _logLock.
+int OpenLogFile(int create, struct stat& info)
+{
+    int fd = open(LogFilePath().c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | create, 0600);
+    if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
 
 const char* LevelTag(uint32_t level)
 {
@@ -121,25 +133,25 @@ void LogPrintf(uint32_t level, const char* sourcePath, int32_t line, const char*
     std::string entry = head + text;
     platform::SystemLogText(entry);
 
-    std::string path = LogFilePath();
-    struct stat info {};
-    if (stat(path.c_str(), &info) == 0 && info.st_size > kLogCap) {
-        unlink(path.c_str());
-    }
-
     std::lock_guard<std::mutex> guard(_logLock);
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    struct stat info {};
+    int fd = OpenLogFile(O_CREAT, info);
     if (fd < 0) {
         return;
     }
-    if (lseek(fd, 0, SEEK_END) >= 0) {
-        ssize_t written = write(fd, entry.data(), entry.size());
-        (void)written;
-        if (deferredSyncDepth == 0) {
-            fsync(fd);
-        } else {
-            syncPending = true;
-        }
+    // It names devices by their serial numbers; a log of an earlier version may be readable by all.
+    if ((info.st_mode & 077) != 0) {
+        fchmod(fd, 0600);
+    }
+    // Past the cap the file starts again empty; one that cannot be emptied is appended to.
+    int emptied = info.st_size > kLogCap ? ftruncate(fd, 0) : 0;
+    (void)emptied;
+    ssize_t written = write(fd, entry.data(), entry.size());
+    (void)written;
+    if (deferredSyncDepth == 0) {
+        fsync(fd);
+    } else {
+        syncPending = true;
     }
     close(fd);
 }
@@ -153,7 +165,8 @@ DeferredLogSync::~DeferredLogSync()
     }
     syncPending = false;
     std::lock_guard<std::mutex> guard(_logLock);
-    int fd = open(LogFilePath().c_str(), O_WRONLY | O_CLOEXEC);
+    struct stat info {};
+    int fd = OpenLogFile(0, info);
     if (fd >= 0) {
         fsync(fd);
         close(fd);

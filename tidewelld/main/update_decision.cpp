@@ -54,7 +54,7 @@ public:
     bool OutputLine(const std::string& text)
     {
         if (!file_) {
-            file_ = platform::ReplacementFile::Create(fwVerUpTxtPath);
+            file_ = platform::ReplacementFile::Create(fwVerUpTxtPath, 0644);
         }
         std::string line = text + "\n";
         return file_ && file_->Write(line.data(), line.size());

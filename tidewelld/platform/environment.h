@@ -15,4 +15,8 @@ inline std::string EnvironmentOr(const char* variable, const char* fallback)
     return (value != nullptr && *value != '\0') ? std::string(value) : std::string(fallback);
 }
 
+// The user's no to usage reports, by the common DO_NOT_TRACK convention: set to anything
+// but "0" (an empty value counts as unset).
+inline bool DoNotTrack() { return EnvironmentOr("DO_NOT_TRACK", "0") != "0"; }
+
 } // namespace platform

@@ -22,14 +22,14 @@ PlistPtr ReadPlistDictionary(const std::string& path)
     return owned;
 }
 
-bool ReplaceFileAtomically(const std::string& path, const std::string& contents)
+bool ReplaceFileAtomically(const std::string& path, const std::string& contents, mode_t mode)
 {
-    std::unique_ptr<ReplacementFile> file = ReplacementFile::Create(path);
+    std::unique_ptr<ReplacementFile> file = ReplacementFile::Create(path, mode);
     return file && file->Write(contents.data(), contents.size()) &&
            file->Commit() == ReplacementFile::Outcome::kReplaced;
 }
 
-bool MergeIntoPlistFile(const std::string& path, const std::function<void(plist_t dict)>& merge)
+bool MergeIntoPlistFile(const std::string& path, mode_t mode, const std::function<void(plist_t dict)>& merge)
 {
     // One merge at a time in this process: two threads that read the same file would
     // each write back their own key only.
@@ -49,7 +49,7 @@ bool MergeIntoPlistFile(const std::string& path, const std::function<void(plist_
     }
     std::string text(xml, length);
     plist_to_xml_free(xml);
-    return ReplaceFileAtomically(path, text);
+    return ReplaceFileAtomically(path, text, mode);
 }
 
 bool PlistStringValue(plist_t node, std::string& value)

@@ -6,6 +6,7 @@
 #include <memory>
 #include <plist/plist.h>
 #include <string>
+#include <sys/types.h>
 
 namespace platform {
 
@@ -21,13 +22,13 @@ PlistPtr ReadPlistDictionary(const std::string& path);
 
 // Reads the file's dictionary as it is on disk now (an empty one when there is none),
 // lets `merge` change it, then writes the whole dictionary as XML to a temporary file in
-// the same folder and renames it into place. Returns false when nothing was written.
-// Merges of one process run one at a time.
-bool MergeIntoPlistFile(const std::string& path, const std::function<void(plist_t dict)>& merge);
+// the same folder and renames it into place with `mode`. Returns false when nothing was
+// written. Merges of one process run one at a time.
+bool MergeIntoPlistFile(const std::string& path, mode_t mode, const std::function<void(plist_t dict)>& merge);
 
-// Writes `contents` to `path` through a temporary file in the same folder and a rename,
-// synced to disk first. Returns false (and leaves `path` untouched) on any failure.
-bool ReplaceFileAtomically(const std::string& path, const std::string& contents);
+// Writes `contents` to `path` with `mode` through a temporary file in the same folder and
+// a rename, synced to disk first. Returns false (and leaves `path` untouched) on any failure.
+bool ReplaceFileAtomically(const std::string& path, const std::string& contents, mode_t mode);
 
 // The text of a string node up to its first NUL byte (libplist's own getter aborts the
 // process on a string with a NUL in it); false when the node is null or no string.

@@ -1,41 +1,39 @@
 #include "replacement_file.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
 
 namespace platform {
 
-std::unique_ptr<ReplacementFile> ReplacementFile::Create(const std::string& destination)
+std::unique_ptr<ReplacementFile> ReplacementFile::Create(const std::string& destination, mode_t mode)
 {
-    std::string path = destination + ".XXXXXX";
-    int fd = mkostemp(path.data(), O_CLOEXEC);
-    if (fd < 0) {
-        return nullptr;
+    static std::atomic<unsigned> serial{0};
+    // Allocated before the file is made: a failure to allocate leaves nothing behind.
+    std::unique_ptr<ReplacementFile> file(new ReplacementFile(destination));
+    // open(2) rather than mkstemp, so that the umask narrows `mode` as for any new file.
+    // A name is taken only by a file of an earlier process with the same id.
+    for (int attempt = 0; attempt < 100 && file->fd_ < 0; ++attempt) {
+        file->path_ = destination + "." + std::to_string(getpid()) + "." + std::to_string(serial++);
+        file->fd_ = open(file->path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (file->fd_ < 0 && errno != EEXIST) {
+            break;
+        }
     }
-    std::unique_ptr<ReplacementFile> file(new ReplacementFile(path, destination, fd));
-    // mkstemp makes the file 0600; the destination is read by other programs.
-    if (fchmod(fd, 0644) != 0) {
-        return nullptr;
-    }
-    return file;
+    file->created_ = file->fd_ >= 0;
+    return file->created_ ? std::move(file) : nullptr;
 }
 
-ReplacementFile::ReplacementFile(std::string path, std::string destination, int fd)
-    : path_(std::move(path)), destination_(std::move(destination)), fd_(fd)
-{
-}
+ReplacementFile::ReplacementFile(const std::string& destination) : destination_(destination) {}
 
 ReplacementFile::~ReplacementFile()
 {
     if (fd_ >= 0) {
         close(fd_);
     }
-    if (!replaced_) {
+    if (created_) {
         unlink(path_.c_str());
     }
 }
@@ -64,8 +62,8 @@ ReplacementFile::Outcome ReplacementFile::Commit()
     if (!synced) {
         return Outcome::kNotSynced;
     }
-    replaced_ = std::rename(path_.c_str(), destination_.c_str()) == 0;
-    return replaced_ ? Outcome::kReplaced : Outcome::kNotRenamed;
+    created_ = std::rename(path_.c_str(), destination_.c_str()) != 0;
+    return created_ ? Outcome::kNotRenamed : Outcome::kReplaced;
 }
 
 } // namespace platform

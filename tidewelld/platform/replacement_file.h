@@ -5,14 +5,16 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <sys/types.h>
 
 namespace platform {
 
 class ReplacementFile {
 public:
-    // An empty file, mode 0644, named `destination` plus a unique suffix; null when it
-    // cannot be created.
-    static std::unique_ptr<ReplacementFile> Create(const std::string& destination);
+    // An empty file named `destination` plus a unique suffix, created with `mode` as
+    // open(2) takes it (the umask narrows it); null when it cannot be created, leaving
+    // nothing behind.
+    static std::unique_ptr<ReplacementFile> Create(const std::string& destination, mode_t mode);
 
     // Removes the file unless Commit renamed it.
     ~ReplacementFile();
@@ -31,12 +33,12 @@ public:
     Outcome Commit();
 
 private:
-    ReplacementFile(std::string path, std::string destination, int fd);
+    explicit ReplacementFile(const std::string& destination);
 
     std::string path_;
     std::string destination_;
-    int fd_;
-    bool replaced_ = false;
+    int fd_ = -1;
+    bool created_ = false;  // path_ names a file of this object's own, not yet renamed
 };
 
 } // namespace platform

@@ -11,7 +11,8 @@ std::string HomeFolder();
 // The user's Library folder: home + "/Library".
 std::string LibraryFolder();
 
-// Creates a folder together with its missing parents; true when it exists afterwards.
+// Creates a folder together with its missing parents, each private to the user (0700);
+// true when it exists afterwards.
 bool CreateFolderWithParents(const std::string& path);
 
 bool PathExists(const std::string& path);

@@ -40,7 +40,10 @@ TEST_F(WatchTest, IntervalReadingsAndTheCheckDate)
     // Before the downloader has run, neither the file nor its folder exists.
     EXPECT_EQ(0, writeFwVersionLastCheckDate("first"));
     EXPECT_EQ("first", Stored("lastCheckDate"));
-    auto entries = std::filesystem::directory_iterator(std::filesystem::path(FetchwickPreferencesPath()).parent_path());
+    const std::string folder = std::filesystem::path(FetchwickPreferencesPath()).parent_path();
+    EXPECT_EQ(0600u, Mode(FetchwickPreferencesPath())) << "saved reports name devices by their serial numbers";
+    EXPECT_EQ(0700u, Mode(folder));
+    auto entries = std::filesystem::directory_iterator(folder);
     EXPECT_EQ(1, std::distance(begin(entries), end(entries))) << "a temporary file was left behind";
     const struct { std::string body; int result; uint32_t interval; } cases[] = {
         {"<key>FwInterval</key><string>14 days</string>", 0, 14},
@@ -86,6 +89,7 @@ TEST_F(WatchTest, OneReportPerStartApplicationAndDevice)
 
 // A failed beacon or a closed gate saves the report with "doesSend" 0; the resend waits while a watched
 // application runs with a known device, goes out with today's uid and sets "doesSend" to 1, other keys kept.
+// The user's DO_NOT_TRACK stops all of it.
 TEST_F(WatchTest, SavedAndResendRules)
 {
     WritePreferences("<key>FwInterval</key><integer>7</integer>");
@@ -99,6 +103,13 @@ TEST_F(WatchTest, SavedAndResendRules)
     EXPECT_EQ(-1, sendData(mac_, devices_.list.devices[0], app));
     SendSavedInfo(&mac_);
     EXPECT_EQ("0", Stored("doesSend"));
+    const size_t asked = analytics_.requests().size();
+    SetUsageReportsAllowed(false);
+    app.appCode = "VirtualDJ";
+    EXPECT_EQ(-1, sendData(mac_, devices_.list.devices[0], app));
+    SendSavedInfo(&mac_);
+    EXPECT_EQ(asked, analytics_.requests().size());
+    SetUsageReportsAllowed(true);
     const size_t beaconsBefore = analytics_.Beacons().size();
 
     analytics_.Answer(R"({"measurement": 1})");

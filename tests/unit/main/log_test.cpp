@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <fstream>
 #include <regex>
 
@@ -20,8 +21,7 @@ TEST_F(LogFile, LineFormat)
         {3, 3, "a.cpp", std::string(5000, 'y'), "[INF] " + std::string(1023, 'y')},
         // A device string holds raw low bytes: 0xE9 alone is not UTF-8.
         {3, 3, "a.cpp", "caf\xE9\n", "[INF] caf\xC3\xA9\n"},
-        {3, 3, "a.cpp", "A\n[ERR] forged\r\n\tx\n", "[INF] A\\n[ERR] forged\\r\\n\\tx\n"},
-        {3, 3, "a.cpp", "\x1B[2J\x07\x7F\n", "[INF] \\x1B[2J\\x07\\x7F\n"},
+        {3, 3, "a.cpp", "A\n[ERR] x\r\n\t\x1B[2J\x07\x7F\n", "[INF] A\\n[ERR] x\\r\\n\\t\\x1B[2J\\x07\\x7F\n"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.line);
@@ -34,6 +34,7 @@ TEST_F(LogFile, LineFormat)
         EXPECT_EQ(row.line, log.substr(std::min<size_t>(21, log.size())));
         EXPECT_NE(std::string::npos, systemLine.find(row.line)) << systemLine;
     }
+    EXPECT_EQ(0600u, Mode(home_.LogPath())) << "it names devices by their serial numbers";
 }
 
 TEST_F(LogFile, StartedAgainOnlyPastTheCapAndSkippedWithoutItsFolder)
@@ -41,6 +42,7 @@ TEST_F(LogFile, StartedAgainOnlyPastTheCapAndSkippedWithoutItsFolder)
     WriteFileText(home_.LogPath(), std::string(1048576, 'x'));
     LogPrintf(3, "a.cpp", 1, "kept\n");
     EXPECT_EQ(1048576u, home_.Log().find("[")) << "a file at the cap is kept";
+    EXPECT_EQ(0600u, Mode(home_.LogPath())) << "a log of an earlier version is made private";
     WriteFileText(home_.LogPath(), std::string(1048577, 'x'));
     LogPrintf(3, "a.cpp", 1, "fresh\n");
     EXPECT_TRUE(std::regex_match(home_.Log(), std::regex(std::string(kStamp) + R"(\[INF\] fresh\n)")));
@@ -48,6 +50,24 @@ TEST_F(LogFile, StartedAgainOnlyPastTheCapAndSkippedWithoutItsFolder)
     TempHome bare;
     LogPrintf(5, "a.cpp", 1, "nowhere\n");
     EXPECT_FALSE(std::ifstream(bare.LogPath()).good());
+}
+
+// Where the log belongs, a symlink takes no line, nor a FIFO: without a reader a blocking open
+// would wait for good (the alarm ends a child that does), with one the line would go to it.
+TEST_F(LogFile, OnlyARegularFileTakesLines)
+{
+    WriteFileText(home_.file("mine"), "mine");
+    ASSERT_EQ(0, symlink(home_.file("mine").c_str(), home_.LogPath().c_str()));
+    LogPrintf(3, "a.cpp", 1, "through a symlink\n");
+    EXPECT_EQ("mine", ReadFileText(home_.file("mine")));
+    unlink(home_.LogPath().c_str());
+    mkfifo(home_.LogPath().c_str(), 0600);
+    EXPECT_EXIT({ alarm(5); LogPrintf(3, "a.cpp", 1, "to no reader\n"); std::exit(0); }, testing::ExitedWithCode(0), "");
+    const int reader = open(home_.LogPath().c_str(), O_RDONLY | O_NONBLOCK);
+    LogPrintf(3, "a.cpp", 1, "into a FIFO\n");
+    char byte = 0;
+    EXPECT_EQ(0, read(reader, &byte, 1)) << "a line went into the FIFO";
+    close(reader);
 }
 
 } // namespace

@@ -36,7 +36,7 @@ bool CreateFolderWithParents(const std::string& path)
     for (size_t pos = 1; pos <= path.size(); ++pos) {
         if (pos == path.size() || path[pos] == '/') {
             std::string prefix = path.substr(0, pos);
-            if (mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) {
+            if (mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
                 return false;
             }
         }

@@ -1,0 +1,25 @@
+// One agent per user: an flock on a file in the user's folder. The kernel lets go of it
+// when the holder ends, however it ends; the file tells a second agent who holds it.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+
+namespace platform {
+
+struct AgentLock {
+    enum class State {
+        kHeld,          // by this process, for the rest of its life
+        kHeldElsewhere, // by `holder`
+        kUnavailable,   // the file cannot be opened or locked (`error`)
+    };
+    State state;
+    pid_t holder;  // kHeldElsewhere: 0 while the holder has not yet written its id
+    int error;
+};
+
+// Takes the lock on `path` without waiting and writes this process's id into the file.
+// Once held, the descriptor stays open (and is not inherited by children) until the process ends.
+AgentLock LockForLifetime(const std::string& path);
+
+} // namespace platform
