@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -54,8 +55,15 @@ std::string DeviceVersionText(uint16_t deviceRevision);
 
 // ---- USB scan ----
 
-// Appends every vendor device (hubs excepted) to the list; returns how many passed.
-int CheckUSBAudio(int vendorId, UsbDevicesInfo* list);
+// Where the devices are plugged in that left a string request unanswered. One rescan
+// scans the bus once per list; shared by its scans, it keeps a device that hangs from
+// costing a time-out in each.
+using UnansweredDevices = std::set<std::string>;
+
+// Appends every vendor device (hubs excepted) to the list; returns how many passed. A
+// device in `unanswered` is recorded without strings, and one that leaves a request
+// unanswered is added to it.
+int CheckUSBAudio(int vendorId, UsbDevicesInfo* list, UnansweredDevices& unanswered);
 
 // ---- Host information ----
 

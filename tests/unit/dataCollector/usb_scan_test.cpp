@@ -7,6 +7,7 @@ class UsbScanTest : public AgentHome {
 protected:
     FakeBus& fake_ = InstallFakeBus();
     UsbDevicesInfo& list_ = devices_.list;
+    UnansweredDevices unanswered_;
 };
 
 TEST_F(UsbScanTest, FiltersAndStrings)
@@ -20,7 +21,7 @@ TEST_F(UsbScanTest, FiltersAndStrings)
     auto device = fake_.Plug({0x1237, u"Deck", u"\u00e9\u3042Z", 0x0456});
     device->replies[2] = {0x80, 3, 'A'}; // the length byte is ignored: 3 bytes make one character
 
-    EXPECT_EQ(2, CheckUSBAudio(kVendorId, &list_));
+    EXPECT_EQ(2, CheckUSBAudio(kVendorId, &list_, unanswered_));
     ASSERT_EQ(1, list_.deviceCount);
     const UsbDeviceInfo& slot = list_.devices[0];
     EXPECT_EQ("Quenlar/A/\xe9\x42Z", std::string(slot.manufactureName, slot.manufactureNameLen) + "/" +
@@ -38,7 +39,7 @@ TEST_F(UsbScanTest, SixtyFourRecordedOneHundredTwentyEightReferencesHeldUntilThe
         fake_.Plug({static_cast<uint16_t>(0x2000 + n), u"Deck", u""});
     }
     auto& plugged = fake_.plugged;
-    EXPECT_EQ(130, CheckUSBAudio(kVendorId, &list_));
+    EXPECT_EQ(130, CheckUSBAudio(kVendorId, &list_, unanswered_));
     EXPECT_EQ(64, list_.deviceCount);
     EXPECT_EQ(1, plugged[127]->references);
     EXPECT_EQ(0, plugged[128]->references + plugged[129]->references);
@@ -46,9 +47,31 @@ TEST_F(UsbScanTest, SixtyFourRecordedOneHundredTwentyEightReferencesHeldUntilThe
     auto first = plugged[0];
     plugged.erase(plugged.begin());
     devices_.Clear();
-    EXPECT_EQ(129, CheckUSBAudio(kVendorId, &list_));
+    EXPECT_EQ(129, CheckUSBAudio(kVendorId, &list_, unanswered_));
     EXPECT_EQ(0, first->references);
     EXPECT_EQ(1, plugged[127]->references);
+}
+
+// A device whose firmware hangs costs one time-out per rescan, whose two scans share what
+// went unanswered; it is listed without strings, and the next device is asked as usual.
+TEST_F(UsbScanTest, DeviceThatLeavesARequestUnansweredIsAskedNothingMoreInTheRescan)
+{
+    auto hung = fake_.Plug({0x1237, u"Deck", u"S1"});
+    hung->answers = false;
+    fake_.Plug({0x1238, u"Deck", u"S2"});
+    DeviceList all;
+    EXPECT_EQ(2, CheckUSBAudio(kVendorId, &list_, unanswered_));
+    EXPECT_EQ(2, CheckUSBAudio(kVendorId, &all.list, unanswered_));
+    EXPECT_EQ(1u, hung->requests.size());
+    EXPECT_EQ(1, hung->opened);
+    for (const UsbDevicesInfo* list : {&list_, &all.list}) {
+        ASSERT_EQ(2, list->deviceCount);
+        const UsbDeviceInfo& mute = list->devices[0];
+        EXPECT_EQ(0x1237, mute.productId);
+        EXPECT_EQ(nullptr, mute.manufactureName);
+        EXPECT_EQ(0, mute.manufactureNameLen + mute.productNameLen + mute.serialNumberLen);
+        EXPECT_EQ("S2", std::string(list->devices[1].serialNumber, list->devices[1].serialNumberLen));
+    }
 }
 
 } // namespace
