@@ -34,7 +34,14 @@ struct UsbDeviceInfo {
 constexpr int kDeviceSlots = 65;   // capacity of a list
 constexpr int kScanMaxDevices = 64; // the scan records at most this many
 
+// Owns the strings of its slots and frees them when it goes. Its slots hold raw pointers,
+// so it is neither copied nor moved (CopyDevicesInfo makes a deep copy).
 struct UsbDevicesInfo {
+    UsbDevicesInfo() = default;
+    ~UsbDevicesInfo();
+    UsbDevicesInfo(const UsbDevicesInfo&) = delete;
+    UsbDevicesInfo& operator=(const UsbDevicesInfo&) = delete;
+
     uint16_t deviceCount = 0;
     std::unique_ptr<IdArray> whiteList;
     std::unique_ptr<IdArray> blackList;
