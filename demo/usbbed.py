@@ -34,6 +34,9 @@ VENDOR_ID = 0x3A7C
 
 # A reply for a string index that makes the control request fail with a stall (-EPIPE).
 STALL = object()
+# A reply for a string index that never comes, as from a device whose firmware hangs: the
+# request stays pending until the client discards it, and is then handed back cancelled.
+NO_ANSWER = object()
 
 _USBDEVFS_SUBMITURB = 0x8038550A
 _USBDEVFS_DISCARDURB = 0x0000550B
@@ -108,6 +111,8 @@ class UsbDevice:
         reply = self.replies.get(value & 0xFF, STALL)
         if reply is STALL:
             return -errno.EPIPE, b""
+        if reply is NO_ANSWER:
+            return NO_ANSWER, b""
         return 0, bytes(reply[:length])
 
     def descriptors(self):
@@ -160,6 +165,7 @@ class _UsbfsHandler(UMockdev.IoctlBase):
         super().__init__()
         self.device = device
         self.done = []   # completed URBs (IoctlData), handed back by the next reap
+        self.held = {}   # URBs left unanswered (IoctlData), by their address in the client
 
     def do_client_connected(self, client):
         self.device._note_open()
@@ -187,7 +193,7 @@ class _UsbfsHandler(UMockdev.IoctlBase):
             arg.resolve(0, 8).set_ptr(0, self.done.pop(0))
             return 0, 0
         if request == _USBDEVFS_DISCARDURB:
-            return -1, errno.EINVAL
+            return self._discard(int.from_bytes(bytes(arg.retrieve()), "little"))
         return -1, errno.ENOTTY
 
     def _submit(self, urb):
@@ -200,13 +206,28 @@ class _UsbfsHandler(UMockdev.IoctlBase):
         setup = bytes(buffer.retrieve())[:_SETUP_SIZE]
         self.device._note_request(setup)
         status, data = self.device.reply_for(setup)
+        if status is NO_ANSWER:
+            self.held[urb.client_addr] = urb
+            return 0, 0
         data = data[:buffer_length - _SETUP_SIZE]
         if data:
             buffer.update(_SETUP_SIZE, data)
-        urb.update(_URB_STATUS, struct.pack("<i", status))
-        urb.update(_URB_ACTUAL_LENGTH, struct.pack("<i", len(data)))
-        self.done.append(urb)
+        self._complete(urb, status, len(data))
         return 0, 0
+
+    def _discard(self, address):
+        """As the kernel does: a pending URB comes back from the next reap as cancelled, one
+        that is no longer pending cannot be discarded."""
+        urb = self.held.pop(address, None)
+        if urb is None:
+            return -1, errno.EINVAL
+        self._complete(urb, -errno.ENOENT, 0)
+        return 0, 0
+
+    def _complete(self, urb, status, actual_length):
+        urb.update(_URB_STATUS, struct.pack("<i", status))
+        urb.update(_URB_ACTUAL_LENGTH, struct.pack("<i", actual_length))
+        self.done.append(urb)
 
 
 class UsbTestbed:

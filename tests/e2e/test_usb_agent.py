@@ -8,8 +8,10 @@ import threading
 import time
 from pathlib import Path
 
-from tidewell_world import Agent
-from usbbed import STALL, UsbTestbed, string_descriptor
+import pytest
+
+from tidewell_world import Agent, wait_until
+from usbbed import NO_ANSWER, STALL, UsbTestbed, string_descriptor
 
 LONG = "".join(chr(0x41 + k % 26) for k in range(70))
 # Added out of order; the scan goes by bus, then port.
@@ -74,6 +76,29 @@ def test_start_up_scan_an_event_during_it_a_burst_and_signals(tmp_path):
         assert [line.split("= ", 1)[1] for line in listed if "Serial Number" in line] == ["A", "D", "B", "C"]
         assert [line.split("= ", 1)[1] for line in listed if "Product Name" in line] == [
             "(null)", "Deck \xe9\x3c\xb5", LONG[:63], "(null)"]
+        assert bed.errors() == []
+
+
+@pytest.mark.parametrize("rescans", [1, 2])  # stopped in the start-up scan, or in a device change's rescan
+def test_devices_that_never_answer_cost_one_time_out_per_rescan_and_never_hold_the_stop(tmp_path, rescans):
+    with UsbTestbed() as bed:
+        units = [bed.add_device(0x3100 + n, product="Deck", manufacturer="Quenlar", serial=f"M{n}",
+                                replies=dict.fromkeys((1, 2, 3), NO_ANSWER)) for n in range(3)]
+        agent = Agent(tmp_path / "home", env=bed.env()).start()
+        try:
+            if rescans == 2:
+                # Both lists of a rescan: one time-out per device, no request for its other strings.
+                assert agent.wait_stderr("main Device Count prev=0 cur=3")
+                assert [len(unit.requests) for unit in units] == [1, 1, 1]
+                bed.uevent(units[0])
+            assert wait_until(lambda: len(units[0].requests) == rescans)
+            stopped = time.monotonic()
+            assert agent.stop() == 0
+            assert time.monotonic() - stopped < 2
+            # No device was asked once the stop came.
+            assert [len(unit.requests) for unit in units] == [rescans, rescans - 1, rescans - 1]
+        finally:
+            agent.kill()
         assert bed.errors() == []
 
 

@@ -27,7 +27,8 @@ protected:
             // An empty scan lets go of what the last one kept.
             bus_->plugged.clear();
             UsbDevicesInfo empty;
-            CheckUSBAudio(kVendorId, &empty);
+            UnansweredDevices unanswered;
+            CheckUSBAudio(kVendorId, &empty, unanswered);
             ReleaseDevicesInfo(&empty);
         }
         platform::InstallUsbBus(nullptr);

@@ -21,7 +21,8 @@ struct DeviceModel {
 
 struct FakeState {
     platform::UsbDeviceDescriptor descriptor;
-    bool readable = true, openable = true;
+    std::string location;
+    bool readable = true, openable = true, answers = true;
     std::map<uint8_t, std::vector<uint8_t>> replies;  // string index -> reply; missing: stall
     std::vector<std::vector<int>> requests;           // type, request, value, index, length
     int references = 0, openHandles = 0, opened = 0;
@@ -35,6 +36,9 @@ public:
                   uint16_t length) override
     {
         state_->requests.push_back({requestType, request, value, index, length});
+        if (!state_->answers) {
+            return platform::kUsbNoAnswer;
+        }
         auto reply = state_->replies.find(value & 0xFF);
         if (reply == state_->replies.end()) {
             return -1;
@@ -57,6 +61,7 @@ public:
         descriptor = state_->descriptor;
         return state_->readable;
     }
+    std::string Location() const override { return state_->location; }
     std::unique_ptr<platform::UsbDeviceHandle> Open() override
     {
         if (!state_->openable) {
@@ -75,6 +80,7 @@ public:
     std::shared_ptr<FakeState> Plug(const DeviceModel& model)
     {
         auto state = std::make_shared<FakeState>();
+        state->location = "1-" + std::to_string(plugged.size() + 1);
         state->descriptor = {model.deviceClass, 0, model.vendorId, model.productId, model.release, 1, 2,
                              static_cast<uint8_t>(model.serial.empty() ? 0 : 3)};
         state->replies = {{1, StringDescriptor(u"Quenlar")}, {2, StringDescriptor(model.product)}};

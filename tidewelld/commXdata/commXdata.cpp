@@ -18,7 +18,12 @@ size_t commXdata::onReceive(char* data, size_t size, size_t count, void* userDat
     if (reply->size() + n > static_cast<size_t>(kAnalyticsLimits.maxBodyBytes)) {
         return 0;  // a write error: the reply counts as failed
     }
-    reply->append(data, n);
+    // No exception crosses libcurl: a reply that cannot grow fails the same way.
+    try {
+        reply->append(data, n);
+    } catch (...) {
+        return 0;
+    }
     return n;
 }
 

@@ -106,7 +106,15 @@ unsigned DownloadList(const char* url, const char* path, const ListMessages& mes
 
 size_t ReceiveInto(void* userData, const char* data, size_t n, const ListMessages& messages)
 {
-    return userData == nullptr ? n : static_cast<ListDownloadContext*>(userData)->Receive(data, n, messages);
+    if (userData == nullptr) {
+        return n;
+    }
+    // No exception crosses libcurl: one fails the transfer, which leaves the list as it was.
+    try {
+        return static_cast<ListDownloadContext*>(userData)->Receive(data, n, messages);
+    } catch (...) {
+        return 0;
+    }
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,14 @@ struct UsbDeviceInfo {
 constexpr int kDeviceSlots = 65;   // capacity of a list
 constexpr int kScanMaxDevices = 64; // the scan records at most this many
 
+// Owns the strings of its slots and frees them when it goes. Its slots hold raw pointers,
+// so it is neither copied nor moved (CopyDevicesInfo makes a deep copy).
 struct UsbDevicesInfo {
+    UsbDevicesInfo() = default;
+    ~UsbDevicesInfo();
+    UsbDevicesInfo(const UsbDevicesInfo&) = delete;
+    UsbDevicesInfo& operator=(const UsbDevicesInfo&) = delete;
+
     uint16_t deviceCount = 0;
     std::unique_ptr<IdArray> whiteList;
     std::unique_ptr<IdArray> blackList;
@@ -54,8 +62,15 @@ std::string DeviceVersionText(uint16_t deviceRevision);
 
 // ---- USB scan ----
 
-// Appends every vendor device (hubs excepted) to the list; returns how many passed.
-int CheckUSBAudio(int vendorId, UsbDevicesInfo* list);
+// Where the devices are plugged in that left a string request unanswered. One rescan
+// scans the bus once per list; shared by its scans, it keeps a device that hangs from
+// costing a time-out in each.
+using UnansweredDevices = std::set<std::string>;
+
+// Appends every vendor device (hubs excepted) to the list; returns how many passed. A
+// device in `unanswered` is recorded without strings, and one that leaves a request
+// unanswered is added to it.
+int CheckUSBAudio(int vendorId, UsbDevicesInfo* list, UnansweredDevices& unanswered);
 
 // ---- Host information ----
 

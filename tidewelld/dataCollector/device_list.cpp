@@ -116,6 +116,13 @@ std::string DeviceVersionText(uint16_t deviceRevision)
     return text;
 }
 
+UsbDevicesInfo::~UsbDevicesInfo()
+{
+    for (UsbDeviceInfo& device : devices) {
+        FreeStrings(device);
+    }
+}
+
 void InitDevicesInfo(UsbDevicesInfo* list, const IdArray& white, const IdArray& black)
 {
     FillIds(list->whiteList.get(), white);

@@ -21,35 +21,50 @@ constexpr uint16_t kLanguageEnglishUS = 0x0409;
 std::unique_ptr<platform::UsbDevice> _usbDeviceRef[kDeviceRefSlots];
 
 // One string descriptor by a standard GET_DESCRIPTOR request; a failed request leaves
-// it absent.
-void getUSBStringDescriptor(platform::UsbDeviceHandle* device, uint8_t index, char** string, uint16_t* length)
+// it absent. False when the device left the request unanswered.
+bool getUSBStringDescriptor(platform::UsbDeviceHandle* device, uint8_t index, char** string, uint16_t* length)
 {
     uint8_t buffer[kStringRequestLength];
     int transferred = device->ControlIn(0x80, 6, static_cast<uint16_t>(0x0300 | index), kLanguageEnglishUS, buffer,
                                         sizeof buffer);
     decodeUSBStringDescriptor(buffer, sizeof buffer, transferred, string, length);
+    return transferred != platform::kUsbNoAnswer;
 }
 
 // Fills the slot at deviceCount. The manufacturer and product are asked for whatever
 // their index (index 0 answers the language table); the serial number only when it has
-// one. The device is closed again before this returns.
+// one. A device that left a request unanswered, in this scan or in an earlier one of
+// `unanswered`, is asked nothing more: its other strings are absent. The device is closed
+// again before this returns.
 void SetUSBDeviceInfo(platform::UsbDevice& device, const platform::UsbDeviceDescriptor& descriptor,
-                      UsbDevicesInfo* list)
+                      UsbDevicesInfo* list, UnansweredDevices& unanswered)
 {
-    std::unique_ptr<platform::UsbDeviceHandle> handle = device.Open();
-    if (handle == nullptr) {
-        return;
+    const std::string location = device.Location();
+    std::unique_ptr<platform::UsbDeviceHandle> handle;
+    if (unanswered.count(location) == 0) {
+        handle = device.Open();
+        if (handle == nullptr) {
+            return;
+        }
     }
+    auto ask = [&](uint8_t index, char** string, uint16_t* length) {
+        *string = nullptr;
+        *length = 0;
+        if (handle != nullptr && !getUSBStringDescriptor(handle.get(), index, string, length)) {
+            handle.reset();
+            unanswered.insert(location);
+        }
+    };
     UsbDeviceInfo& slot = list->devices[list->deviceCount];
-    getUSBStringDescriptor(handle.get(), descriptor.manufacturerIndex, &slot.manufactureName, &slot.manufactureNameLen);
-    getUSBStringDescriptor(handle.get(), descriptor.productIndex, &slot.productName, &slot.productNameLen);
+    ask(descriptor.manufacturerIndex, &slot.manufactureName, &slot.manufactureNameLen);
+    ask(descriptor.productIndex, &slot.productName, &slot.productNameLen);
     slot.deviceRevision = descriptor.releaseNumber;
     slot.vendorId = descriptor.vendorId;
     slot.productId = descriptor.productId;
     slot.serialNumberLen = 0;
     slot.serialNumber = nullptr;
     if (descriptor.serialNumberIndex != 0) {
-        getUSBStringDescriptor(handle.get(), descriptor.serialNumberIndex, &slot.serialNumber, &slot.serialNumberLen);
+        ask(descriptor.serialNumberIndex, &slot.serialNumber, &slot.serialNumberLen);
     }
     ++list->deviceCount;
 }
@@ -77,7 +92,7 @@ void decodeUSBStringDescriptor(const uint8_t* buffer, size_t capacity, int trans
     *length = static_cast<uint16_t>(characters);
 }
 
-int CheckUSBAudio(int vendorId, UsbDevicesInfo* list)
+int CheckUSBAudio(int vendorId, UsbDevicesInfo* list, UnansweredDevices& unanswered)
 {
     // The previous scan's references go first: on Linux they keep its libusb context.
     for (std::unique_ptr<platform::UsbDevice>& reference : _usbDeviceRef) {
@@ -97,7 +112,7 @@ int CheckUSBAudio(int vendorId, UsbDevicesInfo* list)
         }
         ++count;
         if (list->deviceCount < kScanMaxDevices) {
-            SetUSBDeviceInfo(*device, descriptor, list);
+            SetUSBDeviceInfo(*device, descriptor, list, unanswered);
         }
         // Past the table's end a device is counted, and its reference dropped at once.
         if (count <= kDeviceRefSlots) {

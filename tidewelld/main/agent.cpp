@@ -227,6 +227,9 @@ int RunAgent()
             alarm(1);
         } else if (sig == SIGTERM) {
             gExitFlag = 1;
+            // Pending again (blocked everywhere, it is never delivered): a rescan on the
+            // watcher's thread sees the stop and gives up its device requests.
+            kill(getpid(), SIGTERM);
         } else {
             platform::SystemLog("Receive sinal %d", sig);
         }

@@ -17,9 +17,10 @@ bool RescanDevices(int32_t& previousCount, int32_t& currentCount)
     previousCount = _usbQnlDevInfo.deviceCount;
     InitDevicesInfo(&_usbQnlDevInfo, whiteList, blackList);
     InitDevicesInfo(&_usbQnlAllDevInfo, whiteList, blackList);
-    CheckUSBAudio(kVendorId, &_usbQnlDevInfo);
+    UnansweredDevices unanswered;
+    CheckUSBAudio(kVendorId, &_usbQnlDevInfo, unanswered);
     bool found = CollectDeviceInfo(kVendorId, &_usbQnlDevInfo, 0);
-    CheckUSBAudio(kVendorId, &_usbQnlAllDevInfo);
+    CheckUSBAudio(kVendorId, &_usbQnlAllDevInfo, unanswered);
     CollectDeviceInfo(kVendorId, &_usbQnlAllDevInfo, 1);
     currentCount = _usbQnlDevInfo.deviceCount;
     return found;
@@ -28,6 +29,8 @@ bool RescanDevices(int32_t& previousCount, int32_t& currentCount)
 int32_t onDeviceChange(uint32_t, uint32_t, const void*, void*)
 {
     platform::SystemLog("onDeviceChange");
+    // Outlives the locks below: the log's disk flush must not hold up the other thread.
+    DeferredLogSync logSync;
     int32_t previous = 0;
     int32_t current = 0;
     bool found = false;

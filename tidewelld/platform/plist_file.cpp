@@ -7,6 +7,14 @@
 
 namespace platform {
 
+namespace {
+
+struct XmlDeleter {
+    void operator()(char* xml) const { plist_to_xml_free(xml); }
+};
+
+} // namespace
+
 PlistPtr ReadPlistDictionary(const std::string& path)
 {
     std::string contents;
@@ -44,12 +52,12 @@ bool MergeIntoPlistFile(const std::string& path, mode_t mode, const std::functio
     char* xml = nullptr;
     uint32_t length = 0;
     plist_to_xml(dict.get(), &xml, &length);
-    if (xml == nullptr) {
+    // Owned at once: the copy below may throw.
+    std::unique_ptr<char, XmlDeleter> owned(xml);
+    if (owned == nullptr) {
         return false;
     }
-    std::string text(xml, length);
-    plist_to_xml_free(xml);
-    return ReplaceFileAtomically(path, text, mode);
+    return ReplaceFileAtomically(path, std::string(owned.get(), length), mode);
 }
 
 bool PlistStringValue(plist_t node, std::string& value)

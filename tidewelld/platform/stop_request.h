@@ -1,12 +1,13 @@
 // The stop request as long work sees it. The agent blocks SIGTERM in every thread and
-// takes it with sigwait between ticks, so during a tick a SIGTERM waits as pending.
+// takes it with sigwait between ticks, so during a tick a SIGTERM waits as pending; once
+// the loop has taken it, the loop makes it pending again for the other thread's work.
 #pragma once
 
 #include <csignal>
 
 namespace platform {
 
-// True while a SIGTERM waits to be taken. Async-signal-safe; any thread.
+// True while a SIGTERM is pending. Async-signal-safe; any thread.
 inline bool StopRequested()
 {
     sigset_t pending;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -20,13 +21,19 @@ struct UsbDeviceDescriptor {
     uint8_t serialNumberIndex = 0;
 };
 
+// ControlIn's result for a request the device left unanswered within the time-out, or
+// one given up because the agent is stopping: a device that hangs on one request is not
+// worth the next one's time-out.
+constexpr int kUsbNoAnswer = -2;
+
 // A device opened for control requests; closed when destroyed.
 class UsbDeviceHandle {
 public:
     virtual ~UsbDeviceHandle() = default;
     // A control request with a device-to-host data stage of at most `length` bytes into
-    // `data`. Returns the number of bytes transferred, or -1 when the request failed
-    // (a stall included).
+    // `data`. Returns the number of bytes transferred, kUsbNoAnswer, or -1 when the request
+    // failed otherwise (a stall included). Once a stop is requested (StopRequested), no
+    // request waits any more.
     virtual int ControlIn(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index, uint8_t* data,
                           uint16_t length) = 0;
 };
@@ -37,6 +44,8 @@ class UsbDevice {
 public:
     virtual ~UsbDevice() = default;
     virtual bool ReadDescriptor(UsbDeviceDescriptor& descriptor) = 0;
+    // Where the device is plugged in; the same for every listing while it stays there.
+    virtual std::string Location() const = 0;
     // Null when the device cannot be reached at all.
     virtual std::unique_ptr<UsbDeviceHandle> Open() = 0;
 };

@@ -7,6 +7,7 @@ class UsbScanTest : public AgentHome {
 protected:
     FakeBus& fake_ = InstallFakeBus();
     UsbDevicesInfo& list_ = devices_.list;
+    UnansweredDevices unanswered_;
 };
 
 TEST_F(UsbScanTest, FiltersAndStrings)
@@ -17,16 +18,24 @@ TEST_F(UsbScanTest, FiltersAndStrings)
     unreadable->readable = false;
     auto unopenable = fake_.Plug({0x1236, u"Deck", u""});
     unopenable->openable = false;
+    // Firmware that hangs: one request, then none in this scan or the next of the same rescan.
+    auto hung = fake_.Plug({0x1238, u"Deck", u"S"});
+    hung->answers = false;
     auto device = fake_.Plug({0x1237, u"Deck", u"\u00e9\u3042Z", 0x0456});
     device->replies[2] = {0x80, 3, 'A'}; // the length byte is ignored: 3 bytes make one character
 
-    EXPECT_EQ(2, CheckUSBAudio(kVendorId, &list_));
-    ASSERT_EQ(1, list_.deviceCount);
-    const UsbDeviceInfo& slot = list_.devices[0];
+    DeviceList all;
+    EXPECT_EQ(3, CheckUSBAudio(kVendorId, &all.list, unanswered_));
+    EXPECT_EQ(3, CheckUSBAudio(kVendorId, &list_, unanswered_));
+    EXPECT_EQ(1u, hung->requests.size());
+    ASSERT_EQ(2, list_.deviceCount);
+    const UsbDeviceInfo& slot = list_.devices[1];
     EXPECT_EQ("Quenlar/A/\xe9\x42Z", std::string(slot.manufactureName, slot.manufactureNameLen) + "/" +
                                         std::string(slot.productName, slot.productNameLen) + "/" +
                                         std::string(slot.serialNumber, slot.serialNumberLen));
-    EXPECT_EQ(0, device->openHandles + hub->opened + other->opened + unreadable->opened);
+    const UsbDeviceInfo& mute = list_.devices[0];
+    EXPECT_EQ(0, mute.manufactureNameLen + mute.productNameLen + mute.serialNumberLen);
+    EXPECT_EQ(0, device->openHandles + hung->openHandles + hub->opened + other->opened + unreadable->opened);
     // Passing devices stay referenced until the next scan, the others are let go.
     EXPECT_EQ(0, hub->references + other->references + unreadable->references);
     EXPECT_EQ(1, unopenable->references);
@@ -38,7 +47,7 @@ TEST_F(UsbScanTest, SixtyFourRecordedOneHundredTwentyEightReferencesHeldUntilThe
         fake_.Plug({static_cast<uint16_t>(0x2000 + n), u"Deck", u""});
     }
     auto& plugged = fake_.plugged;
-    EXPECT_EQ(130, CheckUSBAudio(kVendorId, &list_));
+    EXPECT_EQ(130, CheckUSBAudio(kVendorId, &list_, unanswered_));
     EXPECT_EQ(64, list_.deviceCount);
     EXPECT_EQ(1, plugged[127]->references);
     EXPECT_EQ(0, plugged[128]->references + plugged[129]->references);
@@ -46,7 +55,7 @@ TEST_F(UsbScanTest, SixtyFourRecordedOneHundredTwentyEightReferencesHeldUntilThe
     auto first = plugged[0];
     plugged.erase(plugged.begin());
     devices_.Clear();
-    EXPECT_EQ(129, CheckUSBAudio(kVendorId, &list_));
+    EXPECT_EQ(129, CheckUSBAudio(kVendorId, &list_, unanswered_));
     EXPECT_EQ(0, first->references);
     EXPECT_EQ(1, plugged[127]->references);
 }

@@ -65,11 +65,14 @@ TEST(SystemProcessSnapshot, LinesShapedLikePsAx)
     // The child has exec'd once /proc shows its own command line.
     WaitUntil([&] { return (line = platform::TakeSystemProcessSnapshot()->FirstMatch(command)).has_value(); },
               std::chrono::seconds(5));
+    // Gone before its whole line is read: no line for it, and no other text in its place.
+    std::unique_ptr<platform::ProcessSnapshot> vanishing = platform::TakeSystemProcessSnapshot();
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
     ASSERT_TRUE(line);
     const std::regex shape("^ *" + std::to_string(pid) + R"( \S+ +[A-Z]\S* +\d+:\d\d )" + command);
     EXPECT_TRUE(std::regex_search(*line, shape)) << *line;
+    EXPECT_EQ(std::nullopt, vanishing->FirstMatch(command));
 }
 
 } // namespace

@@ -1,7 +1,10 @@
 // Rescans and firmware decisions on one thread against the tick's downloads, self-update
-// check, application watch and resend on the other; two writers at once: log lines never
-// torn, preferences keys never lost. Built under ThreadSanitizer too.
+// check, application watch and resend on the other; the device watcher's thread against
+// its monitor's errors; two writers at once: log lines never torn, preferences keys never
+// lost. Built under ThreadSanitizer too.
 #include <atomic>
+#include <deque>
+#include <future>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -9,6 +12,7 @@
 
 #include "agent_home.h"
 #include "main/agent_loop.h"
+#include "platform/linux/device_watcher_udev.h"
 #include "platform/process.h"
 #include "stub_server.h"
 
@@ -69,6 +73,65 @@ TEST_F(DeviceChangeThread, RescansRaceTheTickAndBothGoOnWorking)
     EXPECT_EQ(1, _usbQnlDevInfo.deviceCount);
     EXPECT_NE(std::string::npos, ReadFileText(Launches()).find("-f \n"));
     EXPECT_NE(std::string::npos, home_.Log().find("[INF] SDJP start time = ")) << "the watch reported a pairing";
+}
+
+// poll and receive answer from a script (poll: 1 the monitor is readable, 0 timed out, else -errno; receive:
+// the errno of each null reply), then poll waits for the stop alone. Pauses: the stop-only waits before the
+// monitor is replaced.
+TEST(UdevDeviceWatcher, OverflowIsAChangeFailuresAreLoggedOnceAndTheMonitorReplaced)
+{
+    const struct {
+        const char* name;
+        std::deque<int> polls, receives;
+        bool rescanThrows;
+        std::vector<size_t> changesLoggedPauses;
+    } cases[] = {
+        {"overflow", {1, 0}, {ENOBUFS, EAGAIN}, false, {1, 0, 0}},
+        {"timed out", {0}, {}, false, {0, 0, 0}},
+        {"poll fails twice", {-ENOMEM, 0, -ENOMEM, 0, 0}, {}, false, {1, 1, 2}},
+        {"receive fails", {1, 0, 1, 0}, {EIO, ENOBUFS, EAGAIN}, false, {1, 1, 1}},
+        {"rescan throws", {1, 0, 1, 0}, {ENOBUFS, EAGAIN, ENOBUFS, EAGAIN}, true, {2, 2, 0}},
+    };
+    for (auto c : cases) {
+        SCOPED_TRACE(c.name);
+        // The scripts are the watcher thread's alone until Stop has joined it.
+        std::promise<void> spent;
+        size_t changes = 0, pauses = 0;
+        platform::UdevWatcherCalls calls;
+        calls.poll = [&](pollfd* fds, nfds_t count, int) {
+            if (c.polls.empty()) {
+                spent.set_value();
+                return ::poll(&fds[count - 1], 1, -1);  // the stop's descriptor comes last
+            }
+            const int result = c.polls.front();
+            c.polls.pop_front();
+            pauses += count == 1;
+            fds[0].revents = result > 0 ? POLLIN : 0;
+            errno = std::max(-result, 0);
+            return std::max(result, -1);
+        };
+        calls.receive = [&](udev_monitor*) -> udev_device* {
+            const int error = c.receives.empty() ? EAGAIN : c.receives.front();
+            if (!c.receives.empty()) {
+                c.receives.pop_front();
+            }
+            errno = error;
+            return nullptr;
+        };
+        testing::internal::CaptureStderr();
+        std::unique_ptr<platform::DeviceWatcher> watcher = platform::MakeUdevDeviceWatcher(calls);
+        EXPECT_TRUE(watcher->Start([&] {
+            ++changes;
+            if (c.rescanThrows) {
+                throw std::runtime_error("rescan");
+            }
+        }));
+        spent.get_future().wait();
+        watcher->Stop();
+        const std::string logged = testing::internal::GetCapturedStderr();
+        const size_t lines = std::count(logged.begin(), logged.end(), '\n');
+        EXPECT_EQ(c.changesLoggedPauses, (std::vector<size_t>{changes, lines, pauses})) << logged;
+    }
 }
 
 using Writers = AgentHome;

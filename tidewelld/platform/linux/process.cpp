@@ -44,19 +44,26 @@ struct FileActions {
     ~FileActions() { posix_spawn_file_actions_destroy(&actions); }
 };
 
-// Starts `path` after the given file actions, with descriptors 0 to 2 only: whatever the
-// agent or a library left without close-on-exec stays behind. Returns posix_spawn's result.
-int Spawn(pid_t& pid, const std::string& path, const std::vector<std::string>& args, FileActions& files)
+// posix_spawn's argv: `path`, then `args`; it points into both, which must outlive it.
+std::vector<char*> ArgumentVector(const std::string& path, const std::vector<std::string>& args)
 {
-    posix_spawn_file_actions_addclosefrom_np(&files.actions, STDERR_FILENO + 1);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(path.c_str()));
     for (const std::string& arg : args) {
         argv.push_back(const_cast<char*>(arg.c_str()));
     }
     argv.push_back(nullptr);
+    return argv;
+}
+
+// Starts argv[0] after the given file actions, with descriptors 0 to 2 only: whatever the
+// agent or a library left without close-on-exec stays behind. Returns posix_spawn's
+// result. Throws nothing, so that a caller's open descriptors need no guard.
+int Spawn(pid_t& pid, std::vector<char*>& argv, FileActions& files) noexcept
+{
+    posix_spawn_file_actions_addclosefrom_np(&files.actions, STDERR_FILENO + 1);
     SpawnAttributes attributes;
-    return posix_spawn(&pid, path.c_str(), &files.actions, &attributes.attr, argv.data(), environ);
+    return posix_spawn(&pid, argv[0], &files.actions, &attributes.attr, argv.data(), environ);
 }
 
 } // namespace
@@ -67,9 +74,12 @@ bool SpawnDetached(const std::string& path, const std::vector<std::string>& args
     posix_spawn_file_actions_addopen(&files.actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&files.actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
 
+    std::vector<char*> argv = ArgumentVector(path, args);
     std::lock_guard<std::mutex> guard(detachedLock);
+    // Room first: a child that started must be remembered, or it is never reaped.
+    detachedChildren.reserve(detachedChildren.size() + 1);
     pid_t pid = -1;
-    int rc = Spawn(pid, path, args, files);
+    int rc = Spawn(pid, argv, files);
     if (rc != 0) {
         errno = rc;
         return false;
@@ -92,13 +102,19 @@ void ReapDetachedChildren()
 
 ShellPipe::ShellPipe(const std::string& command)
 {
+    // Everything that may throw comes before the pipe exists.
+    const std::string shell = "/bin/sh";
+    const std::vector<std::string> args = {"-c", command};
+    std::vector<char*> argv = ArgumentVector(shell, args);
+    FileActions files;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
         return;
     }
-    FileActions files;
-    posix_spawn_file_actions_adddup2(&files.actions, fds[1], STDOUT_FILENO);
-    int rc = Spawn(pid_, "/bin/sh", {"-c", command}, files);
+    int rc = posix_spawn_file_actions_adddup2(&files.actions, fds[1], STDOUT_FILENO);
+    if (rc == 0) {
+        rc = Spawn(pid_, argv, files);
+    }
     ::close(fds[1]);
     if (rc != 0) {
         pid_ = -1;

@@ -17,20 +17,28 @@ namespace {
 
 constexpr long long kKernelThreadFlag = 0x00200000;  // PF_KTHREAD in /proc/<pid>/stat
 
+// shared_ptr runs its deleter on a null handle too.
 struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
+    void operator()(DIR* dir) const
+    {
+        if (dir != nullptr) {
+            closedir(dir);
+        }
+    }
 };
 
 // The whole of a file under /proc (they report no size), `path` taken from the /proc
 // folder `procFd`. Plain reads: a file stream per read cost more than the read itself; a
-// short read is the end of a /proc file, which spares a system call per file.
+// short read is the end of a /proc file, which spares a system call per file. False, with
+// `contents` empty, when the file cannot be read whole: its process may have gone, and
+// no text of an earlier read, nor a part of this one, may pass for it.
 bool ReadProcFile(int procFd, const char* path, std::string& contents)
 {
+    contents.clear();
     int fd = openat(procFd, path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
-    contents.clear();
     char chunk[4096];
     for (;;) {
         ssize_t n = read(fd, chunk, sizeof chunk);
@@ -39,6 +47,9 @@ bool ReadProcFile(int procFd, const char* path, std::string& contents)
         }
         if ((n >= 0 && n < static_cast<ssize_t>(sizeof chunk)) || (n < 0 && errno != EINTR)) {
             close(fd);
+            if (n < 0) {
+                contents.clear();
+            }
             return n >= 0;
         }
     }

@@ -10,6 +10,7 @@
 #include <string>
 #include <tuple>
 
+#include "../stop_request.h"
 #include "../whole_file.h"
 
 namespace platform {
@@ -19,6 +20,8 @@ namespace {
 // A device that does not answer within this time fails the request; the scan runs under
 // _lock and must not hang on it.
 constexpr unsigned kControlTimeoutMs = 1000;
+// How long a waiting request goes without looking for a stop request.
+constexpr long kStopCheckMicroseconds = 100000;
 constexpr int kMaxPortDepth = 7;
 
 class LibusbContext {
@@ -46,6 +49,12 @@ struct DeviceListDeleter {
     void operator()(libusb_device** list) const { libusb_free_device_list(list, 1); }
 };
 
+struct TransferDeleter {
+    void operator()(libusb_transfer* transfer) const { libusb_free_transfer(transfer); }
+};
+
+void LIBUSB_CALL MarkCompleted(libusb_transfer* transfer) { *static_cast<int*>(transfer->user_data) = 1; }
+
 class LibusbHandle final : public UsbDeviceHandle {
 public:
     LibusbHandle(libusb_device_handle* handle, std::shared_ptr<LibusbContext> context)
@@ -56,12 +65,52 @@ public:
     LibusbHandle(const LibusbHandle&) = delete;
     LibusbHandle& operator=(const LibusbHandle&) = delete;
 
+    // libusb_control_transfer, but the wait looks for a stop request now and then: a device
+    // that never answers would hold a stop for the whole time-out.
     int ControlIn(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index, uint8_t* data,
                   uint16_t length) override
     {
-        int transferred =
-            libusb_control_transfer(handle_, requestType, request, value, index, data, length, kControlTimeoutMs);
-        return transferred < 0 ? -1 : transferred;
+        if (StopRequested()) {
+            return kUsbNoAnswer;
+        }
+        std::vector<unsigned char> buffer(LIBUSB_CONTROL_SETUP_SIZE + length);
+        std::unique_ptr<libusb_transfer, TransferDeleter> transfer(libusb_alloc_transfer(0));
+        if (transfer == nullptr) {
+            return -1;
+        }
+        int completed = 0;
+        libusb_fill_control_setup(buffer.data(), requestType, request, value, index, length);
+        libusb_fill_control_transfer(transfer.get(), handle_, buffer.data(), MarkCompleted, &completed,
+                                     kControlTimeoutMs);
+        if (libusb_submit_transfer(transfer.get()) != 0) {
+            return -1;
+        }
+        bool stopping = false;
+        bool failed = false;
+        // A submitted transfer belongs to libusb until its callback has run: cancelled
+        // ones are waited for too.
+        while (completed == 0) {
+            timeval slice{0, kStopCheckMicroseconds};
+            int rc = libusb_handle_events_timeout_completed(context_->get(), &slice, &completed);
+            if (completed == 0 && !stopping && !failed) {
+                stopping = StopRequested();
+                failed = rc < 0 && rc != LIBUSB_ERROR_INTERRUPTED;
+                if (stopping || failed) {
+                    libusb_cancel_transfer(transfer.get());
+                }
+            }
+        }
+        switch (transfer->status) {
+        case LIBUSB_TRANSFER_COMPLETED:
+            std::memcpy(data, libusb_control_transfer_get_data(transfer.get()), transfer->actual_length);
+            return transfer->actual_length;
+        case LIBUSB_TRANSFER_TIMED_OUT:
+            return kUsbNoAnswer;
+        case LIBUSB_TRANSFER_CANCELLED:
+            return stopping ? kUsbNoAnswer : -1;
+        default:
+            return -1;
+        }
     }
 
 private:
@@ -220,21 +269,12 @@ public:
             return nullptr;
         }
         std::string folder = "/sys/bus/usb/devices/";
-        folder += KernelName();
+        folder += Location();
         return std::make_unique<SysfsStringHandle>(folder, descriptor);
     }
 
-    // Bus number, then port path: the order of the scan.
-    bool operator<(const LibusbDevice& other) const
-    {
-        return std::make_tuple(libusb_get_bus_number(device_), ports_, libusb_get_device_address(device_)) <
-               std::make_tuple(libusb_get_bus_number(other.device_), other.ports_,
-                               libusb_get_device_address(other.device_));
-    }
-
-private:
     // The kernel's name of the device: "<bus>-<port>.<port>...", "usb<bus>" for a root hub.
-    std::string KernelName() const
+    std::string Location() const override
     {
         std::string name = ports_.empty() ? "usb" : "";
         name += std::to_string(libusb_get_bus_number(device_));
@@ -247,6 +287,15 @@ private:
         return name;
     }
 
+    // Bus number, then port path: the order of the scan.
+    bool operator<(const LibusbDevice& other) const
+    {
+        return std::make_tuple(libusb_get_bus_number(device_), ports_, libusb_get_device_address(device_)) <
+               std::make_tuple(libusb_get_bus_number(other.device_), other.ports_,
+                               libusb_get_device_address(other.device_));
+    }
+
+private:
     libusb_device* device_;
     std::shared_ptr<LibusbContext> context_;  // outlives device_
     std::vector<uint8_t> ports_;
