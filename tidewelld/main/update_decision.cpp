@@ -5,15 +5,14 @@
 #include <algorithm>
 
 #include "main/fetchwick_contract.h"
+#include "main/list_patterns.h"
 #include "main/schedule.h"
 #include "platform/icu_date.h"
 #include "platform/icu_text.h"
+#include "platform/list_regex.h"
 #include "platform/replacement_file.h"
 
 namespace {
-
-const char* kDeviceRowPattern = "([ -~].*),[ ]*([0-9]*),[ ]*([m|M]ac),[ ]*(https?://.+)";
-const char* kSelfRowPattern = "Tidewell,[ ]*([0-9]*),[ ]*([m|M]ac),[ ]*(https?://.+)";
 
 // "123" is shown as "1.23". An empty digit field has no such form; its row is skipped.
 std::string DisplayVersion(const std::string& digits) { return digits.substr(0, 1) + "." + digits.substr(1); }

@@ -1,6 +1,5 @@
 #include "icu_text.h"
 
-#include <unicode/regex.h>
 #include <unicode/unistr.h>
 #include <unicode/ustring.h>
 
@@ -9,11 +8,6 @@
 namespace platform {
 
 namespace {
-
-// The list patterns backtrack: a search takes time quadratic in the line's length, hours for
-// a line of a megabyte. A search that runs past this many units of ICU's match engine
-// (10,000 steps each, a few milliseconds in all) finds nothing; list rows need a fraction.
-constexpr int32_t kSearchTimeLimit = 200;
 
 bool IsValidUtf8(const std::string& bytes)
 {
@@ -74,41 +68,6 @@ std::vector<std::string> ReadLines(const std::string& path, LineBreaks order)
 {
     std::string text;
     return ReadUtf8File(path, text) ? SplitLines(text, order) : std::vector<std::string>();
-}
-
-CaseInsensitiveRegex::CaseInsensitiveRegex(const char* pattern)
-{
-    UErrorCode status = U_ZERO_ERROR;
-    UParseError where;
-    pattern_.reset(icu::RegexPattern::compile(icu::UnicodeString::fromUTF8(pattern), UREGEX_CASE_INSENSITIVE, where,
-                                              status));
-    if (U_FAILURE(status)) {
-        pattern_.reset();
-    }
-}
-
-CaseInsensitiveRegex::~CaseInsensitiveRegex() = default;
-
-bool CaseInsensitiveRegex::Search(const std::string& line, std::vector<std::string>& groups) const
-{
-    if (!pattern_) {
-        return false;
-    }
-    // The matcher keeps a reference to its input: `input` outlives it.
-    icu::UnicodeString input = FromUtf8(line);
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::RegexMatcher> matcher(pattern_->matcher(input, status));
-    if (U_SUCCESS(status)) {
-        matcher->setTimeLimit(kSearchTimeLimit, status);
-    }
-    if (U_FAILURE(status) || !matcher->find(status) || U_FAILURE(status)) {
-        return false;
-    }
-    groups.clear();
-    for (int32_t group = 0; group <= matcher->groupCount(); ++group) {
-        groups.push_back(ToUtf8(matcher->group(group, status)));
-    }
-    return U_SUCCESS(status);
 }
 
 int32_t TextLength(const std::string& utf8) { return FromUtf8(utf8).length(); }
