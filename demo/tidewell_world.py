@@ -141,7 +141,7 @@ class Agent:
     home/stderr.log. The list URLs (override files) name lists_base, the analytics host is
     a closed local port unless env says otherwise."""
 
-    def __init__(self, home, env=None, lists_base=f"http://{CLOSED_LOCAL}"):
+    def __init__(self, home, env=None, lists_base=f"https://{CLOSED_LOCAL}"):
         self.home = Path(home)
         self.stderr_path = self.home / "stderr.log"
         self.environment = dict(os.environ, HOME=str(self.home), TIDEWELL_ANALYTICS_HOST=CLOSED_LOCAL)

@@ -5,7 +5,7 @@ set -eu
 
 PACKAGES="
 build-essential cmake pkg-config
-libcurl4-openssl-dev libicu-dev libplist-dev libusb-1.0-0-dev libudev-dev libsystemd-dev
+libcurl4-openssl-dev libicu-dev libplist-dev libre2-dev libusb-1.0-0-dev libudev-dev libsystemd-dev
 picojson-dev libgtk-3-dev
 libgtest-dev libgmock-dev
 python3 python3-pytest python3-gi python3-dbusmock gir1.2-umockdev-1.0 umockdev libumockdev-dev

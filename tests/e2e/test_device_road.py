@@ -11,12 +11,12 @@ EARLIER = "FormatVersion:091\nDeck Unit 2,124,mac,https://x/deck.bin\n"
 
 def test_downloader_started_during_a_stalled_list_transfer_holds_descriptors_0_to_2_only(tmp_path):
     stalling = {"body": EARLIER * 50, "stall_after": 20}
-    server = StubServer(tmp_path / "lists", list_routes(stalling, stalling))
+    server = StubServer(tmp_path / "lists", list_routes(stalling, stalling), tls="ca")
     applications = tmp_path / "Applications"
     record = install_fake_fetchwick(applications)
     with UsbTestbed() as bed:
-        agent = Agent(tmp_path / "home", env={**bed.env(), "TIDEWELL_APPLICATIONS_DIR": str(applications)},
-                      lists_base=server.url(""))
+        agent = Agent(tmp_path / "home", env={**bed.env(), "TIDEWELL_APPLICATIONS_DIR": str(applications),
+                                              "CURL_CA_BUNDLE": server.ca_file}, lists_base=server.url(""))
         earlier = agent.list_folder / "firm_version_info.txt"
         earlier.write_text(EARLIER)
         # Two days old: the first tick downloads, and waits in the stalled transfer.

@@ -11,9 +11,9 @@ FOLDERS = ["Quenlar/tar_product_info.txt", "Preferences/com.quenlar.Fetchwick.pl
 
 def test_no_hand_off_and_the_earlier_list_kept(tmp_path):
     record = install_fake_fetchwick(tmp_path / "Applications")
-    server = StubServer(tmp_path / "lists", list_routes({"body": FIRMWARE_LIST}, {"body": TARGET_LIST}))
-    agent = Agent(tmp_path / "home", env={"TIDEWELL_APPLICATIONS_DIR": str(tmp_path / "Applications")},
-                  lists_base=server.url(""))
+    server = StubServer(tmp_path / "lists", list_routes({"body": FIRMWARE_LIST}, {"body": TARGET_LIST}), tls="ca")
+    agent = Agent(tmp_path / "home", env={"TIDEWELL_APPLICATIONS_DIR": str(tmp_path / "Applications"),
+                                          "CURL_CA_BUNDLE": server.ca_file}, lists_base=server.url(""))
     earlier = agent.list_folder / "firm_version_info.txt"
     earlier.write_text(FIRMWARE_LIST)
     os.utime(earlier, (1.7e9, 1.7e9))  # long ago: the first tick downloads

@@ -1,6 +1,12 @@
-// The downloaded lists as arbitrary bytes, checked against connected devices and the updater.
+// The downloaded lists as arbitrary bytes, checked against connected devices and the updater;
+// the list patterns find the groups that ICU, the engine they were written for, finds.
+#include <unicode/regex.h>
+
 #include "../support/device_list.h"
 #include "fuzz_home.h"
+#include "main/list_patterns.h"
+#include "platform/icu_text.h"
+#include "platform/list_regex.h"
 
 static DeviceList devices, none;
 
@@ -16,6 +22,30 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     return 0;
 }
 
+// On every line short enough for ICU to search without backtracking for ages, RE2 finds
+// the same match and groups.
+static void CompareWithIcu(const std::string& path)
+{
+    std::vector<std::string> groups;
+    for (const char* pattern : {kHeaderPattern, kTargetRowPattern, kDeviceRowPattern, kSelfRowPattern}) {
+        UErrorCode status = U_ZERO_ERROR;
+        UParseError where;
+        std::unique_ptr<icu::RegexPattern> icu(
+            icu::RegexPattern::compile(icu::UnicodeString::fromUTF8(pattern), UREGEX_CASE_INSENSITIVE, where, status));
+        const platform::CaseInsensitiveRegex re2(pattern);
+        for (const std::string& line : platform::ReadLines(path, platform::LineBreaks::CrLfThenLfThenCr)) {
+            const icu::UnicodeString input = icu::UnicodeString::fromUTF8(line);
+            std::unique_ptr<icu::RegexMatcher> matcher(icu->matcher(input, status));
+            const bool found = line.size() <= 256 && matcher->find(status);
+            FUZZ_CHECK(U_SUCCESS(status) && (line.size() > 256 || re2.Search(line, groups) == found));
+            for (int32_t group = 0; found && group <= matcher->groupCount(); ++group) {
+                std::string expected;
+                FUZZ_CHECK(matcher->group(group, status).toUTF8String(expected) == groups.at(group));
+            }
+        }
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     WriteInput(fwVerInfoTxtPath, data, size);
@@ -25,5 +55,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     UpdateTarProductIdList();
     UpdateFirmware(&devices.list);
     UpdateFwVerTidewell(&none.list);
+    CompareWithIcu(fwVerInfoTxtPath);
     return 0;
 }

@@ -53,6 +53,9 @@ void ApplyTransportOptions(CURL* handle, const TransferLimits& limits)
         curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, EndOnStopRequest);
         curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
     }
+    // https alone, also for a redirect: a list or report never travels in the clear.
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "https");
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "https");
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
     std::string bundle = platform::EnvironmentOr("CURL_CA_BUNDLE", "");

@@ -1,4 +1,5 @@
-// What every transfer of the agent shares: handle ownership, TLS trust and time limits.
+// What every transfer of the agent shares: handle ownership, https with TLS trust, and
+// time limits.
 #pragma once
 
 #include <curl/curl.h>
@@ -25,7 +26,7 @@ constexpr TransferLimits kListLimits{30, 60, 180, true, 4 * 1024 * 1024};
 // may arrive twice, none is lost.
 constexpr TransferLimits kAnalyticsLimits{10, 0, 30, true, 64 * 1024};
 
-// No signals (the agent's tick is SIGALRM), close-on-exec sockets, the server's certificate
-// and host name verified, CURL_CA_BUNDLE (when set) trusted instead of the system's store,
-// and limits.
+// https alone, no signals (the agent's tick is SIGALRM), close-on-exec sockets, the
+// server's certificate and host name verified, CURL_CA_BUNDLE (when set) trusted instead of
+// the system's store, and limits.
 void ApplyTransportOptions(CURL* handle, const TransferLimits& limits);

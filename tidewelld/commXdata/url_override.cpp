@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <strings.h>
 
 #include "main/log.h"
 #include "platform/user_folders.h"
@@ -35,14 +36,27 @@ bool ReadOverrideFile(const char* fileName, std::string& url)
     return length > 0;
 }
 
+// Transfers speak https alone: any other address could only fail, and must not pass for
+// the list's place. The scheme's letter case does not matter.
+bool IsHttpsUrl(const std::string& url)
+{
+    const std::string scheme = "https://";
+    return url.size() > scheme.size() && strncasecmp(url.c_str(), scheme.c_str(), scheme.size()) == 0;
+}
+
 // `name` completes the message: "Download FwUpdateURL change!: ..." and the like.
 void ApplyOverrideFile(const char* fileName, const char* name, char (&url)[1024])
 {
     std::string line;
-    if (ReadOverrideFile(fileName, line)) {
-        TW_LOG(3, "Download %s change!: %s\n", name, line.c_str());
-        snprintf(url, sizeof url, "%s", line.c_str());
+    if (!ReadOverrideFile(fileName, line)) {
+        return;
     }
+    if (!IsHttpsUrl(line)) {
+        TW_LOG(4, "Download %s not changed, %s holds no https:// URL: %s\n", name, fileName, line.c_str());
+        return;
+    }
+    TW_LOG(3, "Download %s change!: %s\n", name, line.c_str());
+    snprintf(url, sizeof url, "%s", line.c_str());
 }
 
 } // namespace

@@ -4,12 +4,11 @@
 #include <climits>
 #include <cstdlib>
 
+#include "main/list_patterns.h"
 #include "platform/icu_text.h"
+#include "platform/list_regex.h"
 
 namespace {
-
-const char* kHeaderPattern = "FormatVersion:([0-9].*)";
-const char* kTargetRowPattern = "([0-9a-zA-Z-_.'()].*),[ ]*(14972),[ ]*([0-9]*)";
 
 std::string FileNamePart(const std::string& path)
 {

@@ -5,15 +5,14 @@
 #include <algorithm>
 
 #include "main/fetchwick_contract.h"
+#include "main/list_patterns.h"
 #include "main/schedule.h"
 #include "platform/icu_date.h"
 #include "platform/icu_text.h"
+#include "platform/list_regex.h"
 #include "platform/replacement_file.h"
 
 namespace {
-
-const char* kDeviceRowPattern = "([ -~].*),[ ]*([0-9]*),[ ]*([m|M]ac),[ ]*(https?://.+)";
-const char* kSelfRowPattern = "Tidewell,[ ]*([0-9]*),[ ]*([m|M]ac),[ ]*(https?://.+)";
 
 // "123" is shown as "1.23". An empty digit field has no such form; its row is skipped.
 std::string DisplayVersion(const std::string& digits) { return digits.substr(0, 1) + "." + digits.substr(1); }
@@ -22,6 +21,25 @@ std::string DisplayVersion(const std::string& digits) { return digits.substr(0, 
 bool IsNewer(const std::string& latest, const std::string& current)
 {
     return platform::TextCompare(latest, current) > 0;
+}
+
+// The downloader takes a package address as it stands. One holding a control character,
+// a blank, ", \, <, > or ` is no URL and could end the address early in a quoted or
+// unquoted shell word, an HTML attribute or the row itself: its row counts as not
+// matching. Package addresses may be http as well as https; the downloader fetches them.
+bool IsPackageUrl(const std::string& url)
+{
+    return url.find_first_of("\"\\<>`") == std::string::npos && !platform::HoldsControlOrBlank(url);
+}
+
+// One line a pass: a list of 4 MiB may hold a hundred thousand such rows, and a line each
+// would cost more than the pass.
+void LogRefusedRows(int refused)
+{
+    if (refused > 0) {
+        TW_LOG(4, "%d firmware list row(s) skipped: package URL holds a control character, blank, \", \\, <, > or `\n",
+               refused);
+    }
 }
 
 std::vector<std::string> FirmwareListLines()
@@ -80,9 +98,14 @@ bool UpdateFirmware(UsbDevicesInfo* devices)
     int slots = std::min<int>(devices->deviceCount, kDeviceSlots);
     HandOffFile handOff;
     bool wrote = false;
+    int refused = 0;
     std::vector<std::string> groups;
     for (const std::string& line : FirmwareListLines()) {
         if (!row.Search(line, groups) || groups[2].empty()) {
+            continue;
+        }
+        if (!IsPackageUrl(groups[4])) {
+            ++refused;
             continue;
         }
         const std::string& name = groups[1];
@@ -98,6 +121,7 @@ bool UpdateFirmware(UsbDevicesInfo* devices)
                 continue;
             }
             if (!handOff.OutputLine(name + "," + current + "," + latest + "," + groups[4])) {
+                LogRefusedRows(refused);
                 TW_LOG(5, "Firmware update list write erro\n");
                 TW_TRACE_OUT();
                 return false;
@@ -105,6 +129,7 @@ bool UpdateFirmware(UsbDevicesInfo* devices)
             wrote = true;
         }
     }
+    LogRefusedRows(refused);
     if (wrote && !handOff.Commit()) {
         TW_LOG(5, "Firmware update list write erro\n");
         TW_TRACE_OUT();
@@ -129,12 +154,18 @@ bool UpdateFwVerTidewell(UsbDevicesInfo* devices)
     platform::CaseInsensitiveRegex selfRow(kSelfRowPattern);
     std::vector<std::string> groups;
     bool found = false;
+    int refused = 0;
     for (const std::string& line : FirmwareListLines()) {
-        if (selfRow.Search(line, groups) && !groups[1].empty()) {
+        if (!selfRow.Search(line, groups) || groups[1].empty()) {
+            continue;
+        }
+        if (IsPackageUrl(groups[3])) {
             found = true;
             break;
         }
+        ++refused;
     }
+    LogRefusedRows(refused);
     if (!found) {
         TW_TRACE_OUT();
         return false;

@@ -1,7 +1,8 @@
 #include "icu_text.h"
 
-#include <unicode/regex.h>
+#include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/utf8.h>
 #include <unicode/ustring.h>
 
 #include "whole_file.h"
@@ -9,11 +10,6 @@
 namespace platform {
 
 namespace {
-
-// The list patterns backtrack: a search takes time quadratic in the line's length, hours for
-// a line of a megabyte. A search that runs past this many units of ICU's match engine
-// (10,000 steps each, a few milliseconds in all) finds nothing; list rows need a fraction.
-constexpr int32_t kSearchTimeLimit = 200;
 
 bool IsValidUtf8(const std::string& bytes)
 {
@@ -76,39 +72,18 @@ std::vector<std::string> ReadLines(const std::string& path, LineBreaks order)
     return ReadUtf8File(path, text) ? SplitLines(text, order) : std::vector<std::string>();
 }
 
-CaseInsensitiveRegex::CaseInsensitiveRegex(const char* pattern)
+bool HoldsControlOrBlank(const std::string& utf8)
 {
-    UErrorCode status = U_ZERO_ERROR;
-    UParseError where;
-    pattern_.reset(icu::RegexPattern::compile(icu::UnicodeString::fromUTF8(pattern), UREGEX_CASE_INSENSITIVE, where,
-                                              status));
-    if (U_FAILURE(status)) {
-        pattern_.reset();
+    const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
+    const auto length = static_cast<int32_t>(utf8.size());
+    for (int32_t at = 0; at < length;) {
+        UChar32 c = 0;
+        U8_NEXT(bytes, at, length, c);
+        if (c < 0 || u_iscntrl(c) || u_isUWhiteSpace(c)) {
+            return true;
+        }
     }
-}
-
-CaseInsensitiveRegex::~CaseInsensitiveRegex() = default;
-
-bool CaseInsensitiveRegex::Search(const std::string& line, std::vector<std::string>& groups) const
-{
-    if (!pattern_) {
-        return false;
-    }
-    // The matcher keeps a reference to its input: `input` outlives it.
-    icu::UnicodeString input = FromUtf8(line);
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::RegexMatcher> matcher(pattern_->matcher(input, status));
-    if (U_SUCCESS(status)) {
-        matcher->setTimeLimit(kSearchTimeLimit, status);
-    }
-    if (U_FAILURE(status) || !matcher->find(status) || U_FAILURE(status)) {
-        return false;
-    }
-    groups.clear();
-    for (int32_t group = 0; group <= matcher->groupCount(); ++group) {
-        groups.push_back(ToUtf8(matcher->group(group, status)));
-    }
-    return U_SUCCESS(status);
+    return false;
 }
 
 int32_t TextLength(const std::string& utf8) { return FromUtf8(utf8).length(); }

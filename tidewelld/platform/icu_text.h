@@ -1,16 +1,10 @@
-// Text of the downloaded lists (Foundation strings and NSRegularExpression on macOS; the
-// same ICU engine here): strict UTF-8, line splitting, case-insensitive searches.
+// Text of the downloaded lists (Foundation strings on macOS; the same ICU here): strict
+// UTF-8, line splitting, comparison by UTF-16 code unit.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
-#include <unicode/uversion.h>
 #include <vector>
-
-U_NAMESPACE_BEGIN
-class RegexPattern;
-U_NAMESPACE_END
 
 namespace platform {
 
@@ -30,22 +24,10 @@ std::vector<std::string> SplitLines(const std::string& text, LineBreaks order);
 // The lines of a file read with ReadUtf8File; none when it is unreadable.
 std::vector<std::string> ReadLines(const std::string& path, LineBreaks order);
 
-// An ICU pattern compiled case-insensitively; an invalid pattern matches nothing.
-class CaseInsensitiveRegex {
-public:
-    explicit CaseInsensitiveRegex(const char* pattern);
-    ~CaseInsensitiveRegex();
-    CaseInsensitiveRegex(const CaseInsensitiveRegex&) = delete;
-    CaseInsensitiveRegex& operator=(const CaseInsensitiveRegex&) = delete;
-
-    // Searches the UTF-8 line (unanchored); on the first match fills groups[0] with the
-    // whole match and groups[n] with group n. A search that would take more than a few
-    // milliseconds (a pathological line) is given up and finds nothing.
-    bool Search(const std::string& line, std::vector<std::string>& groups) const;
-
-private:
-    std::unique_ptr<icu::RegexPattern> pattern_;
-};
+// True when the text holds a control character (C0, DEL, C1, and the invisible format
+// characters and separators that ICU counts among them) or white space of any kind;
+// ill-formed UTF-8 counts as such a character.
+bool HoldsControlOrBlank(const std::string& utf8);
 
 // Strings as Foundation sees them, in UTF-16 code units.
 int32_t TextLength(const std::string& utf8);

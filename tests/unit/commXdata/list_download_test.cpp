@@ -1,4 +1,4 @@
-// Only a complete 2xx body within the size limit replaces a list, atomically, over checked TLS, unredirected.
+// Only a complete 2xx body within the size limit replaces a list, atomically, over checked TLS alone, unredirected.
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -16,21 +16,25 @@ TEST_F(ListDownload, OnlyACompleteSmallEnoughBodyFromTheRightPlaceReplacesTheLis
     const std::string earlier = "FormatVersion:091\nearlier list\n";
     const std::string fw = R"({"/fw": {"body": "FormatVersion:091\n"}})";
     const struct { std::string routes; Tls tls; std::string list; } cases[] = {
-        {R"({"/fw": {"chunks": [")" + std::string(100, 'a') + R"(", "b"]}})", Tls::None, std::string(100, 'a') + "b"},
+        {R"({"/fw": {"chunks": [")" + std::string(100, 'a') + R"(", "b"]}})", Tls::TrustedCa, std::string(100, 'a') + "b"},
         {fw, Tls::TrustedCa, "FormatVersion:091\n"},
         {fw, Tls::SelfSigned, earlier},
-        {R"({"/fw": {"status": 404, "body": "<html>not here</html>"}})", Tls::None, earlier},
-        {R"({"/fw": {"status": 200, "body": ""}})", Tls::None, earlier},
-        {R"({"/fw": {"body": "FormatVersion:091\nnew list cut off here", "close_after": 20}})", Tls::None, earlier},
+        {fw, Tls::None, earlier},  // plain HTTP is never spoken
+        {R"({"/fw": {"status": 404, "body": "<html>not here</html>"}})", Tls::TrustedCa, earlier},
+        {R"({"/fw": {"status": 200, "body": ""}})", Tls::TrustedCa, earlier},
+        {R"({"/fw": {"body": "FormatVersion:091\nnew list cut off here", "close_after": 20}})", Tls::TrustedCa, earlier},
         {R"({"/fw": {"status": 301, "body": "moved", "headers": {"Location": "/pl"}},
-             "/pl": {"body": "FormatVersion:091\nredirected\n"}})", Tls::None, earlier},
+             "/pl": {"body": "FormatVersion:091\nredirected\n"}})", Tls::TrustedCa, earlier},
         // Past 4 MiB, with a length and without one.
-        {R"({"/fw": {"body": ")" + kib + R"(", "repeat": 4097}})", Tls::None, earlier},
-        {R"({"/fw": {"chunks": [")" + kib + R"("], "repeat": 4097, "chunk_delay": 0}})", Tls::None, earlier},
+        {R"({"/fw": {"body": ")" + kib + R"(", "repeat": 4097}})", Tls::TrustedCa, earlier},
+        {R"({"/fw": {"chunks": [")" + kib + R"("], "repeat": 4097, "chunk_delay": 0}})", Tls::TrustedCa, earlier},
     };
+    StubServer servers[] = {StubServer("{}", Tls::None), StubServer("{}", Tls::TrustedCa),
+                            StubServer("{}", Tls::SelfSigned)};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.routes.substr(0, 60));
-        StubServer server(c.routes, c.tls);
+        StubServer& server = servers[static_cast<int>(c.tls)];
+        server.setRoutes(c.routes);
         ScopedEnv ca("CURL_CA_BUNDLE", server.caFile());
         PointListsAt(server.base());
         WriteFileText(fwVerInfoTxtPath, earlier);
@@ -44,16 +48,22 @@ TEST_F(ListDownload, OnlyACompleteSmallEnoughBodyFromTheRightPlaceReplacesTheLis
     }
 }
 
-// The first line of an override file replaces the built-in URL; a blank one does not.
+// The first line of an override file replaces the built-in URL when it is an https one; a
+// blank one, or one of another scheme, leaves the default.
 TEST_F(ListDownload, OverrideFiles)
 {
     const std::string defaultFw = fwUpdateURL;
-    WriteFileText(ListFolder() + "FwUpInfoURL.txt", "\r\nhttp://a/b\n");
-    SetTemporaryURL();
-    EXPECT_EQ(defaultFw, fwUpdateURL);
-    WriteFileText(ListFolder() + "FwUpInfoURL.txt", "http://127.0.0.1:1/fw.txt\r\nsecond line\n");
-    SetTemporaryURL();
-    EXPECT_EQ(std::string("http://127.0.0.1:1/fw.txt"), fwUpdateURL);
+    const std::pair<const char*, std::string> cases[] = {
+        {"\r\nhttps://a/b\n", defaultFw}, {"http://127.0.0.1:1/fw.txt\n", defaultFw}, {"ftp://127.0.0.1/fw\n", defaultFw},
+        {"HTTPS://127.0.0.1:1/fw.txt\r\nsecond line\n", "HTTPS://127.0.0.1:1/fw.txt"}};
+    for (const auto& [file, url] : cases) {
+        SCOPED_TRACE(file);
+        std::snprintf(fwUpdateURL, sizeof fwUpdateURL, "%s", defaultFw.c_str());
+        WriteFileText(ListFolder() + "FwUpInfoURL.txt", file);
+        SetTemporaryURL();
+        EXPECT_EQ(url, fwUpdateURL);
+    }
+    EXPECT_EQ(2u, Count(home_.Log(), "[WRN] Download FwUpdateURL not changed, FwUpInfoURL.txt holds no https:// URL"));
 }
 
 } // namespace

@@ -41,7 +41,8 @@ protected:
         }
     }
 
-    StubServer server_{"{}"};
+    StubServer server_{"{}", StubServer::Tls::TrustedCa};
+    ScopedEnv ca_{"CURL_CA_BUNDLE", server_.caFile()};
 };
 
 // The first tick downloads when the list is missing or a day old: 12 to 23 hours count

@@ -11,8 +11,16 @@ void WriteList(const std::string& rows) { WriteFileText(fwVerInfoTxtPath, "Forma
 
 // Rows in list order, then slot order; versions compared as plain text ("1.3" is newer
 // than "1.23", "1.2" older than "1.20"); names matched exactly; the file replaced whole.
+// A package address that could break out of the downloader's field is no URL: one line
+// tells how many rows it cost.
 TEST_F(UpdateDecision, HandOffRows)
 {
+    std::string refused;
+    const std::string bad[] = {" ", "\"", "\\", "<", ">", "`", std::string(1, '\0'), "\t", "\x7f", "\xc2\x9b", "\xc2\xa0",
+                               "\xe2\x80\xae"};
+    for (const std::string& character : bad) {
+        refused += "Pad,13,mac,https://p/$(id)" + character + "\r\n";
+    }
     const std::pair<const char*, uint16_t> slots[] = {
         {"Mixer", 0x0100}, {"A,B", 0x0100}, {"Mixer", 0x0101}, {"deck unit 2", 0x0100}, {"Deck Unit 2", 0x0123},
         {"Pad", 0x0120}};
@@ -22,8 +30,9 @@ TEST_F(UpdateDecision, HandOffRows)
     WriteFileText(fwVerUpTxtPath, "stale row\n");
     WriteList("A,B,105,mac,https://x/y\r\nMixer,102,MAC,HTTPS://m/1.bin\r\nMixer,109,win,https://m/w.bin\r\n"
               "Deck Unit 2,123,mac,https://d/3\r\nDeck Unit 2,13,mac,https://d/13\r\nPad,12,mac,https://p/2\r\n"
-              "Mixer,,mac,https://m/empty\r\nMixer,103,|ac, http://m/2.bin\r\n");
+              "Mixer,,mac,https://m/empty\r\nMixer,103,|ac, http://m/2.bin\r\n" + refused);
     EXPECT_TRUE(UpdateFirmware(&devices_.list));
+    EXPECT_EQ(1u, Count(home_.Log(), "[WRN] 12 firmware list row(s) skipped: package URL holds"));
     EXPECT_EQ("A,B,1.00,1.05,https://x/y\nMixer,1.00,1.02,HTTPS://m/1.bin\nMixer,1.01,1.02,HTTPS://m/1.bin\n"
               "Deck Unit 2,1.23,1.3,https://d/13\nMixer,1.00,1.03,http://m/2.bin\nMixer,1.01,1.03,http://m/2.bin\n",
               HandOff());
@@ -63,10 +72,12 @@ TEST_F(UpdateDecision, HandOffWriteFailureIsNoSuccess)
     signal(SIGXFSZ, handler);
 }
 
-// `installed` null: no info.plist. A row without a version is skipped; the first newer row wins.
+// `installed` null: no info.plist. A row without a version or with no URL is skipped; the
+// first newer row wins.
 TEST_F(UpdateDecision, UpdaterVersion)
 {
-    WriteList("Tidewell,,mac,https://t/e\nTidewell,102,Mac,https://t/1\nTidewell,109,mac,https://t/2\n");
+    WriteList("Tidewell,,mac,https://t/e\nTidewell,109,mac,https://t/<x>\nTidewell,102,Mac,https://t/1\n"
+              "Tidewell,109,mac,https://t/2\n");
     const std::pair<const char*, const char*> cases[] = {{"1.0.1.5", "Tidewell,1.01,1.02,https://t/1\n"},
                                                          {nullptr, "Tidewell,0.00,1.02,https://t/1\n"}};
     for (const auto& [installed, handOff] : cases) {

@@ -34,7 +34,9 @@ protected:
     FakeBus& bus_ = InstallFakeBus();
     StubServer lists_{R"({"/fw": {"body": "FormatVersion:091\nDeck Unit 2, 124, mac, https://fw/deck.bin\n)"
                       R"(Tidewell, 102, mac, https://fw/tw.pkg\n"},
-                         "/pl": {"body": "FormatVersion:091\n"}})"};
+                         "/pl": {"body": "FormatVersion:091\n"}})",
+                      StubServer::Tls::TrustedCa};
+    ScopedEnv ca_{"CURL_CA_BUNDLE", lists_.caFile()};
     ScopedEnv analytics_{"TIDEWELL_ANALYTICS_HOST", "127.0.0.1:" + std::to_string(UnusedLocalPort())};
 };
 

@@ -1,0 +1,64 @@
+#include "list_regex.h"
+
+#include <re2/re2.h>
+
+namespace platform {
+
+namespace {
+
+// ICU's "." matches anything but a line terminator, RE2's anything but LF. Lines are split
+// at CR LF, LF or CR, yet a list that mixes them keeps the others within a line.
+constexpr const char* kIcuDot = R"([^\n\x0B\x0C\r\x{85}\x{2028}\x{2029}])";
+
+// The pattern with every "." outside a set spelled as ICU reads it. Enough for the list
+// patterns, which nest no sets.
+std::string WithIcuDot(const char* pattern)
+{
+    std::string out;
+    bool inSet = false;
+    for (const char* c = pattern; *c != '\0'; ++c) {
+        if (*c == '\\' && c[1] != '\0') {
+            out += *c++;
+        } else if (*c == '.' && !inSet) {
+            out += kIcuDot;
+            continue;
+        } else if (*c == '[' || *c == ']') {
+            inSet = *c == '[';
+        }
+        out += *c;
+    }
+    return out;
+}
+
+} // namespace
+
+CaseInsensitiveRegex::CaseInsensitiveRegex(const char* pattern)
+{
+    RE2::Options options;
+    options.set_case_sensitive(false);
+    options.set_log_errors(false);
+    pattern_ = std::make_unique<RE2>(WithIcuDot(pattern), options);
+    if (!pattern_->ok()) {
+        pattern_.reset();
+    }
+}
+
+CaseInsensitiveRegex::~CaseInsensitiveRegex() = default;
+
+bool CaseInsensitiveRegex::Search(const std::string& line, std::vector<std::string>& groups) const
+{
+    if (!pattern_) {
+        return false;
+    }
+    std::vector<re2::StringPiece> found(1 + pattern_->NumberOfCapturingGroups());
+    if (!pattern_->Match(line, 0, line.size(), RE2::UNANCHORED, found.data(), static_cast<int>(found.size()))) {
+        return false;
+    }
+    groups.clear();
+    for (const re2::StringPiece& group : found) {
+        groups.push_back(group.as_string());
+    }
+    return true;
+}
+
+} // namespace platform
