@@ -32,10 +32,16 @@ bool IsPackageUrl(const std::string& url)
     return url.find_first_of("\"\\<>`") == std::string::npos && !platform::HoldsControlOrBlank(url);
 }
 
-// One line a pass: a list of 4 MiB may hold a hundred thousand such rows, and a line each
-// would cost more than the pass.
-void LogRefusedRows(int refused)
+// A list of 4 MiB may hold a hundred thousand rows for one device, or as many refused
+// ones, and a log line each would cost more than the pass: the first comparisons are
+// logged, the rest of the pass is summed up at its end.
+constexpr int kLoggedComparisons = 64;
+
+void LogPassSummary(int compared, int refused)
 {
+    if (compared > kLoggedComparisons) {
+        TW_LOG(3, "%d more version comparisons not logged\n", compared - kLoggedComparisons);
+    }
     if (refused > 0) {
         TW_LOG(4, "%d firmware list row(s) skipped: package URL holds a control character, blank, \", \\, <, > or `\n",
                refused);
@@ -99,6 +105,7 @@ bool UpdateFirmware(UsbDevicesInfo* devices)
     HandOffFile handOff;
     bool wrote = false;
     int refused = 0;
+    int compared = 0;
     std::vector<std::string> groups;
     for (const std::string& line : FirmwareListLines()) {
         if (!row.Search(line, groups) || groups[2].empty()) {
@@ -116,12 +123,14 @@ bool UpdateFirmware(UsbDevicesInfo* devices)
                 continue;
             }
             std::string current = DeviceVersionText(device.deviceRevision);
-            TW_LOG(3, "%s curVer:%s latestVer:%s\n", name.c_str(), current.c_str(), latest.c_str());
+            if (++compared <= kLoggedComparisons) {
+                TW_LOG(3, "%s curVer:%s latestVer:%s\n", name.c_str(), current.c_str(), latest.c_str());
+            }
             if (!IsNewer(latest, current)) {
                 continue;
             }
             if (!handOff.OutputLine(name + "," + current + "," + latest + "," + groups[4])) {
-                LogRefusedRows(refused);
+                LogPassSummary(compared, refused);
                 TW_LOG(5, "Firmware update list write erro\n");
                 TW_TRACE_OUT();
                 return false;
@@ -129,7 +138,7 @@ bool UpdateFirmware(UsbDevicesInfo* devices)
             wrote = true;
         }
     }
-    LogRefusedRows(refused);
+    LogPassSummary(compared, refused);
     if (wrote && !handOff.Commit()) {
         TW_LOG(5, "Firmware update list write erro\n");
         TW_TRACE_OUT();
@@ -165,7 +174,7 @@ bool UpdateFwVerTidewell(UsbDevicesInfo* devices)
         }
         ++refused;
     }
-    LogRefusedRows(refused);
+    LogPassSummary(0, refused);
     if (!found) {
         TW_TRACE_OUT();
         return false;

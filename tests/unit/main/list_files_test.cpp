@@ -1,5 +1,6 @@
 #include "agent_home.h"
 
+#include <cstring>
 #include <ctime>
 #include <sys/stat.h>
 #include <vector>
@@ -67,13 +68,33 @@ TEST_F(ListFiles, HostileFiles)
     const std::string url = "https://fw/" + std::string(4096 - 15, 'u') + ".bin";
     WriteFileText(fwVerInfoTxtPath, crafted + "\nDeck Unit 2, 124, mac, " + url + "\n");
     WriteFileText(tarProductIdPath, crafted + "\nDeck Unit 2,14972,4660\n");
-    const std::clock_t start = std::clock();
+    std::clock_t start = std::clock();
     UpdateTarProductIdList();
     EXPECT_TRUE(UpdateFirmware(&devices_.list));
     // A second a pass is the budget; sanitizers take several times what a release build does.
     EXPECT_LT(std::clock() - start, 5 * CLOCKS_PER_SEC);
     EXPECT_EQ(std::vector<int16_t>{4660}, blackList);
     EXPECT_EQ("Deck Unit 2,1.10,1.24," + url + "\n", HandOff());
+
+    // Genuine rows for the one device, 4 MiB of them: each still counts, few are logged.
+    std::string flood = "FormatVersion:091\n";
+    const std::string row = "Deck Unit 2, 124, mac, https://fw/d.bin\n";
+    while (flood.size() + row.size() <= 4 * 1024 * 1024) {
+        flood += row;
+    }
+    WriteFileText(fwVerInfoTxtPath, flood);
+    start = std::clock();
+    UpdateFirmware(&devices_.list);
+    EXPECT_LT(std::clock() - start, 5 * CLOCKS_PER_SEC);
+    const size_t rows = (flood.size() - 18) / row.size();
+    EXPECT_EQ(rows * std::strlen("Deck Unit 2,1.10,1.24,https://fw/d.bin\n"), HandOff().size());
+    const std::string log = home_.Log();
+    size_t logged = 0;
+    for (size_t at = log.find("curVer:"); at != std::string::npos; at = log.find("curVer:", at + 1)) {
+        ++logged;
+    }
+    EXPECT_EQ(1u + 64u, logged);
+    EXPECT_NE(std::string::npos, log.find("] " + std::to_string(rows - 64) + " more version comparisons not logged\n"));
 }
 
 } // namespace
