@@ -40,8 +40,10 @@ bool Perform(CURL* handle, const std::string& url, std::string& reply)
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, commXdata::onReceive);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &reply);
-    ApplyTransportOptions(handle, kAnalyticsLimits);
-    CURLcode rc = curl_easy_perform(handle);
+    CURLcode rc = ApplyTransportOptions(handle, kAnalyticsLimits);
+    if (rc == CURLE_OK) {
+        rc = curl_easy_perform(handle);
+    }
     if (rc != CURLE_OK) {
         std::fprintf(stderr, "curl_easy_perform() failed: %s\n", curl_easy_strerror(rc));
         return false;

@@ -45,7 +45,7 @@ curl_socket_t OpenCloseOnExecSocket(void*, curlsocktype, curl_sockaddr* address)
 
 } // namespace
 
-void ApplyTransportOptions(CURL* handle, const TransferLimits& limits)
+CURLcode ApplyTransportOptions(CURL* handle, const TransferLimits& limits)
 {
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, OpenCloseOnExecSocket);
@@ -53,9 +53,12 @@ void ApplyTransportOptions(CURL* handle, const TransferLimits& limits)
         curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, EndOnStopRequest);
         curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
     }
-    // https alone, also for a redirect: a list or report never travels in the clear.
-    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "https");
-    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    // https alone, also for a redirect: a list or report never travels in the clear. A
+    // libcurl that cannot restrict them (older than 7.85) gets no transfer at all.
+    CURLcode restricted = curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "https");
+    if (restricted == CURLE_OK) {
+        restricted = curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    }
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
     std::string bundle = platform::EnvironmentOr("CURL_CA_BUNDLE", "");
@@ -72,4 +75,5 @@ void ApplyTransportOptions(CURL* handle, const TransferLimits& limits)
     }
     // Refuses an announced length at once; the write callbacks count a body sent without one.
     curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, limits.maxBodyBytes);
+    return restricted;
 }

@@ -93,10 +93,12 @@ unsigned DownloadList(const char* url, const char* path, const ListMessages& mes
     }
     std::string address = url;
     curl_easy_setopt(handle.get(), CURLOPT_URL, address.c_str());
-    ApplyTransportOptions(handle.get(), kListLimits);
     curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, receive);
     curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, &context);
-    CURLcode result = curl_easy_perform(handle.get());
+    CURLcode result = ApplyTransportOptions(handle.get(), kListLimits);
+    if (result == CURLE_OK) {
+        result = curl_easy_perform(handle.get());
+    }
     long status = 0;
     curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &status);
     bool complete = result == CURLE_OK && status >= 200 && status < 300 && context.lastChunkSize > 0;
