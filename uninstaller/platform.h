@@ -52,7 +52,8 @@ public:
 
 // The one removal that needs an administrator: the downloader's bundle in the applications
 // folder fixed at build time, for every user, and its parents where they are left empty.
-// Everything else the removal script does as the user.
+// Everything else the removal script does as the user. Here polkit grants the rights; a
+// macOS build puts its own authorisation service behind the same interface.
 class PrivilegedRemoval {
 public:
     enum class Outcome { kNotNeeded, kRemoved, kRefused, kFailed };
