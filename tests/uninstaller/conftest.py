@@ -81,7 +81,7 @@ def uninstall(installed, session, key, **env):
     one (the one answered last may linger) with Return; returns its log and number of dialogs. A lost key times out."""
     replay = threading.Thread(target=replay_as_root, args=(installed.logs,), daemon=True)
     replay.start()
-    program = subprocess.Popen([*AS_NOBODY, installed.program], env={**installed.env, **session, **env},
+    program = subprocess.Popen([*AS_NOBODY, installed.program], env={**installed.env, **session, **env}, cwd="/",
                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
     answered = []
     while program.poll() is None:
@@ -115,14 +115,15 @@ def session():
     """A display, a bus of the tests' own run by nobody, and the stand-in logind on it; their environment."""
     started = []
 
-    def start(command, **options):
-        started.append(subprocess.Popen(command, stdout=subprocess.PIPE, text=True, **options))
+    def start(command, **options):  # nobody may not reach this checkout: "/" as the folder, logind on stdin
+        started.append(subprocess.Popen(command, stdout=subprocess.PIPE, text=True, cwd="/", **options))
         return started[-1].stdout.readline().strip()
 
     display = start(["Xvfb", "-displayfd", "1", "-nolisten", "tcp"], stderr=subprocess.DEVNULL)
     bus = start([*AS_NOBODY, "dbus-daemon", "--session", "--nofork", "--print-address=1"])
-    ready = start([*AS_NOBODY, "/usr/bin/python3", Path(__file__).with_name("strict_logind.py"), ROOT / "logs"],
-                  env={**os.environ, "DBUS_SYSTEM_BUS_ADDRESS": bus})
+    with open(Path(__file__).with_name("strict_logind.py")) as logind:
+        ready = start([*AS_NOBODY, "/usr/bin/python3", "-", ROOT / "logs"], stdin=logind,
+                      env={**os.environ, "DBUS_SYSTEM_BUS_ADDRESS": bus})
     assert display and bus.startswith("unix:") and "/run/dbus/" not in bus and ready == "ready"  # never the real one
     yield {"DISPLAY": f":{display}", "DBUS_SYSTEM_BUS_ADDRESS": bus}
     for process in reversed(started):
