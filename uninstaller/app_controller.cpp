@@ -17,6 +17,10 @@ namespace {
 
 constexpr const char* kRestartMethod = "-[AppController requestSystemRestart]";
 
+// The script's own numbers, which the removal with rights gives as well.
+constexpr int32_t kNothingChanged = 9;
+constexpr int32_t kNotRemoved = 25;
+
 std::string Localized(const char* key)
 {
     return Utility::getLocalizedString(key, nullptr);
@@ -49,7 +53,7 @@ void AppController::applicationDidFinishLaunching()
             Alert failure{Localized("[ERR]Finish"), std::to_string(code), {Localized("Finish")}};
             platform_.alerts.runModal(failure);
         }
-        if (code != 9) {
+        if (code != kNothingChanged) {
             disableRelaunchOnLogin();
             requestSystemRestart();
         }
@@ -101,9 +105,17 @@ int32_t AppController::doUninstall()
     std::optional<std::string> error;
     std::unique_ptr<Script> script = platform_.scripts.load(*path, error);
     if (script) {
+        // Before the script, so that a refused prompt leaves everything as it was.
+        PrivilegedRemoval::Outcome rights = platform_.privilegedRemoval.removeDownloader();
+        if (rights == PrivilegedRemoval::Outcome::kRefused) {
+            return kNothingChanged;
+        }
         if (std::optional<ScriptResult> result = script->execute(error)) {
             SystemLog("%s", result->text.c_str());
             code = result->value;
+        }
+        if (code == 0 && rights == PrivilegedRemoval::Outcome::kFailed) {
+            code = kNotRemoved;
         }
     }
     if (error) {
@@ -137,7 +149,7 @@ void AppController::disableRelaunchOnLogin()
 
 void AppController::requestSystemRestart()
 {
-    int error = 0;
+    RestartError error;
     switch (platform_.restart.request(error)) {
     case SystemRestart::Outcome::kSent:
         break;
@@ -147,9 +159,12 @@ void AppController::requestSystemRestart()
     case SystemRestart::Outcome::kNoMessage:
         SystemLog("%s:%d, Failed to create AppleEvent", kRestartMethod, __LINE__);
         break;
-    case SystemRestart::Outcome::kSendFailed:
-        SystemLog("%s:%d, Failed to send AppleEvent, err = %d", kRestartMethod, __LINE__, error);
+    case SystemRestart::Outcome::kSendFailed: {
+        std::string reply = error.name.empty() ? "" : " (" + error.name + ": " + error.message + ")";
+        SystemLog("%s:%d, Failed to send AppleEvent, err = %d%s", kRestartMethod, __LINE__, error.result,
+                  reply.c_str());
         break;
+    }
     }
 }
 

@@ -26,7 +26,9 @@ public:
     int32_t runUninstall();
     // Removes the login items whose display name contains "tidewelld". Always 0.
     int32_t deleteLauncher();
-    // Runs the bundle's removal script: 0, 21, 22 or the script's result.
+    // Runs the bundle's removal script, after the removal with rights where that is
+    // needed: 0, 21, 22, the script's result, 9 when the rights were refused (the script
+    // does not run) or 25 when that removal failed and the script gave 0.
     int32_t doUninstall();
     // Whether `moduleName` exists in the folder `path`; false when either is null.
     bool checkInstalledModuleWithPath(const char* path, const char* moduleName);

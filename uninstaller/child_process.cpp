@@ -85,7 +85,7 @@ ChildResult RunChild(const std::vector<std::string>& argv, Captured captured)
     args.push_back(nullptr);
 
     pid_t pid = 0;
-    if (posix_spawn(&pid, args[0], &setup.actions, &setup.attributes, args.data(), environ) != 0) {
+    if (posix_spawnp(&pid, args[0], &setup.actions, &setup.attributes, args.data(), environ) != 0) {
         return result;
     }
     result.started = true;
@@ -96,6 +96,20 @@ ChildResult RunChild(const std::vector<std::string>& argv, Captured captured)
     while (waitpid(pid, &result.status, 0) < 0 && errno == EINTR) {
     }
     return result;
+}
+
+std::string ChildFailure(const ChildResult& child, const std::string& program)
+{
+    if (!child.started) {
+        return "Cannot start " + program;
+    }
+    if (WIFSIGNALED(child.status)) {
+        return "killed by signal " + std::to_string(WTERMSIG(child.status));
+    }
+    if (WEXITSTATUS(child.status) != 0) {
+        return "exit status " + std::to_string(WEXITSTATUS(child.status));
+    }
+    return "";
 }
 
 } // namespace uninstaller

@@ -14,13 +14,16 @@ struct BusDeleter {
 struct MessageDeleter {
     void operator()(sd_bus_message* message) const { sd_bus_message_unref(message); }
 };
+struct ErrorFree {
+    void operator()(sd_bus_error* error) const { sd_bus_error_free(error); }
+};
 
 // Long enough for the user to answer a polkit password prompt.
 constexpr uint64_t kReplyTimeoutUsec = 120ULL * 1000 * 1000;
 
 } // namespace
 
-SystemRestart::Outcome LogindRestart::request(int& error)
+SystemRestart::Outcome LogindRestart::request(RestartError& error)
 {
     sd_bus* rawBus = nullptr;
     if (sd_bus_open_system(&rawBus) < 0) {
@@ -40,13 +43,14 @@ SystemRestart::Outcome LogindRestart::request(int& error)
     }
 
     sd_bus_error callError = SD_BUS_ERROR_NULL;
+    std::unique_ptr<sd_bus_error, ErrorFree> freeError(&callError);
     int result = sd_bus_call(bus.get(), message.get(), kReplyTimeoutUsec, &callError, nullptr);
-    sd_bus_error_free(&callError);
     if (result < 0) {
-        error = result;
-        return Outcome::kSendFailed;
+        error.result = result;
+        error.name = callError.name != nullptr ? callError.name : "";
+        error.message = callError.message != nullptr ? callError.message : "";
     }
-    return Outcome::kSent;
+    return result < 0 ? Outcome::kSendFailed : Outcome::kSent;
 }
 
 } // namespace uninstaller

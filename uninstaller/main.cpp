@@ -8,6 +8,7 @@
 #include "bundle.h"
 #include "gtk_alerts.h"
 #include "logind_restart.h"
+#include "pkexec_removal.h"
 #include "shell_script.h"
 #include "xdg_autostart.h"
 
@@ -33,11 +34,12 @@ int main(int argc, char** argv)
     uninstaller::GtkAlerts alerts(
         uninstaller::MainBundle().infoString("CFBundleName").value_or("Tidewell Uninstaller"));
     uninstaller::ShellScriptRunner scripts;
+    uninstaller::PkexecRemoval privilegedRemoval;
     uninstaller::LogindRestart restart;
     uninstaller::XdgAutostart loginItems;
     QuittingApplication application;
 
-    uninstaller::AppController controller({alerts, scripts, restart, loginItems, application});
+    uninstaller::AppController controller({alerts, scripts, privilegedRemoval, restart, loginItems, application});
     controller.awakeFromNib();
     controller.applicationDidFinishLaunching();
     return EXIT_SUCCESS;

@@ -50,13 +50,35 @@ public:
     virtual std::unique_ptr<Script> load(const std::string& path, std::optional<std::string>& error) = 0;
 };
 
+// The one removal that needs an administrator: the downloader's bundle in the applications
+// folder fixed at build time, for every user, and its parents where they are left empty.
+// Everything else the removal script does as the user. Here polkit grants the rights; a
+// macOS build puts its own authorisation service behind the same interface.
+class PrivilegedRemoval {
+public:
+    enum class Outcome { kNotNeeded, kRemoved, kRefused, kFailed };
+    virtual ~PrivilegedRemoval() = default;
+    // Asks once, and only when the bundle is there and the user cannot remove it alone
+    // (else kNotNeeded). kRefused: the prompt was dismissed or the administrator said no,
+    // and nothing changed. kFailed: no rights could be asked for, or the removal refused
+    // or failed.
+    virtual Outcome removeDownloader() = 0;
+};
+
+// Why a restart request failed: the failing call's result and, when the system answered
+// with an error, that error's name and message.
+struct RestartError {
+    int result = 0;
+    std::string name;
+    std::string message;
+};
+
 class SystemRestart {
 public:
     enum class Outcome { kSent, kNoConnection, kNoMessage, kSendFailed };
     virtual ~SystemRestart() = default;
-    // Asks the system to restart and waits for its answer. On kSendFailed `error` holds
-    // the failing call's result.
-    virtual Outcome request(int& error) = 0;
+    // Asks the system to restart and waits for its answer. On kSendFailed `error` says why.
+    virtual Outcome request(RestartError& error) = 0;
 };
 
 // One entry that starts a program at login.
@@ -82,6 +104,7 @@ public:
 struct Platform {
     Alerts& alerts;
     ScriptRunner& scripts;
+    PrivilegedRemoval& privilegedRemoval;
     SystemRestart& restart;
     LoginItems& loginItems;
     Application& application;

@@ -1,7 +1,5 @@
 #include "shell_script.h"
 
-#include <sys/wait.h>
-
 #include "child_process.h"
 #include "platform/whole_file.h"
 #include "text.h"
@@ -19,21 +17,6 @@ std::string LastLine(const std::string& output)
     return end == std::string::npos ? text : Trimmed(text.substr(end + 1));
 }
 
-// Why a finished child failed; empty when it exited with status 0.
-std::string Failure(const ChildResult& child)
-{
-    if (!child.started) {
-        return std::string("Cannot start ") + kShell;
-    }
-    if (WIFSIGNALED(child.status)) {
-        return "killed by signal " + std::to_string(WTERMSIG(child.status));
-    }
-    if (WEXITSTATUS(child.status) != 0) {
-        return "exit status " + std::to_string(WEXITSTATUS(child.status));
-    }
-    return "";
-}
-
 class ShellScript : public Script {
 public:
     ShellScript(std::string path, std::string text) : path_(std::move(path)), text_(std::move(text)) {}
@@ -42,7 +25,7 @@ public:
     {
         // The loaded text is what runs, with the script's path as $0.
         ChildResult child = RunChild({kShell, "-c", text_, path_}, Captured::kStdout);
-        std::string failure = Failure(child);
+        std::string failure = ChildFailure(child, kShell);
         if (!failure.empty()) {
             error = "The script " + path_ + " failed: " + failure;
             return std::nullopt;
@@ -74,7 +57,7 @@ std::unique_ptr<Script> ShellScriptRunner::load(const std::string& path, std::op
         return nullptr;
     }
     ChildResult check = RunChild({kShell, "-n", "-c", text}, Captured::kStderr);
-    std::string failure = Failure(check);
+    std::string failure = ChildFailure(check, kShell);
     if (!failure.empty()) {
         error = "The script " + path + " is not valid: " + failure + " " + Trimmed(check.output);
         return nullptr;

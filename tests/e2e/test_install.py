@@ -1,5 +1,6 @@
 """What `cmake --install` and the Debian package put on a machine: both programs, the systemd user
-unit naming the installed agent, the udev rule, the uninstaller's menu entry, strings and the documentation."""
+unit naming the installed agent, the udev rule, the uninstaller's menu entry, strings, its removal helper with
+the polkit action naming it, and the documentation."""
 import os
 import plistlib
 import re
@@ -13,11 +14,12 @@ WITH_UNINSTALLER = "TIDEWELL_BUILD_UNINSTALLER:BOOL=ON" in CACHE
 AGENT, UNIT = "libexec/tidewelld", "lib/systemd/user/tidewelld.service"
 BUNDLE = "libexec/tidewell/Tidewell Uninstaller.app/Contents"
 UNINSTALLER, MENU_ENTRY = BUNDLE + "/MacOS/uninstaller", "share/applications/com.quenlar.TidewellUninstaller.desktop"
+HELPER, POLICY = "libexec/tidewell/remove-downloader", "share/polkit-1/actions/com.quenlar.tidewell.policy"
 LANGUAGES = ("en", "de", "fr")
 FILES = {AGENT, UNIT, "lib/udev/rules.d/70-quenlar-usb.rules", "share/doc/tidewell/copyright",
          "share/man/man8/tidewelld.8.gz", "share/metainfo/com.quenlar.Tidewell.metainfo.xml"}
 if WITH_UNINSTALLER:
-    FILES |= {UNINSTALLER, MENU_ENTRY, BUNDLE + "/Info.plist", BUNDLE + "/Resources/Uninstaller.sh",
+    FILES |= {UNINSTALLER, MENU_ENTRY, HELPER, POLICY, BUNDLE + "/Info.plist", BUNDLE + "/Resources/Uninstaller.sh",
               *(f"{BUNDLE}/Resources/{language}.lproj/Localizable.strings" for language in LANGUAGES)}
 # The tests run under umockdev-wrapper; the build tools need none of its preload.
 TOOLS_ENV = {key: value for key, value in os.environ.items() if key != "LD_PRELOAD"}
@@ -29,6 +31,12 @@ def run(*command):
 
 def value(path, key):
     return re.search(rf"^{key}=(.*)$", path.read_text(), re.MULTILINE)[1]
+
+
+def check_policy(path, helper):
+    """Valid for polkit, it names the installed helper for pkexec and wants an administrator."""
+    run("xmllint", "--noout", "--dtdvalid", "/usr/share/polkit-1/policyconfig-1.dtd", str(path))
+    assert re.findall(r">([^<]*)</(?:allow_\w+|annotate)>", path.read_text()) == ["auth_admin"] * 3 + [helper]
 
 
 def test_install_into_a_temporary_prefix(tmp_path):
@@ -46,6 +54,7 @@ def test_install_into_a_temporary_prefix(tmp_path):
     if WITH_UNINSTALLER:
         assert os.access(prefix / UNINSTALLER, os.X_OK)
         assert shlex.split(value(prefix / MENU_ENTRY, "Exec")) == [str(prefix / UNINSTALLER)]
+        check_policy(prefix / POLICY, str(prefix / HELPER))
         default = '${TIDEWELL_APPLICATIONS_DIR:-"%s"}' % re.search(r"TIDEWELL_APPLICATIONS_DIR:PATH=(.*)", CACHE)[1]
         assert default in (prefix / BUNDLE / "Resources/Uninstaller.sh").read_text()
         info = plistlib.loads((prefix / BUNDLE / "Info.plist").read_bytes())
@@ -73,6 +82,10 @@ def test_debian_package(tmp_path):
     root = tmp_path / "root"
     run("dpkg-deb", "--extract", str(package), str(root))
     assert value(root / "usr" / UNIT, "ExecStart") == '"/usr/' + AGENT + '"'
+    if WITH_UNINSTALLER:
+        # Root's alone and no set-uid program: it gains rights only through pkexec.
+        assert [fields[:2] for fields in listing if fields[5] == "./usr/" + HELPER] == [["-rwxr-xr-x", "root/root"]]
+        check_policy(root / "usr" / POLICY, "/usr/" + HELPER)
 
     control = tmp_path / "control"
     run("dpkg-deb", "--control", str(package), str(control))

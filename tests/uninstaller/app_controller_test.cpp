@@ -17,12 +17,13 @@ namespace fs = std::filesystem;
 namespace {
 
 using Outcome = SystemRestart::Outcome;
+using Rights = PrivilegedRemoval::Outcome;
 const int kRestart = kAlertFirstButtonReturn;
 
 // The main bundle holds `script` as its removal script (none when null) and no strings tables, so that
 // alerts show their keys; the applications folder is empty; no system bus. The first alert gets
 // `answer`, the others their first button.
-struct Flow : Alerts, SystemRestart, Application {
+struct Flow : Alerts, PrivilegedRemoval, SystemRestart, Application {
     TempDir bundle, applications;
     ScopedEnv applicationsEnv{"TIDEWELL_APPLICATIONS_DIR", applications.path()};
     ScopedEnv ran{"RAN", bundle.path() + "/ran"};
@@ -31,8 +32,9 @@ struct Flow : Alerts, SystemRestart, Application {
     XdgAutostart loginItems;
     int answer = kRestart;
     std::vector<Alert> shown;
-    Outcome outcome = Outcome::kSent;
+    SystemRestart::Outcome outcome = SystemRestart::Outcome::kSent;
     int restarts = 0;
+    Rights rights = Rights::kNotNeeded;
 
     explicit Flow(const char* script = nullptr)
     {
@@ -47,10 +49,11 @@ struct Flow : Alerts, SystemRestart, Application {
         shown.push_back(alert);
         return shown.size() == 1 ? answer : kRestart;
     }
-    Outcome request(int& error) override
+    Rights removeDownloader() override { return rights; }
+    SystemRestart::Outcome request(RestartError& error) override
     {
         ++restarts;
-        error = -5;
+        error = {-13, "org.freedesktop.DBus.Error.AccessDenied", "Permission denied"};
         return outcome;
     }
     void terminate(AppController&) override {}
@@ -58,7 +61,7 @@ struct Flow : Alerts, SystemRestart, Application {
     std::string launch(SystemRestart* restart = nullptr)
     {
         testing::internal::CaptureStderr();
-        AppController({*this, scripts, restart != nullptr ? *restart : *this, loginItems, *this})
+        AppController({*this, scripts, *this, restart != nullptr ? *restart : *this, loginItems, *this})
             .applicationDidFinishLaunching();
         return testing::internal::GetCapturedStderr();
     }
@@ -70,9 +73,10 @@ struct Case {
     const char* script;  // null: the bundle holds none
     const char* shown;   // the number in the error alert; null: no error alert
     const char* logged;
-    Outcome outcome = Outcome::kSent;
+    SystemRestart::Outcome outcome = SystemRestart::Outcome::kSent;
     int answer = kRestart;  // to the confirmation
     bool downloaderLeft = false;
+    Rights rights = Rights::kNotNeeded;
 };
 
 // A script that runs touches $RAN; none of these may.
@@ -90,7 +94,12 @@ const Case kCases[] = {
     {"NoNumber", "echo finished\n", "22", "gave no number: finished"},
     {"NumberTooLarge", "echo 2147483648\n", "22", "gave no number"},
     {"NoMessage", "echo 0\n", nullptr, ", Failed to create AppleEvent\n", Outcome::kNoMessage},
-    {"SendFailed", "echo 0\n", nullptr, "send AppleEvent, err = -5\n", Outcome::kSendFailed},
+    {"SendFailedWithTheReplysNameAndMessage", "echo 0\n", nullptr,
+     "send AppleEvent, err = -13 (org.freedesktop.DBus.Error.AccessDenied: Permission denied)\n", Outcome::kSendFailed},
+    // A refused prompt comes before the script, which never runs; a failed removal with rights
+    // turns the script's 0 into 25.
+    {"RightsRefused", "touch \"$RAN\"\necho 0\n", "9", "", Outcome::kSent, kRestart, false, Rights::kRefused},
+    {"RightsFailed", "echo 0\n", "25", "] 0\n", Outcome::kSent, kRestart, false, Rights::kFailed},
 };
 
 TEST(LaunchFlow, ErrorNumbersRestartRequestsAndTheirFailures)
@@ -100,6 +109,7 @@ TEST(LaunchFlow, ErrorNumbersRestartRequestsAndTheirFailures)
         Flow flow(c.script);
         flow.answer = c.answer;
         flow.outcome = c.outcome;
+        flow.rights = c.rights;
         if (c.downloaderLeft) {
             MakeFolders(flow.applications.path() + "/Quenlar/Tidewell/Fetchwick.app/Contents");
         }

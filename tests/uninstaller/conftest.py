@@ -1,55 +1,131 @@
-"""An installed Tidewell in temporary folders, beside files of other programs, and stand-ins for
-systemctl and pkexec on PATH that record how they were called."""
+"""Tidewell installed for every user, as root leaves it, the agent's files in the home of nobody, who uninstalls, in a
+tmpfs of this process's own mount namespace: every folder from / down is root's, and the host stays as it is. The
+stand-ins for systemctl, pkexec and logind record their calls; root runs exactly what pkexec's is asked to run."""
+import ctypes
 import os
+import shutil
+import subprocess
+import threading
 from pathlib import Path
 
 import pytest
 
-SCRIPT = Path(os.environ["UNINSTALLER_BUNDLE"]) / "Contents/Resources/Uninstaller.sh"
+BUNDLE, HELPER = Path(os.environ["UNINSTALLER_BUNDLE"]), Path(os.environ["REMOVAL_HELPER"])
+ROOT = Path(os.environ["REMOVAL_TEST_ROOT"])  # the test helper's applications folder is ROOT/Applications
+NOBODY, PKEXEC_PATH = 65534, "/usr/sbin:/usr/bin:/sbin:/bin"  # all of the environment that pkexec keeps
+AS_NOBODY = ["setpriv", f"--reuid={NOBODY}", f"--regid={NOBODY}", "--clear-groups"]
 AGENT_FILES = [f"Library/Quenlar/{name}" for name in (
     "firm_version_info.txt", "tar_product_info.txt", "FwUpInfoURL.txt", "TarProductURL.txt")] + [
-    "Library/Application Support/Quenlar/Tidewell.log", "Library/Application Support/Quenlar/firm_version_up.txt",
-    "Library/Preferences/com.quenlar.Fetchwick.plist", ".config/systemd/user/tidewelld.service"]
+    f"Library/Application Support/Quenlar/{name}" for name in ("Tidewell.log", "tidewelld.lock", "firm_version_up.txt")
+] + ["Library/Preferences/com.quenlar.Fetchwick.plist", ".config/systemd/user/tidewelld.service"]
 OTHER_FILES = ["Library/Quenlar/other-product.txt", "Library/Preferences/com.example.other.plist"]
-# Real pkexec runs the command as root with a clean environment.
 STAND_INS = {"systemctl": '#!/bin/sh\necho "$*" >> "$STANDIN_LOGS/systemctl.log"\n', "pkexec": """#!/bin/sh
 echo "$*" >> "$STANDIN_LOGS/pkexec.log"
 [ -z "$PKEXEC_EXIT" ] || exit "$PKEXEC_EXIT"
-exec env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin "$@"
+printf '%s\\0' $$ "$@" > "$STANDIN_LOGS/to-root"
+exit "$(cat "$STANDIN_LOGS/from-root")"
 """}
+if ctypes.CDLL(None, use_errno=True).unshare(0x00020000) != 0:  # CLONE_NEWNS
+    raise OSError(ctypes.get_errno(), "unshare")
+subprocess.run(["mount", "--make-rprivate", "/"], check=True)
 
 
 class Installation:
-    def __init__(self, root):
-        self.home, self.applications, tools, self.logs = map(root.joinpath, ("home", "Applications", "bin", "logs"))
-        self.downloader = self.applications / "Quenlar/Tidewell/Fetchwick.app"
-        self.neighbour = self.applications / "Quenlar/Tidewell/Tidewell Uninstaller.app/Contents/Info.plist"
-        self.foreign = [self.downloader.parent, self.home / "Library/Application Support/Quenlar"]
+    def __init__(self):
+        self.home, self.applications, tools, self.logs, libexec = map(
+            ROOT.joinpath, ("home", "Applications", "bin", "logs", "libexec"))
+        self.downloader, self.neighbour = (self.applications / "Quenlar/Tidewell" / name
+                                           for name in ("Fetchwick.app", "Tidewell Uninstaller.app"))
+        self.program, self.helper = libexec / BUNDLE.name / "Contents/MacOS/uninstaller", libexec / "remove-downloader"
+        shutil.copytree(BUNDLE, libexec / BUNDLE.name)
+        shutil.copy(HELPER, self.helper)
         for path in [self.home / relative for relative in AGENT_FILES + OTHER_FILES] + [
-                self.downloader / "Contents/MacOS/Fetchwick", self.neighbour] + [tools / name for name in STAND_INS]:
+                self.downloader / "Contents/MacOS/Fetchwick", self.neighbour / "Contents/Info.plist"] + [
+                tools / name for name in STAND_INS]:
             path.parent.mkdir(parents=True, exist_ok=True)
             path.write_text(STAND_INS.get(path.name, "x"))
             path.chmod(0o755)
         self.logs.mkdir()
+        os.mkfifo(self.logs / "to-root")
+        os.mkfifo(self.logs / "from-root")
+        (self.logs / "seat").write_text(str(NOBODY))  # the user at the seat, whom logind lets restart
+        for path in [self.home, *self.home.rglob("*"), self.logs, *self.logs.iterdir()]:
+            os.chown(path, NOBODY, NOBODY)
         self.env = {**os.environ, "HOME": str(self.home), "TIDEWELL_APPLICATIONS_DIR": str(self.applications),
-                    "PATH": f"{tools}:/usr/bin:/bin", "STANDIN_LOGS": str(self.logs)}
+                    "PATH": f"{tools}:/usr/bin:/bin", "STANDIN_LOGS": str(self.logs), "NO_AT_BRIDGE": "1",
+                    "GSETTINGS_BACKEND": "memory", "XDG_RUNTIME_DIR": str(self.logs),
+                    "DBUS_SESSION_BUS_ADDRESS": f"unix:path={self.logs}/no-session-bus"}
         self.env.pop("XDG_CONFIG_HOME", None)
 
-    def make_foreign(self):
-        """Makes the downloader's bundle and the agent's two log-folder files need rights; returns them."""
-        for folder in self.foreign:
-            for path in folder.rglob("*"):
-                os.chown(path, 65534, 65534)
-        return [self.downloader] + [self.foreign[1] / name for name in ("Tidewell.log", "firm_version_up.txt")]
+    def calls(self, stand_in):
+        return (log := self.logs / f"{stand_in}.log").exists() and log.read_text().splitlines() or []
 
-    def calls(self, tool):
-        log = self.logs / f"{tool}.log"
-        return log.read_text().splitlines() if log.exists() else []
+    def files(self):
+        """Every file and symlink below the home, the applications folder and ROOT/elsewhere, with its owner."""
+        return {path: path.lstat().st_uid for top in (self.home, self.applications, ROOT / "elsewhere")
+                for folder, folders, names in os.walk(top) for path in [Path(folder, name) for name in names + folders]
+                if path.is_symlink() or not path.is_dir()}
 
-    def agent_files_left(self):
-        return [relative for relative in AGENT_FILES if (self.home / relative).exists()]
+
+def replay_as_root(logs):
+    with open(logs / "to-root", "rb") as request:
+        pid, *command = request.read().split(b"\0")[:-1] or [None]
+    if pid:
+        with open(f"/proc/{int(pid)}/fd/1", "wb") as out, open(f"/proc/{int(pid)}/fd/2", "wb") as errors:
+            status = subprocess.run(command, stdout=out, stderr=errors, env={"PATH": PKEXEC_PATH}).returncode
+        (logs / "from-root").write_text(str(status))
+
+
+def uninstall(installed, session, key, **env):
+    """Runs the uninstaller as nobody, root behind the stand-in pkexec, answers its first dialog with key and any later
+    one (the one answered last may linger) with Return; returns its log and number of dialogs. A lost key times out."""
+    replay = threading.Thread(target=replay_as_root, args=(installed.logs,), daemon=True)
+    replay.start()
+    program = subprocess.Popen([*AS_NOBODY, installed.program], env={**installed.env, **session, **env}, cwd="/",
+                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    answered = []
+    while program.poll() is None:
+        for window in set(xdotool(session, "search", "--sync", "--onlyvisible", "--name", "^Tidewell Uninstaller$")
+                          .split()) - set(answered):
+            answered.append(window)
+            xdotool(session, "windowfocus", "--sync", window, "key", "Return" if answered[1:] else key)
+    log = program.communicate()[1]
+    if replay.is_alive():
+        open(installed.logs / "to-root", "wb").close()
+    replay.join()
+    assert program.returncode == 0, log
+    return log, len(answered)
+
+
+def xdotool(session, *arguments):
+    # Gives up after a second; it fails once the key has closed the dialog.
+    return subprocess.run(["timeout", "1", "xdotool", *arguments], env={**os.environ, **session},
+                          capture_output=True, text=True).stdout
 
 
 @pytest.fixture
-def installed(tmp_path):
-    return Installation(tmp_path)
+def installed():
+    subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=755", "tidewell-test", ROOT], check=True)
+    yield Installation()
+    subprocess.run(["umount", "--lazy", ROOT], check=True)
+
+
+@pytest.fixture(scope="module")
+def session():
+    """A display, a bus of the tests' own run by nobody, and the stand-in logind on it; their environment."""
+    started = []
+
+    def start(command, **options):  # nobody may not reach this checkout: "/" as the folder, logind on stdin
+        started.append(subprocess.Popen(command, stdout=subprocess.PIPE, text=True, cwd="/", **options))
+        return started[-1].stdout.readline().strip()
+
+    display = start(["Xvfb", "-displayfd", "1", "-nolisten", "tcp"], stderr=subprocess.DEVNULL)
+    bus = start([*AS_NOBODY, "dbus-daemon", "--session", "--nofork", "--print-address=1"])
+    with open(Path(__file__).with_name("strict_logind.py")) as logind:
+        ready = start([*AS_NOBODY, "/usr/bin/python3", "-", ROOT / "logs"], stdin=logind,
+                      env={**os.environ, "DBUS_SYSTEM_BUS_ADDRESS": bus})
+    assert display and bus.startswith("unix:") and "/run/dbus/" not in bus and ready == "ready"  # never the real one
+    yield {"DISPLAY": f":{display}", "DBUS_SYSTEM_BUS_ADDRESS": bus}
+    for process in reversed(started):
+        process.terminate()
+        process.communicate(timeout=10)

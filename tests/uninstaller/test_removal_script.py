@@ -1,35 +1,83 @@
-"""The shipped removal script on an installation in temporary folders."""
+"""The real uninstaller under Xvfb, run by nobody on an installation beside files of other programs and users and
+answered with keys; root runs the helper for it."""
+import os
+import shutil
 import subprocess
 
 import pytest
 
-from conftest import AGENT_FILES, OTHER_FILES, SCRIPT
+from conftest import AGENT_FILES, NOBODY, OTHER_FILES, ROOT, uninstall
+
+SOMEONE = 1000  # another user of the machine
 
 
-@pytest.mark.parametrize("locked, refusal, others", [
-    (False, None, True),   # the user's own files; folders that hold other files stay
-    (False, None, False),  # ~/Library goes once nothing else is in it
-    (True, None, True),    # what needs rights goes at one prompt
-    (True, 126, False),    # a dismissed or refused prompt changes nothing
+def move_away(path, owner, link_owner=None):
+    """Moves path into ROOT/elsewhere, gives it to owner and leaves a symlink of link_owner's in its place."""
+    shutil.move(path, ROOT / "elsewhere" / path.name)
+    subprocess.run(["chown", "-hR", f"{owner}:{owner}", ROOT / "elsewhere" / path.name], check=True)
+    if link_owner is not None:
+        path.symlink_to(ROOT / "elsewhere" / path.name)
+        os.lchown(path, link_owner, link_owner)
+
+
+def twist(installed, how):
+    """Puts part of the installation out of the user's hands; returns the environment that needs."""
+    (ROOT / "elsewhere").mkdir()
+    if how == "the user's Library is a symlink to someone else's":
+        move_away(installed.home / "Library", SOMEONE, NOBODY)
+    elif how == "the configuration folder is root's":
+        move_away(installed.home / ".config", 0)
+        return {"XDG_CONFIG_HOME": str(ROOT / "elsewhere/.config")}
+    elif how == "the applications folder leads through a symlink":
+        move_away(installed.downloader.parent, 0, 0)
+    elif how == "a folder on the way to the downloader is writable by others":
+        (installed.applications / "Quenlar").chmod(0o757)
+    elif how == "a foreign file in the user's own folder":
+        os.chown(installed.home / "Library/Application Support/Quenlar/firm_version_up.txt", SOMEONE, SOMEONE)
+    elif how == "the administrator refuses":
+        return {"PKEXEC_EXIT": "126"}  # as pkexec on a dismissed prompt
+    elif how == "the user is not at the seat":
+        (installed.logs / "seat").write_text(str(SOMEONE))
+    return {}
+
+
+# result None: the confirmation is answered with Escape.
+@pytest.mark.parametrize("how, own_downloader, others, result", [
+    (None, False, True, None),  # nothing changes
+    (None, True, False, 0),     # the user's own downloader too, and the folders left empty
+    (None, False, False, 0),    # the downloader, root's, goes at one prompt, and its parents left empty
+    ("the administrator refuses", False, True, 9),  # nothing changes
+    ("the user is not at the seat", False, True, 0),  # logind refuses the restart; the log says why
+    ("the user's Library is a symlink to someone else's", True, True, 25),
+    ("the configuration folder is root's", True, True, 25),
+    ("the applications folder leads through a symlink", False, True, 25),  # the helper refuses
+    ("a folder on the way to the downloader is writable by others", False, True, 25),  # the helper refuses
+    ("a foreign file in the user's own folder", True, True, 25),
 ])
-def test_removes_the_installation_and_nothing_else(installed, locked, refusal, others):
-    foreign = installed.make_foreign() if locked else []
-    for relative in [] if others else OTHER_FILES:
-        (installed.home / relative).unlink()
-    if refusal:
-        installed.env["PKEXEC_EXIT"] = str(refusal)
-    run = subprocess.run(["/bin/sh", str(SCRIPT)], env=installed.env, capture_output=True, text=True, timeout=60)
-    assert run.returncode == 0, run.stderr
-    assert run.stdout.splitlines()[-1] == ("9" if refusal else "0")
+def test_removes_the_users_files_and_as_root_the_downloader_alone(installed, session, how, own_downloader, others,
+                                                                  result):
+    if own_downloader:
+        subprocess.run(["chown", "-hR", f"{NOBODY}:{NOBODY}", installed.applications], check=True)
+    env = twist(installed, how)
+    for path in [] if others else [installed.home / relative for relative in OTHER_FILES] + [installed.neighbour]:
+        shutil.rmtree(path) if path.is_dir() else path.unlink()
+    before = installed.files()
+    log, dialogs = uninstall(installed, session, "Return" if result is not None else "Escape", **env)
 
-    assert installed.agent_files_left() == (AGENT_FILES if refusal else [])
-    assert installed.downloader.exists() == bool(refusal)
-    # One authorisation, for exactly what needs rights.
-    assert [call.startswith("/bin/sh -c ") and call.endswith(" sh " + " ".join(map(str, foreign)))
-            for call in installed.calls("pkexec")] == [True] * locked
-    assert installed.calls("systemctl") == ([] if refusal else ["--user disable --now tidewelld.service",
-                                                                "--user daemon-reload"])
-    assert installed.neighbour.exists() and (installed.home / ".config/systemd/user").is_dir()
-    assert all((installed.home / relative).exists() == others for relative in OTHER_FILES)
-    assert (installed.home / "Library/Application Support").exists() == bool(refusal)
-    assert (installed.home / "Library").exists() == (others or bool(refusal))
+    # What is not the user's survives, but the downloader's bundle, the user's own or root's at a granted prompt;
+    # the user's own files of the installation go, with the folders they leave empty.
+    ran = result not in (None, 9)
+    mine = {installed.home / relative for relative in AGENT_FILES}
+    goes = {path for path, owner in before.items() if ran and (owner == NOBODY and path in mine or path.is_relative_to(
+        installed.downloader) and (own_downloader or result == 0))}
+    assert {path for path in before if os.path.lexists(path)} == set(before) - goes
+    assert [folder for top in (installed.home / "Library", installed.applications / "Quenlar")
+            for folder, folders, files in os.walk(top) if not folders + files] == []
+    # One prompt, for the helper alone, where the downloader is root's; none for the user's files.
+    assert installed.calls("pkexec") == ([] if own_downloader or result is None else [str(installed.helper)])
+    assert installed.calls("systemctl") == ["--user disable --now tidewelld.service", "--user daemon-reload"] * ran
+    # An error number but for 0; the script's result; a restart but after 9, which logind grants the seat's user alone.
+    seated = how != "the user is not at the seat"
+    denied = "Failed to send AppleEvent, err = -13 (org.freedesktop.DBus.Error.AccessDenied: Permission denied)\n"
+    assert (dialogs, f"] {result}\n" in log, installed.calls("logind"), denied in log) == (
+        1 + (result not in (None, 0)), ran, ["Reboot True"] * (ran and seated), ran and not seated), log

@@ -1,0 +1,163 @@
+// The one removal that runs as root, through pkexec: the downloader's bundle in the
+// applications folder fixed at build time, then its parents where they are left empty.
+// It takes no argument and reads no environment, so that nothing the caller chose names
+// what root removes. It acts only when every folder from / down to the bundle is root's
+// and writable by no one else, and walks that chain by descriptors without following a
+// symlink, so that no one can swap a folder between the check and the removal.
+//
+// Exit status 0: removed, or nothing there; 25: refused or failed (pkexec keeps 126 and
+// 127 for itself).
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "unique_fd.h"
+
+using uninstaller::UniqueFd;
+
+namespace {
+
+constexpr const char kApplications[] = TIDEWELL_APPLICATIONS_DIR;
+static_assert(kApplications[0] == '/', "the applications folder must be an absolute path");
+
+constexpr int kDone = 0;
+constexpr int kNotRemoved = 25;
+
+enum class Step { kOpened, kMissing, kRefused };
+
+int Refuse(const std::string& path, const char* why)
+{
+    std::fprintf(stderr, "remove-downloader: %s %s; nothing removed\n", path.c_str(), why);
+    return kNotRemoved;
+}
+
+// Opens the folder `name` in `parent` (its path `path`) and checks that only root can
+// change it. A refusal has been reported.
+Step OpenRootFolder(int parent, const std::string& name, const std::string& path, UniqueFd& folder)
+{
+    folder.reset(openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (folder.get() < 0) {
+        if (errno == ENOENT) {
+            return Step::kMissing;
+        }
+        Refuse(path, errno == ELOOP || errno == ENOTDIR ? "is a symbolic link or no folder" : std::strerror(errno));
+        return Step::kRefused;
+    }
+    struct stat info;
+    if (fstat(folder.get(), &info) != 0 || info.st_uid != 0) {
+        Refuse(path, "does not belong to root");
+        return Step::kRefused;
+    }
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        Refuse(path, "is writable by group or others");
+        return Step::kRefused;
+    }
+    return Step::kOpened;
+}
+
+// Removes everything in the opened folder, each entry relative to its folder's descriptor.
+bool Empty(int folder)
+{
+    int copy = dup(folder);
+    DIR* listing = copy >= 0 ? fdopendir(copy) : nullptr;
+    if (listing == nullptr) {
+        if (copy >= 0) {
+            close(copy);
+        }
+        return false;
+    }
+    std::vector<std::string> names;
+    while (const dirent* entry = readdir(listing)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+            names.emplace_back(entry->d_name);
+        }
+    }
+    closedir(listing);
+    bool emptied = true;
+    for (const std::string& name : names) {
+        // unlinkat never follows a symlink; a folder answers EISDIR.
+        if (unlinkat(folder, name.c_str(), 0) == 0) {
+            continue;
+        }
+        UniqueFd child(errno == EISDIR ? openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                                       : -1);
+        emptied = child.get() >= 0 && Empty(child.get()) && unlinkat(folder, name.c_str(), AT_REMOVEDIR) == 0 &&
+                  emptied;
+    }
+    return emptied;
+}
+
+// The path's components; "." and ".." would make the chain say less than it seems.
+bool Components(const std::string& path, std::vector<std::string>& components)
+{
+    size_t start = 0;
+    while (start < path.size()) {
+        size_t end = path.find('/', start);
+        end = end == std::string::npos ? path.size() : end;
+        std::string name = path.substr(start, end - start);
+        if (name == "." || name == "..") {
+            return false;
+        }
+        if (!name.empty()) {
+            components.push_back(name);
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char**)
+{
+    if (argc > 1) {
+        return Refuse("the caller's argument", "is not taken");
+    }
+    std::vector<std::string> chain;
+    if (!Components(kApplications, chain)) {
+        return Refuse(kApplications, "holds . or ..");
+    }
+    const size_t applications = chain.size();
+    chain.insert(chain.end(), {"Quenlar", "Tidewell", "Fetchwick.app"});
+
+    // folders[i] is the opened folder of chain[i - 1]; folders[0] is /.
+    std::vector<UniqueFd> folders(chain.size() + 1);
+    if (OpenRootFolder(AT_FDCWD, "/", "/", folders[0]) != Step::kOpened) {
+        return kNotRemoved;
+    }
+    std::string path;
+    size_t opened = 1;  // the first folder not opened: missing, or past the bundle
+    for (; opened <= chain.size(); ++opened) {
+        path += "/" + chain[opened - 1];
+        Step step = OpenRootFolder(folders[opened - 1].get(), chain[opened - 1], path, folders[opened]);
+        if (step == Step::kRefused) {
+            return kNotRemoved;
+        }
+        if (step == Step::kMissing) {
+            break;
+        }
+    }
+
+    int status = kDone;
+    const size_t bundle = chain.size();
+    if (opened > bundle) {
+        if (!Empty(folders[bundle].get()) ||
+            unlinkat(folders[bundle - 1].get(), chain.back().c_str(), AT_REMOVEDIR) != 0) {
+            std::fprintf(stderr, "remove-downloader: %s could not be removed entirely\n", path.c_str());
+            status = kNotRemoved;
+        }
+    }
+    // Then "Tidewell" and "Quenlar", each where it was there and is empty now.
+    for (size_t folder = bundle - 1; folder > applications; --folder) {
+        if (folder < opened) {
+            unlinkat(folders[folder - 1].get(), chain[folder - 1].c_str(), AT_REMOVEDIR);
+        }
+    }
+    return status;
+}
