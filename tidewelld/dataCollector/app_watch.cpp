@@ -98,7 +98,10 @@ void searchProcess(AppExecStatus (&table)[kWatchedApps])
     // One look at the processes serves every row.
     std::unique_ptr<platform::ProcessSnapshot> processes = platform::TakeProcessSnapshot();
     for (AppExecStatus& row : table) {
-        std::optional<std::string> line = processes->FirstMatch(row.bundleName + "/Contents/MacOS/" + row.execName);
+        // No row's fragments hold an alternative or a group: every match holds the folder's
+        // text, which no line's pid, terminal, state or time does.
+        std::optional<std::string> line =
+            processes->FirstMatch(row.bundleName + "/Contents/MacOS/" + row.execName, "/Contents/MacOS/");
         // Only the first matching line counts; a search pipeline's own line never does.
         if (line && line->find(row.displayName) != std::string::npos && line->find("| grep") == std::string::npos) {
             SetAllStates(row.execStatus, 1);

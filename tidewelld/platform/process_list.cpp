@@ -1,6 +1,5 @@
 #include "process_list.h"
 
-#include <cstring>
 #include <regex.h>
 
 namespace platform {
@@ -36,113 +35,16 @@ private:
     bool ok_;
 };
 
-// Characters that are not themselves outside a bracket expression.
-constexpr const char* kSpecial = ".[]\\()*+?{}|^$";
-
-// The end of the bracket expression that opens at `at`, or npos when it stays open.
-size_t BracketEnd(const std::string& pattern, size_t at)
+std::vector<LazyProcessLines::Process> WholeLines(const std::vector<std::string>& lines)
 {
-    size_t i = at + 1;
-    if (i < pattern.size() && pattern[i] == '^') {
-        ++i;
+    std::vector<LazyProcessLines::Process> processes;
+    for (const std::string& line : lines) {
+        processes.push_back({0, line, line});
     }
-    if (i < pattern.size() && pattern[i] == ']') {
-        ++i;
-    }
-    for (; i < pattern.size(); ++i) {
-        if (pattern[i] == ']') {
-            return i;
-        }
-        // "[:alpha:]", "[=a=]" and "[.-.]" may hold a ']' of their own.
-        if (pattern[i] == '[' && i + 1 < pattern.size() && std::strchr(":=.", pattern[i + 1]) != nullptr) {
-            size_t close = pattern.find(std::string{pattern[i + 1], ']'}, i + 2);
-            if (close == std::string::npos) {
-                return std::string::npos;
-            }
-            i = close + 1;
-        }
-    }
-    return std::string::npos;
-}
-
-// Whether the pattern is one of alternatives at its outer level (or cannot be read).
-bool HasOuterAlternatives(const std::string& pattern)
-{
-    int depth = 0;
-    for (size_t i = 0; i < pattern.size(); ++i) {
-        switch (pattern[i]) {
-        case '\\':
-            ++i;
-            break;
-        case '[':
-            i = BracketEnd(pattern, i);
-            if (i == std::string::npos) {
-                return true;
-            }
-            break;
-        case '(':
-            ++depth;
-            break;
-        case ')':
-            --depth;
-            break;
-        case '|':
-            if (depth <= 0) {
-                return true;
-            }
-            break;
-        default:
-            break;
-        }
-    }
-    return false;
+    return processes;
 }
 
 } // namespace
-
-std::string LeadingLiteral(const std::string& pattern)
-{
-    if (HasOuterAlternatives(pattern)) {
-        return "";
-    }
-    std::string literal;
-    size_t i = 0;
-    while (i < pattern.size()) {
-        char c = pattern[i];
-        // Bytes of a multibyte character stop it: a repeat would take the whole character.
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            break;
-        }
-        if (c == '\\' && i + 1 < pattern.size() && std::strchr(kSpecial, pattern[i + 1]) != nullptr) {
-            literal += pattern[i + 1];
-            i += 2;
-        } else if (std::strchr(kSpecial, c) == nullptr) {
-            literal += c;
-            ++i;
-        } else {
-            break;
-        }
-    }
-    // A repeat may leave out the last character.
-    if (!literal.empty() && i < pattern.size() && std::strchr("*+?{", pattern[i]) != nullptr) {
-        literal.pop_back();
-    }
-    return literal;
-}
-
-std::optional<std::string> ProcessLines::FirstMatch(const std::string& pattern)
-{
-    CompiledPattern regex(pattern);
-    if (!regex.ok()) {
-        return std::nullopt;
-    }
-    for (const std::string& line : lines_) {
-        if (regex.Matches(line)) {
-            return line;
-        }
-    }
-    return std::nullopt;
-}
 
 LazyProcessLines::LazyProcessLines(std::vector<Process> processes, LineMaker makeLine)
     : processes_(std::move(processes)), tried_(processes_.size(), false), makeLine_(std::move(makeLine))
@@ -159,19 +61,16 @@ const std::optional<std::string>& LazyProcessLines::LineOf(size_t index)
     return process.line;
 }
 
-std::optional<std::string> LazyProcessLines::FirstMatch(const std::string& pattern)
+std::optional<std::string> LazyProcessLines::FirstMatch(const std::string& pattern, const std::string& requiredText)
 {
     CompiledPattern regex(pattern);
     if (!regex.ok()) {
         return std::nullopt;
     }
-    // A match in a line that begins in its command is a match in the command alone; the
-    // command alone may match where the line does not ("^"), hence the confirmation.
-    std::string literal = LeadingLiteral(pattern);
-    bool commandDecides = !literal.empty() && !HeadMayHold(literal);
     for (size_t i = 0; i < processes_.size(); ++i) {
+        // The line holds the text only in its command, when it holds it at all.
         const std::string& command = processes_[i].command;
-        if (commandDecides && !command.empty() && !regex.Matches(command)) {
+        if (!command.empty() && command.find(requiredText) == std::string::npos) {
             continue;
         }
         const std::optional<std::string>& line = LineOf(i);
@@ -181,6 +80,8 @@ std::optional<std::string> LazyProcessLines::FirstMatch(const std::string& patte
     }
     return std::nullopt;
 }
+
+ProcessLines::ProcessLines(const std::vector<std::string>& lines) : LazyProcessLines(WholeLines(lines), nullptr) {}
 
 std::unique_ptr<ProcessSnapshot> TakeProcessSnapshot()
 {

@@ -15,26 +15,15 @@ class ProcessSnapshot {
 public:
     virtual ~ProcessSnapshot() = default;
     // The first process line that the POSIX extended regular expression (the dialect of
-    // "grep -E") matches anywhere; nullopt when none does or the pattern is invalid.
-    virtual std::optional<std::string> FirstMatch(const std::string& pattern) = 0;
-};
-
-// A snapshot held as lines, searched with regcomp/regexec.
-class ProcessLines : public ProcessSnapshot {
-public:
-    explicit ProcessLines(std::vector<std::string> lines) : lines_(std::move(lines)) {}
-    std::optional<std::string> FirstMatch(const std::string& pattern) override;
-    const std::vector<std::string>& lines() const { return lines_; }
-
-private:
-    std::vector<std::string> lines_;
+    // "grep -E") matches anywhere; nullopt when none does or the pattern is invalid. A
+    // process whose command lacks `requiredText` is passed over unread: the caller names a
+    // text that every match holds after the line's head (pid, terminal, state, time), or "".
+    virtual std::optional<std::string> FirstMatch(const std::string& pattern, const std::string& requiredText) = 0;
 };
 
 // A snapshot that knows each process's command text from the start and builds the whole
-// line (which costs another file per process) only for a process a search may find.
-// The command alone decides only for patterns whose every match begins with a text that
-// cannot begin before the command (see HeadMayHold); a candidate is then confirmed on
-// its whole line, so FirstMatch finds what it would find on the whole lines.
+// line (which costs another file per process) only for a process whose command holds the
+// required text or is not known, once at most.
 class LazyProcessLines : public ProcessSnapshot {
 public:
     struct Process {
@@ -49,7 +38,7 @@ public:
     using LineMaker = std::function<std::optional<std::string>(const Process&)>;
 
     LazyProcessLines(std::vector<Process> processes, LineMaker makeLine);
-    std::optional<std::string> FirstMatch(const std::string& pattern) override;
+    std::optional<std::string> FirstMatch(const std::string& pattern, const std::string& requiredText) override;
 
 private:
     const std::optional<std::string>& LineOf(size_t index);
@@ -59,13 +48,12 @@ private:
     LineMaker makeLine_;
 };
 
-// The text every match of the POSIX extended regular expression begins with; empty when
-// no such text is certain (alternatives, an anchor or a group first, ...).
-std::string LeadingLiteral(const std::string& pattern);
-
-// Whether text beginning with `literal` could begin before the command of a line the
-// platform writes, that is inside its pid, terminal, state or time. Defined per platform.
-bool HeadMayHold(const std::string& literal);
+// A snapshot held as whole lines (a test's, or none at all). Each line stands for its own
+// command, so the required text may lie anywhere in it.
+class ProcessLines : public LazyProcessLines {
+public:
+    explicit ProcessLines(const std::vector<std::string>& lines);
+};
 
 // The platform's snapshot, or one made by the source that tests installed.
 std::unique_ptr<ProcessSnapshot> TakeProcessSnapshot();

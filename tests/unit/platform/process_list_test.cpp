@@ -1,5 +1,6 @@
 #include <csignal>
 #include <regex>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,71 +9,55 @@
 
 namespace {
 
-using platform::LazyProcessLines;
-
-// Matches that begin in the command, and in the pid, terminal, state or time before it.
-TEST(ProcessLines, LazyMatchFindsWhatTheWholeLinesFind)
-{
-    const std::vector<std::pair<std::string, std::string>> headsAndCommands = {
-        {"  101 pts/3    Ss+      0:00 ", "/bin/bash --login"},
-        {"  102 ?        S        0:01 ", "/Applications/djay Pro AI.app/Contents/MacOS/djay Pro AI"},
-        {"  103 ?        Z        0:00 ", "[Live]"},
-        {"  104 ?        Sl       0:02 ", "/Applications/Ableton Live 12.app/Contents/MacOS/Live"},
-        {"  105 tty1     S<       1:02 ", "/Applications/spindrel.app/Contents/MacOS/spindrel"},
-    };
-    std::vector<std::string> lines;
-    // 106 has gone before its line is read.
-    std::vector<LazyProcessLines::Process> processes = {{106, "/Applications/Traktor.app/Contents/MacOS/Traktor", {}}};
-    for (const auto& [head, command] : headsAndCommands) {
-        lines.push_back(head + command);
-        processes.push_back({std::stol(head), command.front() == '[' ? "" : command, std::nullopt});
-    }
-    LazyProcessLines lazy(processes, [&lines](const LazyProcessLines::Process& process) {
-        return process.pid > 105 ? std::nullopt : std::optional(lines.at(process.pid - 101));
-    });
-    platform::ProcessLines whole(lines);
-    const struct {
-        const char* pattern;
-        int line; // -1: none
-    } cases[] = {
-        {"Serato DJ Pro.app/Contents/MacOS/Serato DJ Pro", -1}, {"djay Pro.*/Contents/MacOS/djay Pro.*", 1},
-        {"Live", 2}, {"Traktor", -1}, {"104 .*Live", 3}, {"pts/3 +Ss", 0}, {"1:02 /App", 4}, {"^ *105 ", 4},
-        {"^/Applications", -1}, {"x*", 0}, {"zsh|^ *103 ", 2}, {"(pts", -1}, {"spindrel(.app", -1},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.pattern);
-        const std::optional<std::string> expected = c.line < 0 ? std::nullopt : std::optional(lines[c.line]);
-        EXPECT_EQ(expected, whole.FirstMatch(c.pattern));
-        EXPECT_EQ(expected, lazy.FirstMatch(c.pattern));
-    }
-}
-
+// A sleeper at a path no other process has, and a zombie, which has no arguments left.
 TEST(SystemProcessSnapshot, LinesShapedLikePsAx)
 {
-    // A path no other process has: sleep under a name in a folder of its own.
     TempDir dir;
     const std::string path = dir.path() + "/Serato DJ Pro.app/Contents/MacOS/Serato DJ Pro";
     MakeFolders(std::filesystem::path(path).parent_path());
     std::filesystem::create_symlink("/bin/sleep", path);
+    // Longer than one read of its command line: sleep takes the zeros for 60 s.
+    const std::string seconds = std::string(5000, '0') + "60";
     const pid_t pid = fork();
     if (pid == 0) {
-        execl(path.c_str(), path.c_str(), "60", static_cast<char*>(nullptr));
+        if (setsid() > 0 && nice(5) > 0) {
+            execl(path.c_str(), path.c_str(), seconds.c_str(), static_cast<char*>(nullptr));
+        }
         _exit(127);
     }
-    ASSERT_GT(pid, 0);
-    const std::string command = std::regex_replace(path, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") + " 60$";
-    std::optional<std::string> line;
-    // The child has exec'd once /proc shows its own command line.
-    WaitUntil([&] { return (line = platform::TakeSystemProcessSnapshot()->FirstMatch(command)).has_value(); },
-              std::chrono::seconds(5));
+    const pid_t zombie = fork();
+    if (zombie == 0) {
+        prctl(PR_SET_NAME, "tw (zombie)");
+        _exit(0);
+    }
+    ASSERT_TRUE(pid > 0 && zombie > 0);
+    const std::string command = std::regex_replace(path, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") + " 0+60$";
+    const std::string sleeper = "^ *" + std::to_string(pid) + " ", dead = "^ *" + std::to_string(zombie) + " ";
+    std::unique_ptr<platform::ProcessSnapshot> snapshot;
+    // The sleeper has exec'd once /proc shows its own command line, the zombie once it shows none.
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            snapshot = platform::TakeSystemProcessSnapshot();
+            return snapshot->FirstMatch(command, path) && snapshot->FirstMatch(dead + ".*]$", "");
+        },
+        std::chrono::seconds(5)));
+    const struct { std::string pattern; std::string required; pid_t found; } cases[] = {
+        {sleeper + R"(\? +[A-Z]Ns +0:00 )" + command, path, pid},  // a session leader of no terminal, niced
+        {sleeper, "Traktor.app", 0},  // the line matches, but its command lacks the text
+        {dead + R"([^ ]+ +Z[^ ]* +0:00 \[tw \(zombie\)\]$)", "/Contents/MacOS/", zombie},
+        {"^ *(" + std::to_string(zombie) + "|" + std::to_string(pid) + ") ", "", std::min(pid, zombie)},
+        {"(", "", 0},
+    };
+    for (const auto& c : cases) {
+        std::optional<std::string> line = snapshot->FirstMatch(c.pattern, c.required);
+        EXPECT_EQ(c.found, line ? std::stol(*line) : 0) << c.pattern << " found " << line.value_or("nothing");
+    }
     // Gone before its whole line is read: no line for it, and no other text in its place.
     std::unique_ptr<platform::ProcessSnapshot> vanishing = platform::TakeSystemProcessSnapshot();
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
-    ASSERT_TRUE(line);
-    const std::regex shape("^ *" + std::to_string(pid) + R"( \S+ +[A-Z]\S* +\d+:\d\d )" + command);
-    EXPECT_TRUE(std::regex_search(*line, shape)) << *line;
-    EXPECT_EQ(std::nullopt, vanishing->FirstMatch(command));
+    waitpid(zombie, nullptr, 0);
+    EXPECT_EQ(std::nullopt, vanishing->FirstMatch(command, path));
 }
 
 } // namespace

@@ -1,11 +1,9 @@
 #include "../process_list.h"
 
 #include <algorithm>
-#include <bitset>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <initializer_list>
@@ -153,7 +151,6 @@ bool ReadHead(int procFd, long pid, long ticksPerSecond, LineHead& out)
     status += threads > 1 ? "l" : "";
     status += foreground == group && ttyNumber != 0 ? "+" : "";
 
-    // HeadMayHold describes what this can write.
     auto seconds = static_cast<unsigned long>((userTicks + systemTicks) / ticksPerSecond);
     char head[64];
     std::snprintf(head, sizeof head, "%5ld %-8s %-5s %3lu:%02lu ", pid, TerminalName(ttyNumber).c_str(),
@@ -190,68 +187,7 @@ std::vector<long> KernelThreadHints(int procFd)
     return pids;
 }
 
-// States of the heads ReadHead writes: "%5ld %-8s %-5s %3lu:%02lu " with a terminal of
-// "?", "pts/N" or "ttyN" and a status of one state character and its flags.
-enum HeadState {
-    kPidPad, kPid, kTty, kTtyP, kTtyPt, kTtyPts, kTtyT, kTtyTt, kTtyNumber, kTtyDigits, kTtyUnknown,
-    kTtyPad, kFlags, kStatusPad, kMinutes, kSecondsTens, kSecondsOnes, kLastBlank, kEnd, kHeadStates
-};
-
-int NextHeadState(int state, char c)
-{
-    bool digit = c >= '0' && c <= '9';
-    bool blank = c == ' ';
-    switch (state) {
-    case kPidPad: return blank ? kPidPad : digit ? kPid : -1;
-    case kPid: return digit ? kPid : blank ? kTty : -1;
-    case kTty: return c == '?' ? kTtyUnknown : c == 'p' ? kTtyP : c == 't' ? kTtyT : -1;
-    case kTtyP: return c == 't' ? kTtyPt : -1;
-    case kTtyPt: return c == 's' ? kTtyPts : -1;
-    case kTtyPts: return c == '/' ? kTtyNumber : -1;
-    case kTtyT: return c == 't' ? kTtyTt : -1;
-    case kTtyTt: return c == 'y' ? kTtyNumber : -1;
-    case kTtyNumber: return digit ? kTtyDigits : -1;
-    case kTtyDigits: return digit ? kTtyDigits : blank ? kTtyPad : -1;
-    case kTtyUnknown: return blank ? kTtyPad : -1;
-    case kTtyPad: return blank ? kTtyPad : c != '\t' && c != '\n' ? kFlags : -1;
-    case kFlags: return c != '\0' && std::strchr("<Nsl+", c) != nullptr ? kFlags : blank ? kStatusPad : -1;
-    case kStatusPad: return blank ? kStatusPad : digit ? kMinutes : -1;
-    case kMinutes: return digit ? kMinutes : c == ':' ? kSecondsTens : -1;
-    case kSecondsTens: return digit ? kSecondsOnes : -1;
-    case kSecondsOnes: return digit ? kLastBlank : -1;
-    case kLastBlank: return blank ? kEnd : -1;
-    default: return -1;
-    }
-}
-
 } // namespace
-
-bool HeadMayHold(const std::string& literal)
-{
-    // Every position inside a head is a possible start.
-    std::bitset<kHeadStates> states;
-    for (int state = 0; state < kEnd; ++state) {
-        states.set(state);
-    }
-    for (char c : literal) {
-        std::bitset<kHeadStates> next;
-        for (int state = 0; state < kEnd; ++state) {
-            int to = states.test(state) ? NextHeadState(state, c) : -1;
-            if (to >= 0) {
-                next.set(to);
-            }
-        }
-        // Past the head, the rest of the literal may lie in the command.
-        if (next.test(kEnd)) {
-            return true;
-        }
-        if (next.none()) {
-            return false;
-        }
-        states = next;
-    }
-    return true;
-}
 
 std::unique_ptr<ProcessSnapshot> TakeSystemProcessSnapshot()
 {
