@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/plist_file.h"
+#include "oslib/plist_file.h"
 
 namespace uninstaller {
 
@@ -35,7 +35,7 @@ public:
 private:
     struct Table {
         std::string folder;
-        platform::PlistPtr strings;
+        oslib::PlistPtr strings;
     };
 
     std::string tableFolder() const;

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     _xdate_send_info_t report{"uid", "Deck FirmwareUpdate/Debian/CPU", "291", "Deck/1.23/A1", "SDJP",
                               "2026/12/06-11:22:33(+0000)"};
     saveData(&report);
-    platform::PlistPtr after = platform::ReadPlistDictionary(path);
+    oslib::PlistPtr after = oslib::ReadPlistDictionary(path);
     FUZZ_CHECK(after != nullptr && plist_dict_get_item(after.get(), "lastCheckDate") != nullptr);
     return 0;
 }

@@ -1,7 +1,7 @@
 // The watch over running DJ applications: which watched application runs while which
 // vendor device is connected, and one usage report for each new pairing. Main thread only.
 #include "dataCollector/dataCollector.h"
-#include "main/log.h"
+#include "oslib/log.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 #include "dataCollector/dataCollector.h"
 
 #include "commXdata/commXdata.h"
-#include "main/log.h"
+#include "oslib/log.h"
 
 int CollectVariousList(const char* firmListPath, const char* targetListPath)
 {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/plist_file.h"
+#include "oslib/plist_file.h"
 
 // ---- Device lists ----
 
@@ -140,7 +140,7 @@ void MergeIntoFetchwickPreferences(const std::function<void(plist_t preferences)
 int readIntervalValue(uint32_t& interval);
 // The stored "lastCheckDate" node, any type. 0 when present; -1 when the file is
 // missing (value untouched) or the key is (value emptied).
-int readFwVersionLastCheckDate(platform::PlistPtr& value);
+int readFwVersionLastCheckDate(oslib::PlistPtr& value);
 int writeFwVersionLastCheckDate(const std::string& value);
 
 // ---- List download ----

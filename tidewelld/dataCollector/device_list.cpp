@@ -1,7 +1,7 @@
 // Device lists: reset, post-processing (duplicates, black list), snapshot and release.
 // No operation here takes a lock; the callers hold _lock around the global lists.
 #include "dataCollector/dataCollector.h"
-#include "main/log.h"
+#include "oslib/log.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // The host's identity and description, collected once at start-up for the usage reports.
 #include "dataCollector/dataCollector.h"
-#include "main/log.h"
+#include "oslib/log.h"
 
 #include "platform/host_probe.h"
 

@@ -2,7 +2,7 @@
 // with its strings. Runs on one thread at a time (start-up, then the device-change thread
 // under _lock); the state below is touched only here.
 #include "dataCollector/dataCollector.h"
-#include "main/log.h"
+#include "oslib/log.h"
 
 #include <algorithm>
 #include <cstdlib>

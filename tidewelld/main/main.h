@@ -8,7 +8,7 @@
 #include <string>
 
 #include "dataCollector/dataCollector.h"
-#include "main/log.h"
+#include "oslib/log.h"
 
 // ---- Process-wide state (set up by start-up) ----
 

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <sys/stat.h>
 
-#include "main/fetchwick_contract.h"
 #include "main/main.h"
+#include "oslib/fetchwick_contract.h"
 
 DownloadSchedule _schedule;
 
@@ -41,12 +41,12 @@ int CollectBothLists() { return CollectVariousList(fwVerInfoTxtPath.c_str(), tar
 // "lastCheckDate" as milliseconds; false when it is not a string in the reading format.
 bool LastCheckDate(double& millis)
 {
-    platform::PlistPtr stored;
+    oslib::PlistPtr stored;
     std::string value;
-    if (readFwVersionLastCheckDate(stored) != 0 || !platform::PlistStringValue(stored.get(), value)) {
+    if (readFwVersionLastCheckDate(stored) != 0 || !oslib::PlistStringValue(stored.get(), value)) {
         return false;
     }
-    return platform::ParseDate("YYYY-MM-dd HH:mm:ss", value, millis);
+    return oslib::ParseDate("YYYY-MM-dd HH:mm:ss", value, millis);
 }
 
 } // namespace
@@ -65,7 +65,7 @@ int32_t diffFileDateAndCurDate()
     auto hours = static_cast<uint32_t>(static_cast<int64_t>((now - modified) / 1000.0 / 60.0 / 60.0));
     auto days = static_cast<int32_t>(hours / 24);
     if (hours >= 12 && hours <= 23) {
-        days = platform::DayOfMonth(now) == platform::DayOfMonth(modified) ? days : 1;
+        days = oslib::DayOfMonth(now) == oslib::DayOfMonth(modified) ? days : 1;
     }
     TW_TRACE_OUT();
     return days;

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/icu_date.h"
+#include "oslib/icu_date.h"
 
 struct DownloadSchedule {
     bool bootfwVerInfoTxt = true;          // the first call still judges the list's age
@@ -13,7 +13,7 @@ struct DownloadSchedule {
     int32_t nextDownloadRetryCountSec = 0; // calls since the last retry check
     bool isStartupFetchwickLaunched = false;
     // The clock of the list's age and of "lastCheckDate"; set before any thread starts.
-    double (*nowMillis)() = platform::NowMillis;
+    double (*nowMillis)() = oslib::NowMillis;
 };
 
 // Touched by the main thread only, but for the clock, which the device-change thread

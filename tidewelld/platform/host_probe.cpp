@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "oslib/text.h"
 #include "process.h"
 
 namespace platform {
@@ -15,16 +16,6 @@ std::function<std::unique_ptr<HostProbe>()>& InstalledFactory()
 }
 
 } // namespace
-
-std::string TrimBlanks(const std::string& text)
-{
-    const char* blanks = " \t\r\n\v\f";
-    size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) {
-        return std::string();
-    }
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
 
 std::unique_ptr<HostProbe> MakeHostProbe()
 {
@@ -56,7 +47,7 @@ std::optional<std::string> ReadMarkedLine(const std::string& command, const std:
     if (at == std::string::npos) {
         return std::nullopt;
     }
-    return TrimBlanks(text.substr(at + marker.size()));
+    return oslib::Trimmed(text.substr(at + marker.size()));
 }
 
 } // namespace platform

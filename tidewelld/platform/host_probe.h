@@ -35,9 +35,6 @@ std::unique_ptr<HostProbe> MakeSystemHostProbe();
 // its only line without a newline, or the line lacks the marker.
 std::optional<std::string> ReadMarkedLine(const std::string& command, const std::string& marker);
 
-// `text` without white space and line ends at either end.
-std::string TrimBlanks(const std::string& text);
-
 // One item of a profiler that prints "Marker: value" lines.
 struct MarkedCommand {
     std::string command;

@@ -1,7 +1,5 @@
-// Child processes. Every child starts with an empty signal mask (the agent blocks its
-// signals for sigwait, and a blocked mask is inherited across exec) and with descriptors
-// 0 to 2 only, whatever the agent or a library holds open (on macOS,
-// POSIX_SPAWN_CLOEXEC_DEFAULT does the same).
+// The agent's children, started as oslib/spawn.h starts every child: with an empty signal
+// mask, default signal actions and descriptors 0 to 2 only.
 #pragma once
 
 #include <cstdio>

@@ -3,7 +3,7 @@
 
 #include "agent_home.h"
 #include "dataCollector/dataCollector.h"
-#include "platform/plist_file.h"
+#include "oslib/plist_file.h"
 #include "stub_server.h"
 
 namespace {
@@ -18,8 +18,8 @@ protected:
     {
         std::string value;
         uint64_t number = 0;
-        platform::PlistPtr dict = platform::ReadPlistDictionary(FetchwickPreferencesPath());
-        if (dict && !platform::PlistDictString(dict.get(), key, value)) {
+        oslib::PlistPtr dict = oslib::ReadPlistDictionary(FetchwickPreferencesPath());
+        if (dict && !oslib::PlistDictString(dict.get(), key, value)) {
             plist_get_uint_val(plist_dict_get_item(dict.get(), key), &number);
             value = std::to_string(number);
         }

@@ -1,7 +1,7 @@
 #include "agent_home.h"
 
 #include "main/schedule.h"
-#include "platform/icu_date.h"
+#include "oslib/icu_date.h"
 #include "stub_server.h"
 
 namespace {
@@ -11,7 +11,7 @@ double fixedNow = 0;
 double LocalMillis(const char* text)
 {
     double millis = 0;
-    EXPECT_TRUE(platform::ParseDate("yyyy-MM-dd HH:mm:ss", text, millis)) << text;
+    EXPECT_TRUE(oslib::ParseDate("yyyy-MM-dd HH:mm:ss", text, millis)) << text;
     return millis;
 }
 

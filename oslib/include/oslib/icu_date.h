@@ -4,7 +4,7 @@
 #include <ctime>
 #include <string>
 
-namespace platform {
+namespace oslib {
 
 // Milliseconds since the epoch.
 double NowMillis();
@@ -18,4 +18,4 @@ bool ParseDate(const char* pattern, const std::string& text, double& millis);
 // The day of the month of `millis` in the current calendar.
 int DayOfMonth(double millis);
 
-} // namespace platform
+} // namespace oslib

@@ -1,4 +1,4 @@
-#include "icu_date.h"
+#include "oslib/icu_date.h"
 
 #include <map>
 #include <memory>
@@ -6,7 +6,7 @@
 #include <unicode/calendar.h>
 #include <unicode/smpdtfmt.h>
 
-namespace platform {
+namespace oslib {
 
 namespace {
 
@@ -80,4 +80,4 @@ int DayOfMonth(double millis)
     return U_SUCCESS(status) ? day : 0;
 }
 
-} // namespace platform
+} // namespace oslib

@@ -1,10 +1,10 @@
 // Every point where Tidewell meets the downloader application Fetchwick.
-// Header-only so that the uninstaller can share it without linking the agent.
 #pragma once
 
 #include <string>
 
-#include "platform/environment.h"
+#include "oslib/environment.h"
+#include "oslib/user_folders.h"
 
 namespace fetchwick {
 
@@ -12,7 +12,7 @@ namespace fetchwick {
 // overrides both (tests).
 inline std::string ApplicationsFolder()
 {
-    return platform::EnvironmentOr("TIDEWELL_APPLICATIONS_DIR", TIDEWELL_APPLICATIONS_DIR);
+    return oslib::EnvironmentOr("TIDEWELL_APPLICATIONS_DIR", TIDEWELL_APPLICATIONS_DIR);
 }
 
 // The folder that holds the bundle: "/Applications/Quenlar/Tidewell".
@@ -38,7 +38,7 @@ inline const char* kPreferencesRelativePath = "/Preferences/com.quenlar.Fetchwic
 inline const char* kIntervalKey = "FwInterval";
 inline const char* kLastCheckDateKey = "lastCheckDate";
 
-// Hand-off file, relative to the user's Library folder.
-inline const char* kHandOffRelativePath = "/Application Support/Quenlar/firm_version_up.txt";
+// Hand-off file, passed with the launch mode.
+inline std::string HandOffPath() { return oslib::SupportFolder() + "firm_version_up.txt"; }
 
 } // namespace fetchwick

@@ -7,7 +7,9 @@
 #include <string>
 #include <sys/types.h>
 
-namespace platform {
+#include "oslib/descriptors.h"
+
+namespace oslib {
 
 class ReplacementFile {
 public:
@@ -37,8 +39,8 @@ private:
 
     std::string path_;
     std::string destination_;
-    int fd_ = -1;
+    UniqueFd fd_;
     bool created_ = false;  // path_ names a file of this object's own, not yet renamed
 };
 
-} // namespace platform
+} // namespace oslib

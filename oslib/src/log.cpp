@@ -1,5 +1,5 @@
 // The agent's log file.
-#include "main/log.h"
+#include "oslib/log.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -10,9 +10,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/icu_date.h"
-#include "platform/system_log.h"
-#include "platform/user_folders.h"
+#include "oslib/descriptors.h"
+#include "oslib/icu_date.h"
+#include "oslib/system_log.h"
+#include "oslib/text.h"
+#include "oslib/user_folders.h"
 
 int32_t debugLevel = 3;
 
@@ -27,19 +29,19 @@ constexpr off_t kLogCap = 0x100000;
 thread_local int deferredSyncDepth = 0;
 thread_local bool syncPending = false;
 
-std::string LogFilePath() { return platform::HomeFolder() + "/Library/Application Support/Quenlar/Tidewell.log"; }
+std::string LogFilePath() { return oslib::SupportFolder() + "Tidewell.log"; }
 
-// The log file opened for appending, or -1. Anything but a regular file where the log
+// The log file opened for appending, or none. Anything but a regular file where the log
 // belongs (a symlink, a FIFO that would block the agent at its first line, a device) means
 // no file logging. Under _logLock.
-int OpenLogFile(int create, struct stat& info)
+oslib::UniqueFd OpenLogFile(int create, struct stat& info)
 {
-    int fd = open(LogFilePath().c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | create, 0600);
-    if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
-        close(fd);
-        return -1;
+    oslib::UniqueFd file(
+        open(LogFilePath().c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | create, 0600));
+    if (file.get() >= 0 && (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))) {
+        file.reset();
     }
-    return fd;
+    return file;
 }
 
 const char* LevelTag(uint32_t level)
@@ -97,8 +99,7 @@ std::string ToUtf8Text(const char* bytes)
         if (length > 0) {
             out.append(reinterpret_cast<const char*>(text), length);
         } else {
-            out.push_back(static_cast<char>(0xC0 | (text[0] >> 6)));
-            out.push_back(static_cast<char>(0x80 | (text[0] & 0x3F)));
+            oslib::AppendLatin1(out, text[0]);
             length = 1;
         }
         text += length;
@@ -121,8 +122,8 @@ void LogPrintf(uint32_t level, const char* sourcePath, int32_t line, const char*
         return;
     }
 
-    std::string stamp = platform::FormatDate("yyyy/MM/dd HH:mm:ss", platform::NowMillis());
-    std::string text = platform::EscapeControls(ToUtf8Text(message));
+    std::string stamp = oslib::FormatDate("yyyy/MM/dd HH:mm:ss", oslib::NowMillis());
+    std::string text = oslib::EscapeControls(ToUtf8Text(message));
     char head[128];
     if (level <= 2) {
         snprintf(head, sizeof head, "[%s][%s] %s(%05d) ", stamp.c_str(), LevelTag(level), FileNamePart(sourcePath),
@@ -131,29 +132,28 @@ void LogPrintf(uint32_t level, const char* sourcePath, int32_t line, const char*
         snprintf(head, sizeof head, "[%s][%s] ", stamp.c_str(), LevelTag(level));
     }
     std::string entry = head + text;
-    platform::SystemLogText(entry);
+    oslib::SystemLogText(entry);
 
     std::lock_guard<std::mutex> guard(_logLock);
     struct stat info {};
-    int fd = OpenLogFile(O_CREAT, info);
-    if (fd < 0) {
+    oslib::UniqueFd file = OpenLogFile(O_CREAT, info);
+    if (file.get() < 0) {
         return;
     }
     // It names devices by their serial numbers; a log of an earlier version may be readable by all.
     if ((info.st_mode & 077) != 0) {
-        fchmod(fd, 0600);
+        fchmod(file.get(), 0600);
     }
     // Past the cap the file starts again empty; one that cannot be emptied is appended to.
-    int emptied = info.st_size > kLogCap ? ftruncate(fd, 0) : 0;
+    int emptied = info.st_size > kLogCap ? ftruncate(file.get(), 0) : 0;
     (void)emptied;
-    ssize_t written = write(fd, entry.data(), entry.size());
+    ssize_t written = write(file.get(), entry.data(), entry.size());
     (void)written;
     if (deferredSyncDepth == 0) {
-        fsync(fd);
+        fsync(file.get());
     } else {
         syncPending = true;
     }
-    close(fd);
 }
 
 DeferredLogSync::DeferredLogSync() { ++deferredSyncDepth; }
@@ -166,9 +166,8 @@ DeferredLogSync::~DeferredLogSync()
     syncPending = false;
     std::lock_guard<std::mutex> guard(_logLock);
     struct stat info {};
-    int fd = OpenLogFile(0, info);
-    if (fd >= 0) {
-        fsync(fd);
-        close(fd);
+    oslib::UniqueFd file = OpenLogFile(0, info);
+    if (file.get() >= 0) {
+        fsync(file.get());
     }
 }

@@ -3,9 +3,9 @@
 
 #include <string>
 
-namespace platform {
+namespace oslib {
 
-// Writes "<yyyy-MM-dd HH:mm:ss.SSS> <name>[<pid>] <message>" as one line.
+// Writes "<yyyy-MM-dd HH:mm:ss.SSS> <name>[<pid>] <message>" as one line on standard error.
 // A single trailing line end of the message is dropped; one is always added. Control
 // characters inside the message are escaped (EscapeControls).
 // Thread-safe: each line is written with one write(2).
@@ -16,4 +16,4 @@ void SystemLogText(const std::string& message);
 // line end kept, so that outside text (device strings, replies) cannot forge log lines.
 std::string EscapeControls(const std::string& message);
 
-} // namespace platform
+} // namespace oslib

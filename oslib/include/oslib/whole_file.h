@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-namespace platform {
+namespace oslib {
 
 // The bytes of the regular file at `path`; false when it is missing or unreadable, or is
 // no regular file: a folder or a pipe in a file's place must neither throw nor block.
@@ -16,4 +16,4 @@ struct FileCloser {
 };
 using UniqueFile = std::unique_ptr<FILE, FileCloser>;
 
-} // namespace platform
+} // namespace oslib

@@ -1,5 +1,4 @@
-// The agent's log file: what every module writes through. It depends on nothing of the
-// process frame, so that the modules can log without including it.
+// The agent's log file: what every module writes through, in the file and on the system log.
 #pragma once
 
 #include <cstdint>

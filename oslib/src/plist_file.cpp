@@ -1,11 +1,14 @@
-#include "plist_file.h"
+#include "oslib/plist_file.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <mutex>
 
-#include "replacement_file.h"
-#include "whole_file.h"
+#include "oslib/replacement_file.h"
+#include "oslib/whole_file.h"
 
-namespace platform {
+namespace oslib {
 
 namespace {
 
@@ -80,4 +83,36 @@ bool PlistDictString(plist_t dict, const char* key, std::string& value)
     return PlistStringValue(dict ? plist_dict_get_item(dict, key) : nullptr, value);
 }
 
-} // namespace platform
+bool PlistIntegerValue(plist_t node, int64_t& value)
+{
+    switch (plist_get_node_type(node)) {
+    case PLIST_UINT: {
+        uint64_t raw = 0;
+        plist_get_uint_val(node, &raw);
+        value = static_cast<int64_t>(raw);
+        return true;
+    }
+    case PLIST_REAL: {
+        double real = 0;
+        plist_get_real_val(node, &real);
+        value = static_cast<int64_t>(std::isnan(real) ? 0.0 : std::clamp(real, -9.2e18, 9.2e18));
+        return true;
+    }
+    case PLIST_BOOLEAN: {
+        uint8_t flag = 0;
+        plist_get_bool_val(node, &flag);
+        value = flag != 0 ? 1 : 0;
+        return true;
+    }
+    case PLIST_STRING: {
+        std::string text;
+        PlistStringValue(node, text);
+        value = std::strtoll(text.c_str(), nullptr, 10);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+} // namespace oslib

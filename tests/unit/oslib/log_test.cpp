@@ -2,11 +2,18 @@
 #include <fstream>
 #include <regex>
 
-#include "agent_home.h"
+#include "oslib/log.h"
+#include "test_home.h"
 
 namespace {
 
-using LogFile = AgentHome;
+// A HOME with the log's folder.
+class LogFile : public ::testing::Test {
+protected:
+    LogFile() { MakeFolders(home_.file("Library/Application Support/Quenlar")); }
+    ~LogFile() override { debugLevel = 3; }
+    TempHome home_;
+};
 
 const char* kStamp = R"(^\[\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}\])";
 

@@ -1,8 +1,31 @@
-#include "system_log.h"
+#include "oslib/system_log.h"
 
+#include <cstdarg>
 #include <cstdio>
 
-namespace platform {
+namespace oslib {
+
+void SystemLog(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    // Most messages fit; a longer one (a script's complaint under a long path) is kept whole.
+    char fitting[1024];
+    int length = std::vsnprintf(fitting, sizeof fitting, format, args);
+    va_end(args);
+    std::string message;
+    if (length >= static_cast<int>(sizeof fitting)) {
+        message.resize(static_cast<size_t>(length) + 1);
+        std::vsnprintf(message.data(), message.size(), format, again);
+        message.pop_back();
+    } else if (length > 0) {
+        message.assign(fitting, static_cast<size_t>(length));
+    }
+    va_end(again);
+    SystemLogText(message);
+}
 
 std::string EscapeControls(const std::string& message)
 {
@@ -32,4 +55,4 @@ std::string EscapeControls(const std::string& message)
     return out;
 }
 
-} // namespace platform
+} // namespace oslib

@@ -1,11 +1,10 @@
 // Settings that the environment may override (packaging, tests).
-// Header-only: the uninstaller shares it without linking the agent.
 #pragma once
 
 #include <cstdlib>
 #include <string>
 
-namespace platform {
+namespace oslib {
 
 // The value of `variable` when it is set and not empty, else `fallback`: an empty
 // assignment means "not configured", not "use nothing".
@@ -19,4 +18,4 @@ inline std::string EnvironmentOr(const char* variable, const char* fallback)
 // but "0" (an empty value counts as unset).
 inline bool DoNotTrack() { return EnvironmentOr("DO_NOT_TRACK", "0") != "0"; }
 
-} // namespace platform
+} // namespace oslib

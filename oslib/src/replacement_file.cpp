@@ -1,12 +1,11 @@
-#include "replacement_file.h"
+#include "oslib/replacement_file.h"
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <unistd.h>
 
-namespace platform {
+namespace oslib {
 
 std::unique_ptr<ReplacementFile> ReplacementFile::Create(const std::string& destination, mode_t mode)
 {
@@ -15,14 +14,14 @@ std::unique_ptr<ReplacementFile> ReplacementFile::Create(const std::string& dest
     std::unique_ptr<ReplacementFile> file(new ReplacementFile(destination));
     // open(2) rather than mkstemp, so that the umask narrows `mode` as for any new file.
     // A name is taken only by a file of an earlier process with the same id.
-    for (int attempt = 0; attempt < 100 && file->fd_ < 0; ++attempt) {
+    for (int attempt = 0; attempt < 100 && file->fd_.get() < 0; ++attempt) {
         file->path_ = destination + "." + std::to_string(getpid()) + "." + std::to_string(serial++);
-        file->fd_ = open(file->path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (file->fd_ < 0 && errno != EEXIST) {
+        file->fd_.reset(open(file->path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+        if (file->fd_.get() < 0 && errno != EEXIST) {
             break;
         }
     }
-    file->created_ = file->fd_ >= 0;
+    file->created_ = file->fd_.get() >= 0;
     return file->created_ ? std::move(file) : nullptr;
 }
 
@@ -30,35 +29,18 @@ ReplacementFile::ReplacementFile(const std::string& destination) : destination_(
 
 ReplacementFile::~ReplacementFile()
 {
-    if (fd_ >= 0) {
-        close(fd_);
-    }
+    fd_.reset();
     if (created_) {
         unlink(path_.c_str());
     }
 }
 
-bool ReplacementFile::Write(const char* data, size_t size)
-{
-    while (size > 0) {
-        ssize_t n = write(fd_, data, size);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
+bool ReplacementFile::Write(const char* data, size_t size) { return WriteAll(fd_.get(), data, size); }
 
 ReplacementFile::Outcome ReplacementFile::Commit()
 {
-    bool synced = fsync(fd_) == 0;
-    synced = close(fd_) == 0 && synced;
-    fd_ = -1;
+    bool synced = fsync(fd_.get()) == 0;
+    synced = close(fd_.release()) == 0 && synced;
     if (!synced) {
         return Outcome::kNotSynced;
     }
@@ -66,4 +48,4 @@ ReplacementFile::Outcome ReplacementFile::Commit()
     return created_ ? Outcome::kNotRenamed : Outcome::kReplaced;
 }
 
-} // namespace platform
+} // namespace oslib

@@ -1,4 +1,4 @@
-#include "../user_folders.h"
+#include "oslib/user_folders.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace platform {
+namespace oslib {
 
 std::string HomeFolder()
 {
@@ -45,4 +45,4 @@ bool CreateFolderWithParents(const std::string& path)
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-} // namespace platform
+} // namespace oslib

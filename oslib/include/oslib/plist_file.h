@@ -8,7 +8,7 @@
 #include <string>
 #include <sys/types.h>
 
-namespace platform {
+namespace oslib {
 
 struct PlistDeleter {
     void operator()(plist_t node) const { plist_free(node); }
@@ -37,4 +37,9 @@ bool PlistStringValue(plist_t node, std::string& value);
 // The string value of `key` in `dict`; false when it is missing or not a string.
 bool PlistDictString(plist_t dict, const char* key, std::string& value);
 
-} // namespace platform
+// The integer reading of a number, a boolean or a string with leading digits (as a string's
+// integer value reads "7 days" as 7, and "x" as 0); false for a missing node or one of
+// another type.
+bool PlistIntegerValue(plist_t node, int64_t& value);
+
+} // namespace oslib

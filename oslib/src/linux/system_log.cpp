@@ -1,0 +1,33 @@
+#include "oslib/system_log.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include "oslib/descriptors.h"
+
+namespace oslib {
+
+void SystemLogText(const std::string& message)
+{
+    std::string text = EscapeControls(message);
+    if (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+    }
+    struct timeval tv {};
+    gettimeofday(&tv, nullptr);
+    struct tm local {};
+    localtime_r(&tv.tv_sec, &local);
+    char stamp[32];
+    strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    char head[96];
+    std::snprintf(head, sizeof head, "%s.%03ld %s[%ld] ", stamp, static_cast<long>(tv.tv_usec / 1000),
+                  program_invocation_short_name, static_cast<long>(getpid()));
+    std::string line = head + text + "\n";
+    // Nobody may read standard error any more: the line is dropped, the program goes on.
+    WriteAll(STDERR_FILENO, line.data(), line.size());
+}
+
+} // namespace oslib
