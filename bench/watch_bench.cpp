@@ -12,7 +12,7 @@
 #include <sys/resource.h>
 #include <vector>
 
-#include "dataCollector/dataCollector.h"
+#include "dataCollector/app_table.h"
 #include "platform/process.h"
 #include "stand_ins.h"
 

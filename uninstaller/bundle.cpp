@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "languages.h"
+#include "oslib/plist_file.h"
 
 namespace fs = std::filesystem;
 
@@ -89,8 +90,8 @@ std::string Bundle::localizedString(const std::string& key, const std::string& v
     // The user's languages may change between lookups; only another folder is read anew.
     std::string folder = tableFolder();
     if (!table_ || table_->folder != folder) {
-        oslib::PlistPtr strings = oslib::ReadPlistDictionary(folder + "/Localizable.strings");
-        table_ = std::make_shared<const Table>(Table{folder, std::move(strings)});
+        table_ = std::make_shared<const Table>(
+            Table{folder, oslib::ReadPlistDictionary(folder + "/Localizable.strings")});
     }
     std::string text;
     if (oslib::PlistDictString(table_->strings.get(), key.c_str(), text)) {

@@ -1,6 +1,10 @@
 // The downloader's preferences as arbitrary bytes: read, then merged into by the agent's writers.
 #include "commXdata/commXdata.h"
+#include "dataCollector/preferences.h"
+#include "dataCollector/usage_report.h"
 #include "fuzz_home.h"
+#include "main/check_interval.h"
+#include "oslib/plist_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

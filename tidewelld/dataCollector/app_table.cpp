@@ -1,6 +1,6 @@
 // The watched-application table: the seven DJ applications and, per connected device, whether
 // each runs. Main thread only.
-#include "dataCollector/dataCollector.h"
+#include "dataCollector/app_table.h"
 
 #include "platform/process_list.h"
 

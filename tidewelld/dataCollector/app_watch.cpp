@@ -1,11 +1,13 @@
 // The watch over running DJ applications: which watched application runs while which
 // vendor device is connected, and one usage report for each new pairing. Main thread only.
-#include "dataCollector/dataCollector.h"
-#include "oslib/log.h"
+#include "dataCollector/app_watch.h"
 
 #include <algorithm>
 
 #include "commXdata/commXdata.h"
+#include "dataCollector/app_table.h"
+#include "dataCollector/usage_report.h"
+#include "oslib/log.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Both list downloads, one after the other.
-#include "dataCollector/dataCollector.h"
+#include "dataCollector/collect_list.h"
 
 #include "commXdata/commXdata.h"
 #include "oslib/log.h"

@@ -1,19 +1,36 @@
 // The downloader's preferences: its check interval, and the date of the agent's last
 // device firmware check. The file belongs to the downloader; every other key survives.
-#include "dataCollector/dataCollector.h"
+#include "dataCollector/preferences.h"
 
 #include "oslib/fetchwick_contract.h"
+#include "oslib/plist_file.h"
 #include "oslib/user_folders.h"
+
+namespace {
+
+plist_t NewNode(const std::variant<std::string, uint64_t>& value)
+{
+    if (const std::string* text = std::get_if<std::string>(&value)) {
+        return plist_new_string(text->c_str());
+    }
+    return plist_new_uint(std::get<uint64_t>(value));
+}
+
+} // namespace
 
 std::string FetchwickPreferencesPath() { return oslib::LibraryFolder() + fetchwick::kPreferencesRelativePath; }
 
-void MergeIntoFetchwickPreferences(const std::function<void(plist_t preferences)>& merge)
+void MergeIntoFetchwickPreferences(const std::vector<PreferenceEntry>& entries)
 {
     // The downloader creates its preferences folder; until it has run, the agent does.
     std::string path = FetchwickPreferencesPath();
     oslib::CreateFolderWithParents(path.substr(0, path.rfind('/')));
     // Saved usage reports name devices by their serial numbers.
-    oslib::MergeIntoPlistFile(path, 0600, merge);
+    oslib::MergeIntoPlistFile(path, 0600, [&entries](plist_t preferences) {
+        for (const PreferenceEntry& entry : entries) {
+            plist_dict_set_item(preferences, entry.key, NewNode(entry.value));
+        }
+    });
 }
 
 int readIntervalValue(uint32_t& interval)
@@ -32,21 +49,20 @@ int readIntervalValue(uint32_t& interval)
     return 0;
 }
 
-int readFwVersionLastCheckDate(oslib::PlistPtr& value)
+int readFwVersionLastCheckDate(std::optional<std::string>& value)
 {
     oslib::PlistPtr preferences = oslib::ReadPlistDictionary(FetchwickPreferencesPath());
     if (!preferences) {
         return -1;
     }
     plist_t node = plist_dict_get_item(preferences.get(), fetchwick::kLastCheckDateKey);
-    value.reset(node != nullptr ? plist_copy(node) : nullptr);
+    std::string text;
+    value = oslib::PlistStringValue(node, text) ? std::optional<std::string>(std::move(text)) : std::nullopt;
     return node != nullptr ? 0 : -1;
 }
 
 int writeFwVersionLastCheckDate(const std::string& value)
 {
-    MergeIntoFetchwickPreferences([&](plist_t preferences) {
-        plist_dict_set_item(preferences, fetchwick::kLastCheckDateKey, plist_new_string(value.c_str()));
-    });
+    MergeIntoFetchwickPreferences({{fetchwick::kLastCheckDateKey, value}});
     return 0;
 }

@@ -1,12 +1,13 @@
 // Usage reports: composed from a device and an application start, sent past the gate,
 // saved in the downloader's preferences when they cannot go, and sent again later.
-#include "dataCollector/dataCollector.h"
-#include "oslib/log.h"
+#include "dataCollector/usage_report.h"
 
 #include <algorithm>
 #include <iterator>
 
 #include "commXdata/commXdata.h"
+#include "dataCollector/preferences.h"
+#include "oslib/log.h"
 #include "oslib/plist_file.h"
 #include "oslib/text.h"
 
@@ -49,11 +50,6 @@ bool StoredFlag(plist_t node)
     return oslib::PlistIntegerValue(node, value) && value != 0;
 }
 
-void WriteDoesSend(plist_t dict, uint64_t value)
-{
-    plist_dict_set_item(dict, kDoesSendKey, plist_new_uint(value));
-}
-
 // Asks the gate, then sends; -1 when the gate says no or cannot be asked.
 int SendPastGate(const _xdate_send_info_t& report, ErrorCallbackFunc onBeaconFailure)
 {
@@ -93,7 +89,7 @@ StoredReport SendStoredReport(MacInfo& host)
         }
     }
     if (sendData(host, saved) == 0) {
-        MergeIntoFetchwickPreferences([](plist_t stored) { WriteDoesSend(stored, 1); });
+        MergeIntoFetchwickPreferences({{kDoesSendKey, uint64_t{1}}});
     }
     return StoredReport::kTried;
 }
@@ -141,12 +137,12 @@ int sendData(MacInfo& host, _xdate_save_info_t& saved)
 
 void saveData(const _xdate_send_info_t* report)
 {
-    MergeIntoFetchwickPreferences([report](plist_t dict) {
-        for (const StoreField& field : kStoreFields) {
-            plist_dict_set_item(dict, field.key, plist_new_string((report->*field.report).c_str()));
-        }
-        WriteDoesSend(dict, 0);
-    });
+    std::vector<PreferenceEntry> entries;
+    for (const StoreField& field : kStoreFields) {
+        entries.push_back({field.key, report->*field.report});
+    }
+    entries.push_back({kDoesSendKey, uint64_t{0}});
+    MergeIntoFetchwickPreferences(entries);
 }
 
 void SendSavedInfo(MacInfo* host)

@@ -6,9 +6,14 @@
 #include <unistd.h>
 
 #include "commXdata/commXdata.h"
+#include "dataCollector/app_watch.h"
+#include "dataCollector/usage_report.h"
+#include "main/device_change.h"
 #include "main/main.h"
+#include "main/schedule.h"
 #include "oslib/environment.h"
 #include "oslib/fetchwick_contract.h"
+#include "oslib/log.h"
 #include "oslib/system_log.h"
 #include "oslib/user_folders.h"
 #include "platform/agent_lock.h"

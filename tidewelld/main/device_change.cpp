@@ -1,10 +1,16 @@
 // The reaction to device changes and the launch of the downloader.
-#include "main/main.h"
+#include "main/device_change.h"
 
 #include <cerrno>
 #include <cstring>
 
+#include "dataCollector/usage_report.h"
+#include "dataCollector/usb_scan.h"
+#include "main/list_files.h"
+#include "main/main.h"
+#include "main/update_decision.h"
 #include "oslib/fetchwick_contract.h"
+#include "oslib/log.h"
 #include "oslib/system_log.h"
 #include "platform/process.h"
 

@@ -1,13 +1,17 @@
 // Update decision: which connected devices, and whether the updater itself, are behind
 // the firmware version list. The result goes to the hand-off file for the downloader.
-#include "main/main.h"
+#include "main/update_decision.h"
 
 #include <algorithm>
 
+#include "dataCollector/preferences.h"
+#include "main/check_interval.h"
 #include "main/list_patterns.h"
-#include "main/schedule.h"
+#include "main/main.h"
 #include "oslib/fetchwick_contract.h"
 #include "oslib/icu_date.h"
+#include "oslib/log.h"
+#include "oslib/plist_file.h"
 #include "oslib/replacement_file.h"
 #include "platform/icu_text.h"
 #include "platform/list_regex.h"
@@ -148,7 +152,7 @@ bool UpdateFirmware(UsbDevicesInfo* devices)
         TW_TRACE_OUT();
         return false;
     }
-    writeFwVersionLastCheckDate(oslib::FormatDate("YYYY-MM-dd hh:mm:ss", _schedule.nowMillis()));
+    writeFwVersionLastCheckDate(oslib::FormatDate("YYYY-MM-dd hh:mm:ss", _clock()));
     TW_TRACE_OUT();
     return true;
 }

@@ -2,7 +2,7 @@
 #include <filesystem>
 
 #include "agent_home.h"
-#include "dataCollector/dataCollector.h"
+#include "dataCollector/app_watch.h"
 #include "oslib/plist_file.h"
 #include "stub_server.h"
 

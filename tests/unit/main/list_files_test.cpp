@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "main/list_files.h"
+#include "main/update_decision.h"
+
 namespace {
 
 using ListFiles = AgentHome;

@@ -1,6 +1,8 @@
 #include "agent_home.h"
 
+#include "main/check_interval.h"
 #include "main/schedule.h"
+#include "main/update_decision.h"
 #include "oslib/icu_date.h"
 #include "stub_server.h"
 
@@ -32,7 +34,7 @@ protected:
     void Restart(const char* now, const char* modified)
     {
         _schedule = DownloadSchedule{};
-        _schedule.nowMillis = [] { return fixedNow; };
+        _clock = [] { return fixedNow; };
         fixedNow = LocalMillis(now);
         unlink(fwVerInfoTxtPath.c_str());
         if (modified != nullptr) {

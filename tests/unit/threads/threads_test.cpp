@@ -12,6 +12,7 @@
 
 #include "agent_home.h"
 #include "main/agent_loop.h"
+#include "main/device_change.h"
 #include "platform/linux/device_watcher_udev.h"
 #include "platform/process.h"
 #include "stub_server.h"

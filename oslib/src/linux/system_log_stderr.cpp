@@ -1,3 +1,4 @@
+// The system log on Linux: standard error, which journald or a terminal keeps.
 #include "oslib/system_log.h"
 
 #include <cerrno>
