@@ -16,6 +16,15 @@ struct XmlDeleter {
     void operator()(char* xml) const { plist_to_xml_free(xml); }
 };
 
+// Writes `contents` to `path` with `mode` through a temporary file in the same folder and
+// a rename, synced to disk first. Returns false (and leaves `path` untouched) on any failure.
+bool ReplaceFileAtomically(const std::string& path, const std::string& contents, mode_t mode)
+{
+    std::unique_ptr<ReplacementFile> file = ReplacementFile::Create(path, mode);
+    return file && file->Write(contents.data(), contents.size()) &&
+           file->Commit() == ReplacementFile::Outcome::kReplaced;
+}
+
 } // namespace
 
 PlistPtr ReadPlistDictionary(const std::string& path)
@@ -31,13 +40,6 @@ PlistPtr ReadPlistDictionary(const std::string& path)
         return nullptr;
     }
     return owned;
-}
-
-bool ReplaceFileAtomically(const std::string& path, const std::string& contents, mode_t mode)
-{
-    std::unique_ptr<ReplacementFile> file = ReplacementFile::Create(path, mode);
-    return file && file->Write(contents.data(), contents.size()) &&
-           file->Commit() == ReplacementFile::Outcome::kReplaced;
 }
 
 bool MergeIntoPlistFile(const std::string& path, mode_t mode, const std::function<void(plist_t dict)>& merge)

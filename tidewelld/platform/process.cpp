@@ -45,34 +45,4 @@ void ReapDetachedChildren()
                            detachedChildren.end());
 }
 
-ShellPipe::ShellPipe(const std::string& command)
-{
-    oslib::Child child;
-    if (oslib::Spawn({"/bin/sh", "-c", command}, oslib::ChildStream::kPiped, oslib::ChildStream::kInherited, child) !=
-        0) {
-        return;
-    }
-    pid_ = child.pid;
-    stream_ = fdopen(child.pipe.get(), "r");
-    if (stream_ != nullptr) {
-        child.pipe.release();
-    }
-}
-
-ShellPipe::~ShellPipe() { close(); }
-
-int ShellPipe::close()
-{
-    if (stream_ != nullptr) {
-        fclose(stream_);
-        stream_ = nullptr;
-    }
-    if (pid_ < 0) {
-        return -1;
-    }
-    int status = oslib::WaitForChild(pid_);
-    pid_ = -1;
-    return status;
-}
-
 } // namespace platform

@@ -2,7 +2,6 @@
 // mask, default signal actions and descriptors 0 to 2 only.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -16,23 +15,5 @@ bool SpawnDetached(const std::string& path, const std::vector<std::string>& args
 
 // Collects every detached child that has ended; never blocks. Thread-safe.
 void ReapDetachedChildren();
-
-// popen(command, "r") with a clean signal mask: runs /bin/sh -c command with its
-// standard output readable from stream(). close() waits for the shell.
-class ShellPipe {
-public:
-    explicit ShellPipe(const std::string& command);
-    ~ShellPipe();
-    ShellPipe(const ShellPipe&) = delete;
-    ShellPipe& operator=(const ShellPipe&) = delete;
-
-    FILE* stream() const { return stream_; }
-    // Waits for the shell and returns its wait status, or -1 when it never ran.
-    int close();
-
-private:
-    FILE* stream_ = nullptr;
-    pid_t pid_ = -1;
-};
 
 } // namespace platform

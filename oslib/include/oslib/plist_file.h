@@ -26,10 +26,6 @@ PlistPtr ReadPlistDictionary(const std::string& path);
 // written. Merges of one process run one at a time.
 bool MergeIntoPlistFile(const std::string& path, mode_t mode, const std::function<void(plist_t dict)>& merge);
 
-// Writes `contents` to `path` with `mode` through a temporary file in the same folder and
-// a rename, synced to disk first. Returns false (and leaves `path` untouched) on any failure.
-bool ReplaceFileAtomically(const std::string& path, const std::string& contents, mode_t mode);
-
 // The text of a string node up to its first NUL byte (libplist's own getter aborts the
 // process on a string with a NUL in it); false when the node is null or no string.
 bool PlistStringValue(plist_t node, std::string& value);
