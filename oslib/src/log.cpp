@@ -44,20 +44,25 @@ oslib::UniqueFd OpenLogFile(int create, struct stat& info)
     return file;
 }
 
-const char* LevelTag(uint32_t level)
+struct Level {
+    const char* tag;
+    oslib::LogPriority priority;  // on the journal
+};
+
+Level LevelOf(uint32_t level)
 {
     switch (level) {
     case 1:
     case 2:
-        return "DBG";
+        return {"DBG", oslib::LogPriority::kDebug};
     case 3:
-        return "INF";
+        return {"INF", oslib::LogPriority::kInfo};
     case 4:
-        return "WRN";
+        return {"WRN", oslib::LogPriority::kWarning};
     case 5:
-        return "ERR";
+        return {"ERR", oslib::LogPriority::kError};
     default:
-        return "???";
+        return {"???", oslib::LogPriority::kInfo};
     }
 }
 
@@ -124,15 +129,16 @@ void LogPrintf(uint32_t level, const char* sourcePath, int32_t line, const char*
 
     std::string stamp = oslib::FormatDate("yyyy/MM/dd HH:mm:ss", oslib::NowMillis());
     std::string text = oslib::EscapeControls(ToUtf8Text(message));
+    const Level tagged = LevelOf(level);
     char head[128];
     if (level <= 2) {
-        snprintf(head, sizeof head, "[%s][%s] %s(%05d) ", stamp.c_str(), LevelTag(level), FileNamePart(sourcePath),
-                 line);
+        snprintf(head, sizeof head, "[%s][%s] %s(%05d) ", stamp.c_str(), tagged.tag, FileNamePart(sourcePath), line);
     } else {
-        snprintf(head, sizeof head, "[%s][%s] ", stamp.c_str(), LevelTag(level));
+        snprintf(head, sizeof head, "[%s][%s] ", stamp.c_str(), tagged.tag);
     }
     std::string entry = head + text;
-    oslib::SystemLogText(entry);
+    // The journal stamps its lines and keeps the level as their priority.
+    oslib::SystemLogText(oslib::SystemLogToJournal() ? text : entry, tagged.priority);
 
     std::lock_guard<std::mutex> guard(_logLock);
     struct stat info {};

@@ -1,4 +1,4 @@
-"""The real tidewelld in a hostile HOME: folders where its files belong."""
+"""The real tidewelld in a hostile HOME: folders where its files belong; its standard error is the journal."""
 import os
 
 from tidewell_world import Agent, StubServer, install_fake_fetchwick, launches, list_routes
@@ -19,11 +19,16 @@ def test_no_hand_off_and_the_earlier_list_kept(tmp_path):
     os.utime(earlier, (1.7e9, 1.7e9))  # long ago: the first tick downloads
     for name in FOLDERS:
         (agent.library / name / "folder").mkdir(parents=True)
-    agent.start()
+    # Standard error is the journal, as the service manager tells: lines go without stamps.
+    stderr = open(agent.stderr_path, "wb")
+    stat = os.fstat(stderr.fileno())
+    agent.environment["JOURNAL_STREAM"] = f"{stat.st_dev}:{stat.st_ino}"
+    agent.start(stderr)
     try:
         assert agent.wait_stderr("CollectVariousList Result fw=0 pl=0", timeout=15)
         assert agent.stop() == 0
-        assert "[WRN] file open error.tar_product_info.txt" in agent.stderr() and "App Exit" in agent.stderr()
+        lines = agent.stderr().splitlines()
+        assert {"<6>App Run", "<4>file open error.tar_product_info.txt", "<6>App Exit"} <= set(lines)
         assert launches(record) == []
         assert earlier.read_text() == FIRMWARE_LIST
     finally:

@@ -178,6 +178,7 @@ int RunAgent()
     // A launcher or terminal may close its end of standard error; the system log then
     // drops its lines instead of ending the agent. Children get the default back.
     signal(SIGPIPE, SIG_IGN);
+    oslib::ChooseSystemLogForm(oslib::EnvironmentOr("JOURNAL_STREAM", ""));
     if (!LockOneAgentPerUser()) {
         return 0;
     }

@@ -1,8 +1,10 @@
 #include <fcntl.h>
 #include <fstream>
+#include <map>
 #include <regex>
 
 #include "oslib/log.h"
+#include "oslib/system_log.h"
 #include "test_home.h"
 
 namespace {
@@ -11,35 +13,59 @@ namespace {
 class LogFile : public ::testing::Test {
 protected:
     LogFile() { MakeFolders(home_.file("Library/Application Support/Quenlar")); }
-    ~LogFile() override { debugLevel = 3; }
+    ~LogFile() override
+    {
+        debugLevel = 3;
+        oslib::ChooseSystemLogForm("");
+    }
     TempHome home_;
 };
 
 const char* kStamp = R"(^\[\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}\])";
 
-// The same line goes to the file and, escaped alike, to the system log: no forged lines.
+// The same line goes to the file and, escaped alike, to the system log: no forged lines. On
+// the journal (JOURNAL_STREAM names standard error), the message alone behind its priority.
 TEST_F(LogFile, LineFormat)
 {
-    // `line` follows the stamp; empty: filtered out.
-    const struct { int debug, level; const char* source; std::string message, line; } rows[] = {
-        {3, 3, "/src/dataCollector/collect.cpp", "fw=0\n", "[INF] fw=0\n"},
-        {3, 4, "a.cpp", "four\n", "[WRN] four\n"}, {3, 2, "a.cpp", "note\n", ""},
-        {1, 1, "/x/y/schedule.cpp", "UpdateFirmware()>>\n", "[DBG] schedule.cpp(00173) UpdateFirmware()>>\n"},
-        {3, 3, "a.cpp", std::string(5000, 'y'), "[INF] " + std::string(1023, 'y')},
+    // `line` follows the stamp; empty: filtered out. `journal`: the whole system line.
+    const struct {
+        int debug, level;
+        const char* source;
+        std::string message, line;
+        const char *stream, *journal;
+    } rows[] = {
+        {3, 3, "/src/dataCollector/collect.cpp", "fw=0\n", "[INF] fw=0\n", "other file", nullptr},
+        {3, 4, "a.cpp", "four\n", "[WRN] four\n", "stderr", "<4>four\n"},
+        {3, 5, "a.cpp", "five\n", "[ERR] five\n", "stderr", "<3>five\n"},
+        {3, 2, "a.cpp", "note\n", "", "stderr", ""},
+        {1, 1, "/x/y/schedule.cpp", "UpdateFirmware()>>\n", "[DBG] schedule.cpp(00173) UpdateFirmware()>>\n", "", nullptr},
+        {3, 3, "a.cpp", std::string(5000, 'y'), "[INF] " + std::string(1023, 'y'), "other device", nullptr},
         // A device string holds raw low bytes: 0xE9 alone is not UTF-8.
-        {3, 3, "a.cpp", "caf\xE9\n", "[INF] caf\xC3\xA9\n"},
-        {3, 3, "a.cpp", "A\n[ERR] x\r\n\t\x1B[2J\x07\x7F\n", "[INF] A\\n[ERR] x\\r\\n\\t\\x1B[2J\\x07\\x7F\n"},
+        {3, 3, "a.cpp", "caf\xE9\n", "[INF] caf\xC3\xA9\n", "stderr", "<6>caf\xC3\xA9\n"},
+        {3, 3, "a.cpp", "A\n[ERR] x\r\n\t\x1B[2J\x07\x7F\n", "[INF] A\\n[ERR] x\\r\\n\\t\\x1B[2J\\x07\\x7F\n", "", nullptr},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.line);
         unlink(home_.LogPath().c_str());
         debugLevel = row.debug;
         testing::internal::CaptureStderr();
+        struct stat err {};
+        fstat(STDERR_FILENO, &err);
+        const std::map<std::string, std::string> streams = {
+            {"", ""}, {"stderr", std::to_string(err.st_dev) + ":" + std::to_string(err.st_ino)},
+            {"other file", std::to_string(err.st_dev) + ":" + std::to_string(err.st_ino + 1)},
+            {"other device", std::to_string(err.st_dev + 1) + ":" + std::to_string(err.st_ino)}};
+        oslib::ChooseSystemLogForm(streams.at(row.stream));
         LogPrintf(row.level, row.source, 173, "%s", row.message.c_str());
         std::string systemLine = testing::internal::GetCapturedStderr();
         std::string log = home_.Log();
         EXPECT_EQ(row.line, log.substr(std::min<size_t>(21, log.size())));
-        EXPECT_NE(std::string::npos, systemLine.find(row.line)) << systemLine;
+        if (row.journal != nullptr) {
+            EXPECT_EQ(row.journal, systemLine);
+        } else {
+            EXPECT_NE(std::string::npos, systemLine.find(row.line)) << systemLine;
+            EXPECT_NE('<', systemLine[0]) << systemLine;
+        }
     }
     EXPECT_EQ(0600u, Mode(home_.LogPath())) << "it names devices by their serial numbers";
 }
