@@ -51,10 +51,9 @@ TEST_F(LogFile, LineFormat)
         testing::internal::CaptureStderr();
         struct stat err {};
         fstat(STDERR_FILENO, &err);
+        const std::string dev = std::to_string(err.st_dev), ino = std::to_string(err.st_ino);
         const std::map<std::string, std::string> streams = {
-            {"", ""}, {"stderr", std::to_string(err.st_dev) + ":" + std::to_string(err.st_ino)},
-            {"other file", std::to_string(err.st_dev) + ":" + std::to_string(err.st_ino + 1)},
-            {"other device", std::to_string(err.st_dev + 1) + ":" + std::to_string(err.st_ino)}};
+            {"", ""}, {"stderr", dev + ":" + ino}, {"other file", dev + ":" + ino + "0"}, {"other device", dev + "0:" + ino}};
         oslib::ChooseSystemLogForm(streams.at(row.stream));
         LogPrintf(row.level, row.source, 173, "%s", row.message.c_str());
         std::string systemLine = testing::internal::GetCapturedStderr();
@@ -64,7 +63,6 @@ TEST_F(LogFile, LineFormat)
             EXPECT_EQ(row.journal, systemLine);
         } else {
             EXPECT_NE(std::string::npos, systemLine.find(row.line)) << systemLine;
-            EXPECT_NE('<', systemLine[0]) << systemLine;
         }
     }
     EXPECT_EQ(0600u, Mode(home_.LogPath())) << "it names devices by their serial numbers";
