@@ -11,13 +11,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "oslib/descriptors.h"
+
 namespace bench {
 
 namespace {
-
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
 
 // Forks one sleeper whose argv[0] reads like a desktop helper's command line, and returns
 // once it has exec'd (the close-on-exec pipe reaches end of file), or -1.
@@ -58,7 +56,7 @@ pid_t StartSleeper(int number)
 int CountProcesses()
 {
     int count = 0;
-    if (std::unique_ptr<DIR, DirCloser> proc{opendir("/proc")}) {
+    if (oslib::UniqueFolder proc{opendir("/proc")}) {
         while (dirent* entry = readdir(proc.get())) {
             count += std::isdigit(static_cast<unsigned char>(entry->d_name[0])) ? 1 : 0;
         }

@@ -12,8 +12,7 @@
 #include <sys/resource.h>
 #include <vector>
 
-#include "dataCollector/dataCollector.h"
-#include "platform/process.h"
+#include "dataCollector/app_table.h"
 #include "stand_ins.h"
 
 namespace {
@@ -75,10 +74,12 @@ Sample Measure(int runs, const std::function<void()>& work)
 void SearchWithPipelines(const AppExecStatus (&table)[kWatchedApps])
 {
     for (const AppExecStatus& row : table) {
-        platform::ShellPipe pipe("ps -ax | grep -E '" + row.bundleName + "/Contents/MacOS/" + row.execName + "'");
-        char line[512];
-        if (pipe.stream() != nullptr) {
-            std::fgets(line, sizeof line, pipe.stream());
+        std::string command = "ps -ax | grep -E '" + row.bundleName + "/Contents/MacOS/" + row.execName + "'";
+        if (FILE* pipe = popen(command.c_str(), "r")) {
+            char line[512];
+            bool read = std::fgets(line, sizeof line, pipe) != nullptr;
+            (void)read;
+            pclose(pipe);
         }
     }
 }

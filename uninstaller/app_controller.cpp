@@ -3,13 +3,13 @@
 #include <string>
 
 #include "bundle.h"
-#include "main/fetchwick_contract.h"
-#include "platform/user_folders.h"
-#include "system_log.h"
+#include "oslib/fetchwick_contract.h"
+#include "oslib/system_log.h"
+#include "oslib/user_folders.h"
 #include "utility.h"
 
 // The entry trace of a method, named as the delegate's selector.
-#define TRACE(method) SystemLog("%s:%d", "-[AppController " method "]", __LINE__)
+#define TRACE(method) oslib::SystemLog("%s:%d", "-[AppController " method "]", __LINE__)
 
 namespace uninstaller {
 
@@ -111,7 +111,7 @@ int32_t AppController::doUninstall()
             return kNothingChanged;
         }
         if (std::optional<ScriptResult> result = script->execute(error)) {
-            SystemLog("%s", result->text.c_str());
+            oslib::SystemLog("%s", result->text.c_str());
             code = result->value;
         }
         if (code == 0 && rights == PrivilegedRemoval::Outcome::kFailed) {
@@ -119,7 +119,7 @@ int32_t AppController::doUninstall()
         }
     }
     if (error) {
-        SystemLog("%s", error->c_str());
+        oslib::SystemLog("%s", error->c_str());
         code = 22;
     }
     return code;
@@ -130,7 +130,7 @@ bool AppController::checkInstalledModuleWithPath(const char* path, const char* m
     if (path == nullptr || moduleName == nullptr) {
         return false;
     }
-    return platform::PathExists(std::string(path) + "/" + moduleName);
+    return oslib::PathExists(std::string(path) + "/" + moduleName);
 }
 
 int32_t AppController::checkInstalledModules()
@@ -144,7 +144,7 @@ void AppController::disableRelaunchOnLogin()
 {
     TRACE("disableRelaunchOnLogin");
     // Sessions here have no relaunch-at-login control to switch off.
-    SystemLog("Can't run disableRelaunchOnLogin");
+    oslib::SystemLog("Can't run disableRelaunchOnLogin");
 }
 
 void AppController::requestSystemRestart()
@@ -154,15 +154,15 @@ void AppController::requestSystemRestart()
     case SystemRestart::Outcome::kSent:
         break;
     case SystemRestart::Outcome::kNoConnection:
-        SystemLog("%s:%d, Failed to create descriptor", kRestartMethod, __LINE__);
+        oslib::SystemLog("%s:%d, Failed to create descriptor", kRestartMethod, __LINE__);
         break;
     case SystemRestart::Outcome::kNoMessage:
-        SystemLog("%s:%d, Failed to create AppleEvent", kRestartMethod, __LINE__);
+        oslib::SystemLog("%s:%d, Failed to create AppleEvent", kRestartMethod, __LINE__);
         break;
     case SystemRestart::Outcome::kSendFailed: {
         std::string reply = error.name.empty() ? "" : " (" + error.name + ": " + error.message + ")";
-        SystemLog("%s:%d, Failed to send AppleEvent, err = %d%s", kRestartMethod, __LINE__, error.result,
-                  reply.c_str());
+        oslib::SystemLog("%s:%d, Failed to send AppleEvent, err = %d%s", kRestartMethod, __LINE__, error.result,
+                         reply.c_str());
         break;
     }
     }

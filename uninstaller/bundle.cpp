@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "languages.h"
+#include "oslib/plist_file.h"
 
 namespace fs = std::filesystem;
 
@@ -34,7 +35,7 @@ Bundle::Bundle(std::string path) : path_(std::move(path))
         contents_ = path_;
         resources_ = path_;
     }
-    info_ = platform::ReadPlistDictionary(contents_ + "/Info.plist");
+    info_ = oslib::ReadPlistDictionary(contents_ + "/Info.plist");
 }
 
 Bundle Bundle::FromExecutable()
@@ -61,7 +62,7 @@ std::optional<std::string> Bundle::pathForResource(const std::string& name, cons
 std::optional<std::string> Bundle::infoString(const char* key) const
 {
     std::string value;
-    if (!platform::PlistDictString(info_.get(), key, value)) {
+    if (!oslib::PlistDictString(info_.get(), key, value)) {
         return std::nullopt;
     }
     return value;
@@ -89,11 +90,11 @@ std::string Bundle::localizedString(const std::string& key, const std::string& v
     // The user's languages may change between lookups; only another folder is read anew.
     std::string folder = tableFolder();
     if (!table_ || table_->folder != folder) {
-        platform::PlistPtr strings = platform::ReadPlistDictionary(folder + "/Localizable.strings");
-        table_ = std::make_shared<const Table>(Table{folder, std::move(strings)});
+        table_ = std::make_shared<const Table>(
+            Table{folder, oslib::ReadPlistDictionary(folder + "/Localizable.strings")});
     }
     std::string text;
-    if (platform::PlistDictString(table_->strings.get(), key.c_str(), text)) {
+    if (oslib::PlistDictString(table_->strings.get(), key.c_str(), text)) {
         return text;
     }
     return value.empty() ? key : value;

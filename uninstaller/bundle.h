@@ -6,8 +6,6 @@
 #include <optional>
 #include <string>
 
-#include "platform/plist_file.h"
-
 namespace uninstaller {
 
 class Bundle {
@@ -35,7 +33,7 @@ public:
 private:
     struct Table {
         std::string folder;
-        platform::PlistPtr strings;
+        std::shared_ptr<void> strings;  // the table's dictionary; null without one
     };
 
     std::string tableFolder() const;

@@ -14,9 +14,9 @@ struct ChildResult {
     std::string output;
 };
 
-// Starts argv[0] (a full path, or a name looked up in PATH) with a clean signal mask and
-// default signal actions, collects the chosen stream through a pipe while the other
-// streams stay the caller's, and reaps the child.
+// Starts argv[0] (a full path, or a name looked up in PATH) as oslib::Spawn does, collects
+// the chosen stream through a pipe while the other streams stay the caller's, and reaps
+// the child.
 ChildResult RunChild(const std::vector<std::string>& argv, Captured captured);
 
 // Why the child failed: "Cannot start <program>", "killed by signal N" or "exit status N";

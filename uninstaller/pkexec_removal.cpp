@@ -7,8 +7,8 @@
 
 #include "bundle.h"
 #include "child_process.h"
-#include "main/fetchwick_contract.h"
-#include "system_log.h"
+#include "oslib/fetchwick_contract.h"
+#include "oslib/system_log.h"
 
 namespace uninstaller {
 
@@ -35,7 +35,7 @@ PrivilegedRemoval::Outcome PkexecRemoval::removeDownloader()
     if (failure.empty()) {
         return Outcome::kRemoved;
     }
-    SystemLog("pkexec %s: %s", helper.c_str(), failure.c_str());
+    oslib::SystemLog("pkexec %s: %s", helper.c_str(), failure.c_str());
     bool refused = child.started && WIFEXITED(child.status) &&
                    (WEXITSTATUS(child.status) == kDismissed || WEXITSTATUS(child.status) == kNotAuthorized);
     return refused ? Outcome::kRefused : Outcome::kFailed;

@@ -17,9 +17,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "unique_fd.h"
+#include "oslib/descriptors.h"
 
-using uninstaller::UniqueFd;
+using oslib::UniqueFd;
 
 namespace {
 
@@ -64,21 +64,20 @@ Step OpenRootFolder(int parent, const std::string& name, const std::string& path
 // Removes everything in the opened folder, each entry relative to its folder's descriptor.
 bool Empty(int folder)
 {
-    int copy = dup(folder);
-    DIR* listing = copy >= 0 ? fdopendir(copy) : nullptr;
+    // The listing takes a copy of the descriptor for its own.
+    UniqueFd copy(dup(folder));
+    oslib::UniqueFolder listing(copy.get() >= 0 ? fdopendir(copy.get()) : nullptr);
     if (listing == nullptr) {
-        if (copy >= 0) {
-            close(copy);
-        }
         return false;
     }
+    copy.release();
     std::vector<std::string> names;
-    while (const dirent* entry = readdir(listing)) {
+    while (const dirent* entry = readdir(listing.get())) {
         if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
             names.emplace_back(entry->d_name);
         }
     }
-    closedir(listing);
+    listing.reset();
     bool emptied = true;
     for (const std::string& name : names) {
         // unlinkat never follows a symlink; a folder answers EISDIR.

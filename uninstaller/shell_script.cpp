@@ -1,8 +1,11 @@
 #include "shell_script.h"
 
+#include <cerrno>
+#include <cstdlib>
+
 #include "child_process.h"
-#include "platform/whole_file.h"
-#include "text.h"
+#include "oslib/text.h"
+#include "oslib/whole_file.h"
 
 namespace uninstaller {
 
@@ -12,9 +15,21 @@ const char* const kShell = "/bin/sh";
 
 std::string LastLine(const std::string& output)
 {
-    std::string text = Trimmed(output);
+    std::string text = oslib::Trimmed(output);
     size_t end = text.rfind('\n');
-    return end == std::string::npos ? text : Trimmed(text.substr(end + 1));
+    return end == std::string::npos ? text : oslib::Trimmed(text.substr(end + 1));
+}
+
+// The value of text that is exactly one decimal integer within 32 bits.
+std::optional<int32_t> ParseInt32(const std::string& text)
+{
+    errno = 0;
+    char* end = nullptr;
+    long long value = std::strtoll(text.c_str(), &end, 10);
+    if (end == text.c_str() || *end != '\0' || errno != 0 || value < INT32_MIN || value > INT32_MAX) {
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(value);
 }
 
 class ShellScript : public Script {
@@ -52,14 +67,14 @@ private:
 std::unique_ptr<Script> ShellScriptRunner::load(const std::string& path, std::optional<std::string>& error)
 {
     std::string text;
-    if (!platform::ReadRegularFile(path, text)) {
+    if (!oslib::ReadRegularFile(path, text)) {
         error = "Cannot read the script " + path;
         return nullptr;
     }
     ChildResult check = RunChild({kShell, "-n", "-c", text}, Captured::kStderr);
     std::string failure = ChildFailure(check, kShell);
     if (!failure.empty()) {
-        error = "The script " + path + " is not valid: " + failure + " " + Trimmed(check.output);
+        error = "The script " + path + " is not valid: " + failure + " " + oslib::Trimmed(check.output);
         return nullptr;
     }
     return std::make_unique<ShellScript>(path, std::move(text));

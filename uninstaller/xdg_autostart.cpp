@@ -7,9 +7,9 @@
 #include <system_error>
 #include <unistd.h>
 
-#include "platform/user_folders.h"
-#include "platform/whole_file.h"
-#include "text.h"
+#include "oslib/text.h"
+#include "oslib/user_folders.h"
+#include "oslib/whole_file.h"
 
 namespace fs = std::filesystem;
 
@@ -21,7 +21,7 @@ std::string AutostartFolder()
 {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     // A relative XDG_CONFIG_HOME is invalid and ignored.
-    std::string base = (config != nullptr && config[0] == '/') ? config : platform::HomeFolder() + "/.config";
+    std::string base = (config != nullptr && config[0] == '/') ? config : oslib::HomeFolder() + "/.config";
     return base + "/autostart";
 }
 
@@ -29,7 +29,7 @@ std::vector<std::string> DisplayNames(const fs::path& file)
 {
     std::vector<std::string> names;
     std::string contents;
-    platform::ReadRegularFile(file.string(), contents);
+    oslib::ReadRegularFile(file.string(), contents);
     std::istringstream in(contents);
     std::string line;
     bool inEntry = false;
@@ -42,9 +42,9 @@ std::vector<std::string> DisplayNames(const fs::path& file)
         if (!inEntry || equals == std::string::npos) {
             continue;
         }
-        std::string key = Trimmed(line.substr(0, equals));
+        std::string key = oslib::Trimmed(line.substr(0, equals));
         if (key == "Name" || (key.rfind("Name[", 0) == 0 && key.back() == ']')) {
-            names.push_back(Trimmed(line.substr(equals + 1)));
+            names.push_back(oslib::Trimmed(line.substr(equals + 1)));
         }
     }
     return names;

@@ -1,10 +1,8 @@
 """The usage and firmware roads of one unit on an emulated bus: a DJ application used with it gives one beacon,
-each time the unit appears the downloader starts with only descriptors 0-2, and a stop during a stalled beacon
-keeps the report for a resend."""
+each time the unit appears the downloader starts, and a stop during a stalled beacon keeps the report for a resend."""
 import plistlib
 
-from tidewell_world import Agent, StubServer, install_fake_fetchwick, launches, read_json_lines, start_application, \
-    wait_until
+from tidewell_world import Agent, StubServer, install_fake_fetchwick, launches, start_application, wait_until
 from usbbed import UsbTestbed
 
 DECK = dict(product_id=0x1234, release=0x0123, product="Deck Unit 2", manufacturer="Quenlar", serial="A1 B2")
@@ -42,7 +40,6 @@ def test_beacons_downloader_starts_and_a_stop_mid_reply_keeps_the_report(tmp_pat
                 server.set_routes({"/appchk.php": GATE, "/dot.php": {"body": "ok", "stall_after": 1}})
                 bed.add_device(**DECK)
                 assert wait_until(lambda: len(launches(record)) == 2)
-                assert sorted(read_json_lines(record)[1]["fds"]) == ["0", "1", "2"]
                 applications.append(start_application(tmp_path / "apps", "Traktor"))
                 assert wait_until(lambda: len(server.requests("/dot.php")) == 2, timeout=30)
                 # A stop while the beacon waits for the rest of its reply ends the agent within the

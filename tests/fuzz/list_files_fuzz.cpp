@@ -4,7 +4,9 @@
 
 #include "../support/device_list.h"
 #include "fuzz_home.h"
+#include "main/list_files.h"
 #include "main/list_patterns.h"
+#include "main/update_decision.h"
 #include "platform/icu_text.h"
 #include "platform/list_regex.h"
 

@@ -2,8 +2,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "dataCollector/usb_string.h"
+#include "dataCollector/app_watch.h"
+#include "dataCollector/usb_scan.h"
 #include "fuzz_home.h"
+#include "oslib/log.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

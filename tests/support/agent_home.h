@@ -5,9 +5,17 @@
 #include <sys/stat.h>
 
 #include "commXdata/commXdata.h"
+#include "dataCollector/app_table.h"
+#include "dataCollector/preferences.h"
+#include "dataCollector/usage_report.h"
+#include "dataCollector/usb_scan.h"
 #include "device_list.h"
 #include "fake_usb.h"
+#include "main/check_interval.h"
+#include "main/main.h"
 #include "main/schedule.h"
+#include "oslib/icu_date.h"
+#include "oslib/log.h"
 #include "platform/host_probe.h"
 #include "platform/process_list.h"
 #include "test_home.h"
@@ -47,6 +55,7 @@ protected:
         _connect = 0;
         _macInfo = MacInfo{};
         _schedule = DownloadSchedule{};
+        _clock = oslib::NowMillis;
         debugLevel = 3;
         std::snprintf(fwUpdateURL, sizeof fwUpdateURL, "%s", savedFw_.c_str());
         std::snprintf(tarProductURL, sizeof tarProductURL, "%s", savedPl_.c_str());

@@ -7,7 +7,7 @@
 #include <picojson.h>
 #include <vector>
 
-#include "platform/process.h"
+#include "oslib/spawn.h"
 #include "test_home.h"
 
 class StubServer {
@@ -20,12 +20,15 @@ public:
         setRoutes(routesJson);
         const std::string name = tls == Tls::TrustedCa ? "server" : "self";
         const std::string certificates = "sh '" TIDEWELL_DEMO_DIR "/make_certs.sh' . && ";
-        // The shell tells the server's pid; its pipe gives a clean signal mask, so SIGTERM stops it.
-        server_ = std::make_unique<platform::ShellPipe>(
-            "cd '" + dir_.path() + "' && " + (tls == Tls::None ? "" : certificates) + "echo $$ && exec " TIDEWELL_PYTHON
-            " '" TIDEWELL_DEMO_DIR "/stub_server.py' --routes routes.json --log requests.log --port-file port" +
-            (tls == Tls::None ? "" : " --cert " + name + ".pem --key " + name + ".key"));
-        if (server_->stream() != nullptr && std::fscanf(server_->stream(), "%d", &pid_) == 1) {
+        // The shell becomes the server; a clean signal mask lets SIGTERM stop it.
+        oslib::Child server;
+        oslib::Spawn({"/bin/sh", "-c",
+                      "cd '" + dir_.path() + "' && " + (tls == Tls::None ? "" : certificates) + "exec " TIDEWELL_PYTHON
+                      " '" TIDEWELL_DEMO_DIR "/stub_server.py' --routes routes.json --log requests.log --port-file port" +
+                          (tls == Tls::None ? "" : " --cert " + name + ".pem --key " + name + ".key")},
+                     oslib::ChildStream::kDiscarded, oslib::ChildStream::kInherited, server);
+        pid_ = server.pid;
+        if (pid_ > 0) {
             WaitUntil([&] { return static_cast<bool>(std::ifstream(dir_.path() + "/port") >> port_); },
                       std::chrono::seconds(30));
         }
@@ -35,6 +38,7 @@ public:
     {
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
+            oslib::WaitForChild(pid_);
         }
     }
 
@@ -64,7 +68,6 @@ private:
     TempDir dir_;
     std::string scheme_;
     int pid_ = -1, port_ = 0;
-    std::unique_ptr<platform::ShellPipe> server_;  // waits for the stopped server
 };
 
 inline std::string QueryParam(const picojson::object& request, const std::string& name)

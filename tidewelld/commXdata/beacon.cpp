@@ -11,17 +11,17 @@
 
 #include "commXdata/gate_reply.h"
 #include "commXdata/transfer.h"
-#include "platform/environment.h"
-#include "platform/system_log.h"
+#include "oslib/environment.h"
+#include "oslib/system_log.h"
 
 namespace {
 
 std::string AnalyticsBase()
 {
-    return "https://" + platform::EnvironmentOr("TIDEWELL_ANALYTICS_HOST", TIDEWELL_ANALYTICS_HOST);
+    return "https://" + oslib::EnvironmentOr("TIDEWELL_ANALYTICS_HOST", TIDEWELL_ANALYTICS_HOST);
 }
 
-std::string AnalyticsSite() { return platform::EnvironmentOr("TIDEWELL_ANALYTICS_SITE", TIDEWELL_ANALYTICS_SITE); }
+std::string AnalyticsSite() { return oslib::EnvironmentOr("TIDEWELL_ANALYTICS_SITE", TIDEWELL_ANALYTICS_SITE); }
 
 // A line end in a header value would start a header of its own.
 std::string HeaderValue(std::string text)
@@ -113,7 +113,7 @@ bool commXdata::canSend()
     std::string error;
     bool on = ReadMeasurementSwitch(reply, error);
     if (!error.empty()) {
-        std::fprintf(stderr, "%s\n", platform::EscapeControls(error).c_str());
+        std::fprintf(stderr, "%s\n", oslib::EscapeControls(error).c_str());
     }
     return on;
 }

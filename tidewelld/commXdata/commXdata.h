@@ -45,9 +45,6 @@ private:
     ErrorCallbackFunc errorCallbackFunc;
 };
 
-// The agent's list folder, home + "/Library/Quenlar/", where the override files live too.
-std::string ListFolder();
-
 // The list URLs: built-in defaults, replaced once at start-up by the override files.
 extern char fwUpdateURL[1024];
 extern char tarProductURL[1024];

@@ -8,8 +8,8 @@
 #include <memory>
 
 #include "commXdata/transfer.h"
-#include "main/log.h"
-#include "platform/replacement_file.h"
+#include "oslib/log.h"
+#include "oslib/replacement_file.h"
 
 char fwUpdateURL[1024] = "https://" TIDEWELL_LIST_HOST "/application/tidewell/firm_version_info.txt";
 char tarProductURL[1024] = "https://" TIDEWELL_LIST_HOST "/application/tidewell/tar_product_info.txt";
@@ -34,7 +34,7 @@ constexpr ListMessages kTargetMessages{"Target list write error\n", "Target list
 struct ListDownloadContext {
     char path[1024] = {};       // the list file
     uint32_t lastChunkSize = 0; // 0 until the first chunk has been handled
-    std::unique_ptr<platform::ReplacementFile> file;
+    std::unique_ptr<oslib::ReplacementFile> file;
     bool stored = true;         // every chunk reached the temporary file
     curl_off_t received = 0;    // body bytes so far, also of a body sent without a length
 
@@ -54,7 +54,7 @@ struct ListDownloadContext {
             return 0;  // a write error: the transfer fails, the list and its date stay
         }
         if (lastChunkSize == 0) {
-            file = platform::ReplacementFile::Create(path, 0644);
+            file = oslib::ReplacementFile::Create(path, 0644);
             if (!file) {
                 TW_LOG(5, "%s", messages.createError);
                 stored = false;
@@ -73,7 +73,7 @@ struct ListDownloadContext {
     // Puts a completely stored body in place of the list; anything else is dropped unsynced.
     void Finish(bool complete, const ListMessages& messages)
     {
-        if (file && complete && stored && file->Commit() == platform::ReplacementFile::Outcome::kNotSynced) {
+        if (file && complete && stored && file->Commit() == oslib::ReplacementFile::Outcome::kNotSynced) {
             TW_LOG(5, "%s", messages.writeError);
         }
     }

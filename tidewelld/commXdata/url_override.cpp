@@ -7,11 +7,9 @@
 #include <memory>
 #include <strings.h>
 
-#include "main/log.h"
-#include "platform/user_folders.h"
-#include "platform/whole_file.h"
-
-std::string ListFolder() { return platform::HomeFolder() + "/Library/Quenlar/"; }
+#include "oslib/log.h"
+#include "oslib/user_folders.h"
+#include "oslib/whole_file.h"
 
 namespace {
 
@@ -19,8 +17,8 @@ namespace {
 // false when the file is missing or the line is blank (an empty URL could never work).
 bool ReadOverrideFile(const char* fileName, std::string& url)
 {
-    std::string path = ListFolder() + fileName;
-    platform::UniqueFile file(fopen(path.c_str(), "re"));
+    std::string path = oslib::ListFolder() + fileName;
+    oslib::UniqueFile file(fopen(path.c_str(), "re"));
     char line[1024] = {};
     if (!file || fgets(line, sizeof line, file.get()) == nullptr) {
         return false;

@@ -1,8 +1,8 @@
 // Both list downloads, one after the other.
-#include "dataCollector/dataCollector.h"
+#include "dataCollector/collect_list.h"
 
 #include "commXdata/commXdata.h"
-#include "main/log.h"
+#include "oslib/log.h"
 
 int CollectVariousList(const char* firmListPath, const char* targetListPath)
 {

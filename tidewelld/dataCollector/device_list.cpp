@@ -1,12 +1,13 @@
 // Device lists: reset, post-processing (duplicates, black list), snapshot and release.
 // No operation here takes a lock; the callers hold _lock around the global lists.
-#include "dataCollector/dataCollector.h"
-#include "main/log.h"
+#include "dataCollector/device_list.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "oslib/log.h"
 
 namespace {
 

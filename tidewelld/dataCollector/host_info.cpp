@@ -1,7 +1,7 @@
 // The host's identity and description, collected once at start-up for the usage reports.
-#include "dataCollector/dataCollector.h"
-#include "main/log.h"
+#include "dataCollector/host_info.h"
 
+#include "oslib/log.h"
 #include "platform/host_probe.h"
 
 int CollectMacInfo(MacInfo* info)

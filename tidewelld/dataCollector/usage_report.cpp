@@ -1,13 +1,15 @@
 // Usage reports: composed from a device and an application start, sent past the gate,
 // saved in the downloader's preferences when they cannot go, and sent again later.
-#include "dataCollector/dataCollector.h"
-#include "main/log.h"
+#include "dataCollector/usage_report.h"
 
 #include <algorithm>
-#include <cmath>
 #include <iterator>
 
 #include "commXdata/commXdata.h"
+#include "dataCollector/preferences.h"
+#include "oslib/log.h"
+#include "oslib/plist_file.h"
+#include "oslib/text.h"
 
 namespace {
 
@@ -29,52 +31,23 @@ const char* const kDoesSendKey = "doesSend";
 // Main thread only, like the reports themselves.
 bool usageReportsAllowed = true;
 
-// A device string holds one byte per character, the low byte of its UTF-16 unit, so it
-// reads as Latin-1. Control bytes would corrupt the store's XML and become '?'.
+// A device string as Latin-1 text. Control bytes would corrupt the store's XML and become '?'.
 std::string DeviceText(const char* bytes, uint16_t length)
 {
     std::string text;
     for (uint16_t i = 0; i < length && bytes != nullptr; ++i) {
         auto c = static_cast<unsigned char>(bytes[i]);
-        if (c < 0x20 || c == 0x7f) {
-            text.push_back('?');
-        } else if (c < 0x80) {
-            text.push_back(static_cast<char>(c));
-        } else {
-            text.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
+        oslib::AppendLatin1(text, c < 0x20 || c == 0x7f ? '?' : c);
     }
     return text;
 }
 
-// The stored "doesSend" as a number: not 0 means the report went out.
+// The stored "doesSend" by its integer value, as "FwInterval" is read: not 0 means the
+// report went out.
 bool StoredFlag(plist_t node)
 {
-    switch (plist_get_node_type(node)) {
-    case PLIST_UINT: {
-        uint64_t value = 0;
-        plist_get_uint_val(node, &value);
-        return value != 0;
-    }
-    case PLIST_BOOLEAN: {
-        uint8_t value = 0;
-        plist_get_bool_val(node, &value);
-        return value != 0;
-    }
-    case PLIST_REAL: {
-        double value = 0;
-        plist_get_real_val(node, &value);
-        return std::trunc(value) != 0.0;
-    }
-    default:
-        return false;
-    }
-}
-
-void WriteDoesSend(plist_t dict, uint64_t value)
-{
-    plist_dict_set_item(dict, kDoesSendKey, plist_new_uint(value));
+    int64_t value = 0;
+    return oslib::PlistIntegerValue(node, value) && value != 0;
 }
 
 // Asks the gate, then sends; -1 when the gate says no or cannot be asked.
@@ -101,7 +74,7 @@ enum class StoredReport { kNone, kWentOut, kTried };
 // Sends the stored report unless it already went out.
 StoredReport SendStoredReport(MacInfo& host)
 {
-    platform::PlistPtr dict = platform::ReadPlistDictionary(FetchwickPreferencesPath());
+    oslib::PlistPtr dict = oslib::ReadPlistDictionary(FetchwickPreferencesPath());
     if (!dict) {
         return StoredReport::kNone;
     }
@@ -111,12 +84,12 @@ StoredReport SendStoredReport(MacInfo& host)
     _xdate_save_info_t saved;
     for (const StoreField& field : kStoreFields) {
         // A text missing, or stored as another type, leaves no report that could be sent.
-        if (!platform::PlistDictString(dict.get(), field.key, saved.*field.saved)) {
+        if (!oslib::PlistDictString(dict.get(), field.key, saved.*field.saved)) {
             return StoredReport::kNone;
         }
     }
     if (sendData(host, saved) == 0) {
-        MergeIntoFetchwickPreferences([](plist_t stored) { WriteDoesSend(stored, 1); });
+        MergeIntoFetchwickPreferences({{kDoesSendKey, uint64_t{1}}});
     }
     return StoredReport::kTried;
 }
@@ -164,12 +137,12 @@ int sendData(MacInfo& host, _xdate_save_info_t& saved)
 
 void saveData(const _xdate_send_info_t* report)
 {
-    MergeIntoFetchwickPreferences([report](plist_t dict) {
-        for (const StoreField& field : kStoreFields) {
-            plist_dict_set_item(dict, field.key, plist_new_string((report->*field.report).c_str()));
-        }
-        WriteDoesSend(dict, 0);
-    });
+    std::vector<PreferenceEntry> entries;
+    for (const StoreField& field : kStoreFields) {
+        entries.push_back({field.key, report->*field.report});
+    }
+    entries.push_back({kDoesSendKey, uint64_t{0}});
+    MergeIntoFetchwickPreferences(entries);
 }
 
 void SendSavedInfo(MacInfo* host)

@@ -1,13 +1,12 @@
 // The USB scan: every device of the vendor, hubs excepted, appended to a device list
 // with its strings. Runs on one thread at a time (start-up, then the device-change thread
 // under _lock); the state below is touched only here.
-#include "dataCollector/dataCollector.h"
-#include "main/log.h"
+#include "dataCollector/usb_scan.h"
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "dataCollector/usb_string.h"
+#include "oslib/log.h"
 #include "platform/usb_bus.h"
 
 namespace {

@@ -6,14 +6,20 @@
 #include <unistd.h>
 
 #include "commXdata/commXdata.h"
+#include "dataCollector/app_watch.h"
+#include "dataCollector/usage_report.h"
+#include "main/device_change.h"
 #include "main/main.h"
+#include "main/schedule.h"
+#include "oslib/environment.h"
+#include "oslib/fetchwick_contract.h"
+#include "oslib/log.h"
+#include "oslib/system_log.h"
+#include "oslib/user_folders.h"
 #include "platform/agent_lock.h"
 #include "platform/device_watcher.h"
-#include "platform/environment.h"
 #include "platform/process.h"
 #include "platform/stop_request.h"
-#include "platform/system_log.h"
-#include "platform/user_folders.h"
 
 std::mutex _lock;
 MacInfo _macInfo;
@@ -32,28 +38,26 @@ namespace {
 constexpr uint32_t kResendTicks = 600;
 constexpr uint32_t kWatchTicks = 10;
 
-std::string SupportFolder() { return platform::LibraryFolder() + "/Application Support/Quenlar/"; }
-
 // False when an agent already runs for this user: two would each launch the downloader
 // and report every device. Decided before any other file is touched.
 bool LockOneAgentPerUser()
 {
-    if (!platform::PathExists(SupportFolder())) {
-        platform::CreateFolderWithParents(SupportFolder());
+    if (!oslib::PathExists(oslib::SupportFolder())) {
+        oslib::CreateFolderWithParents(oslib::SupportFolder());
     }
-    platform::AgentLock lock = platform::LockForLifetime(SupportFolder() + "tidewelld.lock");
+    platform::AgentLock lock = platform::LockForLifetime(oslib::SupportFolder() + "tidewelld.lock");
     switch (lock.state) {
     case platform::AgentLock::State::kHeldElsewhere:
         // Its id is missing only in the instant between its lock and its write.
         if (lock.holder > 0) {
-            platform::SystemLog("Another agent runs for this user: pid %ld", static_cast<long>(lock.holder));
+            oslib::SystemLog("Another agent runs for this user: pid %ld", static_cast<long>(lock.holder));
         } else {
-            platform::SystemLog("Another agent runs for this user");
+            oslib::SystemLog("Another agent runs for this user");
         }
         return false;
     case platform::AgentLock::State::kUnavailable:
         // Better two agents than none.
-        platform::SystemLog("tidewelld.lock: %s; not checking for another agent", std::strerror(lock.error));
+        oslib::SystemLog("tidewelld.lock: %s; not checking for another agent", std::strerror(lock.error));
         return true;
     default:
         return true;
@@ -91,9 +95,9 @@ AgentLoop& TheLoop()
 
 void BuildListPaths()
 {
-    tarProductIdPath = ListFolder() + "tar_product_info.txt";
-    fwVerInfoTxtPath = ListFolder() + "firm_version_info.txt";
-    fwVerUpTxtPath = SupportFolder() + "firm_version_up.txt";
+    tarProductIdPath = oslib::ListFolder() + "tar_product_info.txt";
+    fwVerInfoTxtPath = oslib::ListFolder() + "firm_version_info.txt";
+    fwVerUpTxtPath = fetchwick::HandOffPath();
 }
 
 void InitDeviceLists()
@@ -174,18 +178,19 @@ int RunAgent()
     // A launcher or terminal may close its end of standard error; the system log then
     // drops its lines instead of ending the agent. Children get the default back.
     signal(SIGPIPE, SIG_IGN);
+    oslib::ChooseSystemLogForm(oslib::EnvironmentOr("JOURNAL_STREAM", ""));
     if (!LockOneAgentPerUser()) {
         return 0;
     }
 
-    platform::SystemLog("App Run");
+    oslib::SystemLog("App Run");
     CollectMacInfo(&_macInfo);
 
     BuildListPaths();
-    if (!platform::PathExists(ListFolder())) {
-        platform::CreateFolderWithParents(ListFolder());
+    if (!oslib::PathExists(oslib::ListFolder())) {
+        oslib::CreateFolderWithParents(oslib::ListFolder());
     }
-    const bool doNotTrack = platform::DoNotTrack();
+    const bool doNotTrack = oslib::DoNotTrack();
     SetUsageReportsAllowed(!doNotTrack);
     if (doNotTrack) {
         TW_LOG(3, "DO_NOT_TRACK is set: no usage reports\n");
@@ -202,7 +207,7 @@ int RunAgent()
     int32_t previous = 0;
     int32_t current = 0;
     bool found = RescanDevices(previous, current);
-    platform::SystemLog("main Device Count prev=%d cur=%d", 0, current);
+    oslib::SystemLog("main Device Count prev=%d cur=%d", 0, current);
     if (found) {
         _connect = 1;
         deviceFound(previous, current);
@@ -211,7 +216,7 @@ int RunAgent()
     SetTemporaryURL();
 
     if (!watcher->Start([] { onDeviceChange(0, 0, nullptr, nullptr); })) {
-        platform::SystemLog("device change notification unavailable");
+        oslib::SystemLog("device change notification unavailable");
     }
 
     alarm(1);
@@ -231,7 +236,7 @@ int RunAgent()
             // watcher's thread sees the stop and gives up its device requests.
             kill(getpid(), SIGTERM);
         } else {
-            platform::SystemLog("Receive sinal %d", sig);
+            oslib::SystemLog("Receive sinal %d", sig);
         }
     }
 
@@ -240,6 +245,6 @@ int RunAgent()
     ReleaseDevicesInfo(&_usbQnlDevInfo);
     whiteList.clear();
     blackList.clear();
-    platform::SystemLog("App Exit");
+    oslib::SystemLog("App Exit");
     return 0;
 }

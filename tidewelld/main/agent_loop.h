@@ -35,5 +35,8 @@ private:
     uint32_t collectInfo_ = 0;
 };
 
+// Once per tick: saved-report resend, application watch, idle clearing.
+void CollectCustomerInfo();
+
 // Start-up, the signal loop until SIGTERM, and shutdown. Returns the exit status.
 int RunAgent();

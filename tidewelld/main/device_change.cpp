@@ -1,12 +1,18 @@
 // The reaction to device changes and the launch of the downloader.
-#include "main/main.h"
+#include "main/device_change.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "main/fetchwick_contract.h"
+#include "dataCollector/usage_report.h"
+#include "dataCollector/usb_scan.h"
+#include "main/list_files.h"
+#include "main/main.h"
+#include "main/update_decision.h"
+#include "oslib/fetchwick_contract.h"
+#include "oslib/log.h"
+#include "oslib/system_log.h"
 #include "platform/process.h"
-#include "platform/system_log.h"
 
 bool RescanDevices(int32_t& previousCount, int32_t& currentCount)
 {
@@ -28,7 +34,7 @@ bool RescanDevices(int32_t& previousCount, int32_t& currentCount)
 
 int32_t onDeviceChange(uint32_t, uint32_t, const void*, void*)
 {
-    platform::SystemLog("onDeviceChange");
+    oslib::SystemLog("onDeviceChange");
     // Outlives the locks below: the log's disk flush must not hold up the other thread.
     DeferredLogSync logSync;
     int32_t previous = 0;
@@ -37,7 +43,7 @@ int32_t onDeviceChange(uint32_t, uint32_t, const void*, void*)
     {
         std::lock_guard<std::mutex> guard(_lock);
         found = RescanDevices(previous, current);
-        platform::SystemLog("onDeviceChange Device Count prev=%d cur=%d", previous, current);
+        oslib::SystemLog("onDeviceChange Device Count prev=%d cur=%d", previous, current);
     }
     _connect = found ? 1 : 0;
     deviceFound(previous, current);
@@ -46,7 +52,7 @@ int32_t onDeviceChange(uint32_t, uint32_t, const void*, void*)
 
 void deviceFound(int32_t previousCount, int32_t currentCount)
 {
-    platform::SystemLog("deviceFound");
+    oslib::SystemLog("deviceFound");
     if (_connect == 0) {
         return;
     }

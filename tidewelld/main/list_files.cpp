@@ -1,10 +1,12 @@
 // List files: the header check of both downloaded lists and the target product list.
-#include "main/main.h"
+#include "main/list_files.h"
 
 #include <climits>
 #include <cstdlib>
 
 #include "main/list_patterns.h"
+#include "main/main.h"
+#include "oslib/log.h"
 #include "platform/icu_text.h"
 #include "platform/list_regex.h"
 

@@ -1,14 +1,17 @@
-// Check schedule: when the lists are downloaded, the start-up retries, and whether the
-// downloader's check interval has passed.
+// Check schedule: when the lists are downloaded, and the start-up retries.
 #include "main/schedule.h"
 
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
 #include <sys/stat.h>
 
-#include "main/fetchwick_contract.h"
+#include "dataCollector/collect_list.h"
+#include "main/check_interval.h"
+#include "main/device_change.h"
+#include "main/list_files.h"
 #include "main/main.h"
+#include "main/update_decision.h"
+#include "oslib/fetchwick_contract.h"
+#include "oslib/icu_date.h"
+#include "oslib/log.h"
 
 DownloadSchedule _schedule;
 
@@ -38,17 +41,6 @@ void LaunchUpdaterIfBehind(bool onlyOnce)
 
 int CollectBothLists() { return CollectVariousList(fwVerInfoTxtPath.c_str(), tarProductIdPath.c_str()); }
 
-// "lastCheckDate" as milliseconds; false when it is not a string in the reading format.
-bool LastCheckDate(double& millis)
-{
-    platform::PlistPtr stored;
-    std::string value;
-    if (readFwVersionLastCheckDate(stored) != 0 || !platform::PlistStringValue(stored.get(), value)) {
-        return false;
-    }
-    return platform::ParseDate("YYYY-MM-dd HH:mm:ss", value, millis);
-}
-
 } // namespace
 
 int32_t diffFileDateAndCurDate()
@@ -60,12 +52,12 @@ int32_t diffFileDateAndCurDate()
         return 1;
     }
     double modified = static_cast<double>(info.st_mtim.tv_sec) * 1000.0 + static_cast<double>(info.st_mtim.tv_nsec) / 1e6;
-    double now = _schedule.nowMillis();
+    double now = _clock();
     // A date in the future gives a huge unsigned hour count: such a list counts as old.
     auto hours = static_cast<uint32_t>(static_cast<int64_t>((now - modified) / 1000.0 / 60.0 / 60.0));
     auto days = static_cast<int32_t>(hours / 24);
     if (hours >= 12 && hours <= 23) {
-        days = platform::DayOfMonth(now) == platform::DayOfMonth(modified) ? days : 1;
+        days = oslib::DayOfMonth(now) == oslib::DayOfMonth(modified) ? days : 1;
     }
     TW_TRACE_OUT();
     return days;
@@ -108,25 +100,4 @@ bool DownloadVariousListRetry()
     }
     ++_schedule.nextDownloadRetryCountSec;
     return succeeded;
-}
-
-bool HasPastIntervalValue()
-{
-    TW_TRACE_IN();
-    uint32_t interval = 0;
-    if (readIntervalValue(interval) == -1) {
-        TW_LOG(2, "not get interval value\n");
-    }
-    // A date that is missing, not text or not in the reading format cannot hold back a check.
-    double checked = 0;
-    if (!LastCheckDate(checked)) {
-        TW_LOG(3, "not get last access time\n");
-        TW_TRACE_OUT();
-        return true;
-    }
-    double elapsedDays = std::trunc((_schedule.nowMillis() - checked) / 1000.0 / 60.0 / 60.0 / 24.0);
-    auto days = static_cast<int32_t>(std::clamp(elapsedDays, double(INT32_MIN), double(INT32_MAX)));
-    TW_LOG(3, "diffDate:%d, interval:%d\n", days, static_cast<int32_t>(interval));
-    TW_TRACE_OUT();
-    return interval <= static_cast<uint32_t>(days);
 }

@@ -1,16 +1,20 @@
 // Update decision: which connected devices, and whether the updater itself, are behind
 // the firmware version list. The result goes to the hand-off file for the downloader.
-#include "main/main.h"
+#include "main/update_decision.h"
 
 #include <algorithm>
 
-#include "main/fetchwick_contract.h"
+#include "dataCollector/preferences.h"
+#include "main/check_interval.h"
 #include "main/list_patterns.h"
-#include "main/schedule.h"
-#include "platform/icu_date.h"
+#include "main/main.h"
+#include "oslib/fetchwick_contract.h"
+#include "oslib/icu_date.h"
+#include "oslib/log.h"
+#include "oslib/plist_file.h"
+#include "oslib/replacement_file.h"
 #include "platform/icu_text.h"
 #include "platform/list_regex.h"
-#include "platform/replacement_file.h"
 
 namespace {
 
@@ -57,9 +61,9 @@ std::vector<std::string> FirmwareListLines()
 // list's two-part form "1.01" (first three characters and the fifth).
 std::string InstalledUpdaterVersion()
 {
-    platform::PlistPtr info = platform::ReadPlistDictionary(fetchwick::InfoPlistPath());
+    oslib::PlistPtr info = oslib::ReadPlistDictionary(fetchwick::InfoPlistPath());
     std::string version;
-    if (!platform::PlistDictString(info.get(), fetchwick::kVersionKey, version)) {
+    if (!oslib::PlistDictString(info.get(), fetchwick::kVersionKey, version)) {
         TW_LOG(5, "not get fileVersion.\n");
         return "0.00";
     }
@@ -78,17 +82,17 @@ public:
     bool OutputLine(const std::string& text)
     {
         if (!file_) {
-            file_ = platform::ReplacementFile::Create(fwVerUpTxtPath, 0644);
+            file_ = oslib::ReplacementFile::Create(fwVerUpTxtPath, 0644);
         }
         std::string line = text + "\n";
         return file_ && file_->Write(line.data(), line.size());
     }
 
     // True when the rows written are on disk and in place.
-    bool Commit() { return file_ && file_->Commit() == platform::ReplacementFile::Outcome::kReplaced; }
+    bool Commit() { return file_ && file_->Commit() == oslib::ReplacementFile::Outcome::kReplaced; }
 
 private:
-    std::unique_ptr<platform::ReplacementFile> file_;
+    std::unique_ptr<oslib::ReplacementFile> file_;
 };
 
 } // namespace
@@ -148,7 +152,7 @@ bool UpdateFirmware(UsbDevicesInfo* devices)
         TW_TRACE_OUT();
         return false;
     }
-    writeFwVersionLastCheckDate(platform::FormatDate("YYYY-MM-dd hh:mm:ss", _schedule.nowMillis()));
+    writeFwVersionLastCheckDate(oslib::FormatDate("YYYY-MM-dd hh:mm:ss", _clock()));
     TW_TRACE_OUT();
     return true;
 }

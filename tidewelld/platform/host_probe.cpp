@@ -1,9 +1,5 @@
 #include "host_probe.h"
 
-#include <cstdio>
-
-#include "process.h"
-
 namespace platform {
 
 namespace {
@@ -16,16 +12,6 @@ std::function<std::unique_ptr<HostProbe>()>& InstalledFactory()
 
 } // namespace
 
-std::string TrimBlanks(const std::string& text)
-{
-    const char* blanks = " \t\r\n\v\f";
-    size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) {
-        return std::string();
-    }
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
 std::unique_ptr<HostProbe> MakeHostProbe()
 {
     return InstalledFactory() ? InstalledFactory()() : MakeSystemHostProbe();
@@ -34,29 +20,6 @@ std::unique_ptr<HostProbe> MakeHostProbe()
 void SetHostProbeFactory(std::function<std::unique_ptr<HostProbe>()> factory)
 {
     InstalledFactory() = std::move(factory);
-}
-
-std::optional<std::string> ReadMarkedLine(const std::string& command, const std::string& marker)
-{
-    ShellPipe pipe(command);
-    if (pipe.stream() == nullptr) {
-        return std::nullopt;
-    }
-    char line[512] = {};
-    bool read = std::fgets(line, sizeof line, pipe.stream()) != nullptr;
-    // Like the profiler's reader: a line that ends the output without a line end counts
-    // as no answer.
-    bool atEnd = !read || std::feof(pipe.stream());
-    pipe.close();
-    if (atEnd) {
-        return std::nullopt;
-    }
-    std::string text(line);
-    size_t at = text.find(marker);
-    if (at == std::string::npos) {
-        return std::nullopt;
-    }
-    return TrimBlanks(text.substr(at + marker.size()));
 }
 
 } // namespace platform

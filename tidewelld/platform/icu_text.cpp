@@ -5,7 +5,7 @@
 #include <unicode/utf8.h>
 #include <unicode/ustring.h>
 
-#include "whole_file.h"
+#include "oslib/whole_file.h"
 
 namespace platform {
 
@@ -42,7 +42,7 @@ std::string ToUtf8(const icu::UnicodeString& text)
 bool ReadUtf8File(const std::string& path, std::string& text)
 {
     std::string bytes;
-    if (!ReadRegularFile(path, bytes) || !IsValidUtf8(bytes)) {
+    if (!oslib::ReadRegularFile(path, bytes) || !IsValidUtf8(bytes)) {
         return false;
     }
     text = std::move(bytes);

@@ -1,10 +1,7 @@
-// Child processes. Every child starts with an empty signal mask (the agent blocks its
-// signals for sigwait, and a blocked mask is inherited across exec) and with descriptors
-// 0 to 2 only, whatever the agent or a library holds open (on macOS,
-// POSIX_SPAWN_CLOEXEC_DEFAULT does the same).
+// The agent's children, started as oslib/spawn.h starts every child: with an empty signal
+// mask, default signal actions and descriptors 0 to 2 only.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -18,23 +15,5 @@ bool SpawnDetached(const std::string& path, const std::vector<std::string>& args
 
 // Collects every detached child that has ended; never blocks. Thread-safe.
 void ReapDetachedChildren();
-
-// popen(command, "r") with a clean signal mask: runs /bin/sh -c command with its
-// standard output readable from stream(). close() waits for the shell.
-class ShellPipe {
-public:
-    explicit ShellPipe(const std::string& command);
-    ~ShellPipe();
-    ShellPipe(const ShellPipe&) = delete;
-    ShellPipe& operator=(const ShellPipe&) = delete;
-
-    FILE* stream() const { return stream_; }
-    // Waits for the shell and returns its wait status, or -1 when it never ran.
-    int close();
-
-private:
-    FILE* stream_ = nullptr;
-    pid_t pid_ = -1;
-};
 
 } // namespace platform

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "agent_home.h"
+#include "oslib/user_folders.h"
 #include "stub_server.h"
 
 namespace {
@@ -43,7 +44,7 @@ TEST_F(ListDownload, OnlyACompleteSmallEnoughBodyFromTheRightPlaceReplacesTheLis
         EXPECT_EQ(c.list, ReadFileText(fwVerInfoTxtPath));
         struct stat info {};
         EXPECT_EQ(c.list == earlier, stat(fwVerInfoTxtPath.c_str(), &info) == 0 && info.st_mtime == 1700000000);
-        auto entries = std::filesystem::directory_iterator(ListFolder());
+        auto entries = std::filesystem::directory_iterator(oslib::ListFolder());
         EXPECT_EQ(1, std::distance(begin(entries), end(entries))) << "a temporary file was left behind";
     }
 }
@@ -59,7 +60,7 @@ TEST_F(ListDownload, OverrideFiles)
     for (const auto& [file, url] : cases) {
         SCOPED_TRACE(file);
         std::snprintf(fwUpdateURL, sizeof fwUpdateURL, "%s", defaultFw.c_str());
-        WriteFileText(ListFolder() + "FwUpInfoURL.txt", file);
+        WriteFileText(oslib::ListFolder() + "FwUpInfoURL.txt", file);
         SetTemporaryURL();
         EXPECT_EQ(url, fwUpdateURL);
     }

@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "main/list_files.h"
+#include "main/update_decision.h"
+
 namespace {
 
 using ListFiles = AgentHome;
@@ -76,25 +79,16 @@ TEST_F(ListFiles, HostileFiles)
     EXPECT_EQ(std::vector<int16_t>{4660}, blackList);
     EXPECT_EQ("Deck Unit 2,1.10,1.24," + url + "\n", HandOff());
 
-    // Genuine rows for the one device, 4 MiB of them: each still counts, few are logged.
+    // Genuine rows for the one device: each counts, the first 64 comparisons are logged.
     std::string flood = "FormatVersion:091\n";
-    const std::string row = "Deck Unit 2, 124, mac, https://fw/d.bin\n";
-    while (flood.size() + row.size() <= 4 * 1024 * 1024) {
-        flood += row;
+    for (int row = 0; row < 100; ++row) {
+        flood += "Deck Unit 2, 124, mac, https://fw/d.bin\n";
     }
     WriteFileText(fwVerInfoTxtPath, flood);
-    start = std::clock();
     UpdateFirmware(&devices_.list);
-    EXPECT_LT(std::clock() - start, 5 * CLOCKS_PER_SEC);
-    const size_t rows = (flood.size() - 18) / row.size();
-    EXPECT_EQ(rows * std::strlen("Deck Unit 2,1.10,1.24,https://fw/d.bin\n"), HandOff().size());
-    const std::string log = home_.Log();
-    size_t logged = 0;
-    for (size_t at = log.find("curVer:"); at != std::string::npos; at = log.find("curVer:", at + 1)) {
-        ++logged;
-    }
-    EXPECT_EQ(1u + 64u, logged);
-    EXPECT_NE(std::string::npos, log.find("] " + std::to_string(rows - 64) + " more version comparisons not logged\n"));
+    EXPECT_EQ(100 * std::strlen("Deck Unit 2,1.10,1.24,https://fw/d.bin\n"), HandOff().size());
+    EXPECT_EQ(1u + 64u, Count(home_.Log(), "curVer:"));
+    EXPECT_EQ(1u, Count(home_.Log(), "] 36 more version comparisons not logged\n"));
 }
 
 } // namespace

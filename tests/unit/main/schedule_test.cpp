@@ -1,7 +1,9 @@
 #include "agent_home.h"
 
+#include "main/check_interval.h"
 #include "main/schedule.h"
-#include "platform/icu_date.h"
+#include "main/update_decision.h"
+#include "oslib/icu_date.h"
 #include "stub_server.h"
 
 namespace {
@@ -11,7 +13,7 @@ double fixedNow = 0;
 double LocalMillis(const char* text)
 {
     double millis = 0;
-    EXPECT_TRUE(platform::ParseDate("yyyy-MM-dd HH:mm:ss", text, millis)) << text;
+    EXPECT_TRUE(oslib::ParseDate("yyyy-MM-dd HH:mm:ss", text, millis)) << text;
     return millis;
 }
 
@@ -32,7 +34,7 @@ protected:
     void Restart(const char* now, const char* modified)
     {
         _schedule = DownloadSchedule{};
-        _schedule.nowMillis = [] { return fixedNow; };
+        _clock = [] { return fixedNow; };
         fixedNow = LocalMillis(now);
         unlink(fwVerInfoTxtPath.c_str());
         if (modified != nullptr) {

@@ -3,6 +3,9 @@
 #include <csignal>
 #include <sys/resource.h>
 
+#include "main/device_change.h"
+#include "main/update_decision.h"
+
 namespace {
 
 using UpdateDecision = AgentHome;

@@ -6,13 +6,6 @@
 
 namespace {
 
-TEST(ReadMarkedLine, OnlyAFullFirstLineCarryingTheMarker)
-{
-    // The rest of a long output is not waited for.
-    EXPECT_EQ("M2 Pro", platform::ReadMarkedLine("printf '  Chip: M2 Pro \\t\\r\\n'; yes", "Chip: "));
-    EXPECT_EQ(std::nullopt, platform::ReadMarkedLine("printf 'Model: x\\nChip: M1\\n'", "Chip: "));
-}
-
 class LinuxHostProbeTest : public ::testing::Test {
 protected:
     std::string File(const std::string& name, const std::string& text)

@@ -1,8 +1,6 @@
-// Rescans and firmware decisions on one thread against the tick's downloads, self-update
-// check, application watch and resend on the other; the device watcher's thread against
-// its monitor's errors; two writers at once: log lines never torn, preferences keys never
-// lost. Built under ThreadSanitizer too.
-#include <atomic>
+// The device watcher's thread against its monitor's errors; two writers at once: log lines
+// never torn, preferences keys never lost. Built under ThreadSanitizer too; the agent's own
+// two threads run there in the end-to-end tests.
 #include <deque>
 #include <future>
 #include <regex>
@@ -11,71 +9,9 @@
 #include <vector>
 
 #include "agent_home.h"
-#include "main/agent_loop.h"
 #include "platform/linux/device_watcher_udev.h"
-#include "platform/process.h"
-#include "stub_server.h"
 
 namespace {
-
-class DeviceChangeThread : public AgentHome {
-protected:
-    void SetUp() override
-    {
-        platform::SetProcessSnapshotSource([] {
-            return std::make_unique<platform::ProcessLines>(std::vector<std::string>{
-                "  4242 ??       S      0:01 /Applications/Serato DJ Pro.app/Contents/MacOS/Serato DJ Pro"});
-        });
-        PointListsAt(lists_.base());
-        InstallRecordingDownloader();
-        InstallUpdaterVersion("1.00");
-    }
-
-    FakeBus& bus_ = InstallFakeBus();
-    StubServer lists_{R"({"/fw": {"body": "FormatVersion:091\nDeck Unit 2, 124, mac, https://fw/deck.bin\n)"
-                      R"(Tidewell, 102, mac, https://fw/tw.pkg\n"},
-                         "/pl": {"body": "FormatVersion:091\n"}})",
-                      StubServer::Tls::TrustedCa};
-    ScopedEnv ca_{"CURL_CA_BUNDLE", lists_.caFile()};
-    ScopedEnv analytics_{"TIDEWELL_ANALYTICS_HOST", "127.0.0.1:" + std::to_string(UnusedLocalPort())};
-};
-
-TEST_F(DeviceChangeThread, RescansRaceTheTickAndBothGoOnWorking)
-{
-    const DeviceModel deck{0x1234, u"Deck Unit 2", u"A1", 0x0110};
-    const std::vector<std::vector<DeviceModel>> plugs = {{}, {deck}};
-    // Lists of today: the first download comes with the first day that passes (every 100 ticks).
-    WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\nDeck Unit 2, 124, mac, https://fw/deck.bin\n");
-
-    AgentLoop loop(DefaultTickJobs());
-    time_t now = 1700000000;
-    auto plug = [&](std::vector<DeviceModel> devices) {
-        bus_.plugged.clear();
-        for (const DeviceModel& device : devices) {
-            bus_.Plug(device);
-        }
-        onDeviceChange(0, 0, nullptr, nullptr);
-    };
-
-    std::atomic<bool> rescansDone{false};
-    std::thread deviceChange([&] {
-        for (size_t i = 0; i < 40; ++i) {
-            plug(plugs[i % plugs.size()]);
-        }
-        plug({deck});
-        rescansDone = true;
-    });
-    for (int tick = 1; tick <= 610 || !rescansDone; ++tick) {
-        now += tick % 100 == 0 ? 86401 : 1;
-        loop.Tick(now);
-        platform::ReapDetachedChildren();
-    }
-    deviceChange.join();
-
-    EXPECT_EQ(1, _usbQnlDevInfo.deviceCount);
-    EXPECT_NE(std::string::npos, ReadFileText(Launches()).find("-f \n"));
-    EXPECT_NE(std::string::npos, home_.Log().find("[INF] SDJP start time = ")) << "the watch reported a pairing";
-}
 
 // poll and receive answer from a script (poll: 1 the monitor is readable, 0 timed out, else -errno; receive:
 // the errno of each null reply), then poll waits for the stop alone. Pauses: the stop-only waits before the

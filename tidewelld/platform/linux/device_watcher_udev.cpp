@@ -11,7 +11,8 @@
 #include <thread>
 #include <unistd.h>
 
-#include "../system_log.h"
+#include "oslib/descriptors.h"
+#include "oslib/system_log.h"
 
 namespace platform {
 
@@ -38,7 +39,7 @@ udev_monitor* NewMonitor(udev* context)
 void LogLine(const char* what, const char* detail) noexcept
 {
     try {
-        SystemLog("device change watcher: %s: %s", what, detail);
+        oslib::SystemLog("device change watcher: %s: %s", what, detail);
     } catch (...) {
     }
 }
@@ -59,8 +60,8 @@ public:
             return false;
         }
         monitor_ = NewMonitor(udev_);
-        stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (monitor_ == nullptr || stopFd_ < 0) {
+        stopFd_.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+        if (monitor_ == nullptr || stopFd_.get() < 0) {
             Release();
             return false;
         }
@@ -80,7 +81,7 @@ public:
     {
         if (thread_.joinable()) {
             uint64_t one = 1;
-            ssize_t ignored = write(stopFd_, &one, sizeof one);
+            ssize_t ignored = write(stopFd_.get(), &one, sizeof one);
             (void)ignored;
             thread_.join();
         }
@@ -143,7 +144,7 @@ private:
         if (monitor_ == nullptr) {
             return Replace();
         }
-        pollfd fds[2] = {{udev_monitor_get_fd(monitor_), POLLIN, 0}, {stopFd_, POLLIN, 0}};
+        pollfd fds[2] = {{udev_monitor_get_fd(monitor_), POLLIN, 0}, {stopFd_.get(), POLLIN, 0}};
         int ready = calls_.poll(fds, 2, timeoutMs);
         if (ready < 0) {
             return errno == EINTR ? Outcome::kNothing : Fail("poll");
@@ -195,7 +196,7 @@ private:
     // A new monitor in place of the failed one, after a pause in which a stop is still seen.
     Outcome Replace()
     {
-        pollfd stop = {stopFd_, POLLIN, 0};
+        pollfd stop = {stopFd_.get(), POLLIN, 0};
         int ready = calls_.poll(&stop, 1, kRetryPauseMs);
         if (ready > 0) {
             return Outcome::kStop;
@@ -224,16 +225,13 @@ private:
             udev_unref(udev_);
             udev_ = nullptr;
         }
-        if (stopFd_ >= 0) {
-            close(stopFd_);
-            stopFd_ = -1;
-        }
+        stopFd_.reset();
     }
 
     UdevWatcherCalls calls_;
     udev* udev_ = nullptr;
     udev_monitor* monitor_ = nullptr;
-    int stopFd_ = -1;
+    oslib::UniqueFd stopFd_;
     bool failing_ = false;     // a failure was logged, and no read has succeeded since
     bool lostChange_ = false;  // a failure may have hidden a change not yet reported
     std::thread thread_;

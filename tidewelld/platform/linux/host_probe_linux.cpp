@@ -4,7 +4,8 @@
 #include <sstream>
 #include <systemd/sd-id128.h>
 
-#include "platform/whole_file.h"
+#include "oslib/text.h"
+#include "oslib/whole_file.h"
 
 namespace platform {
 
@@ -22,7 +23,7 @@ std::optional<std::string> NonEmpty(std::string text)
 std::optional<std::string> ReadText(const std::string& path)
 {
     std::string text;
-    return ReadRegularFile(path, text) ? std::optional<std::string>(std::move(text)) : std::nullopt;
+    return oslib::ReadRegularFile(path, text) ? std::optional<std::string>(std::move(text)) : std::nullopt;
 }
 
 // An os-release value: unquoted, or in single or double quotes (shell escapes in the latter).
@@ -49,8 +50,8 @@ std::optional<std::string> KeyedValue(const std::string& text, char separator, c
     std::string line;
     while (std::getline(lines, line)) {
         size_t at = line.find(separator);
-        if (at != std::string::npos && TrimBlanks(line.substr(0, at)) == key) {
-            return TrimBlanks(line.substr(at + 1));
+        if (at != std::string::npos && oslib::Trimmed(line.substr(0, at)) == key) {
+            return oslib::Trimmed(line.substr(at + 1));
         }
     }
     return std::nullopt;
@@ -87,7 +88,7 @@ public:
             if (std::optional<std::string> text = ReadText(path)) {
                 for (const char* key : {"PRETTY_NAME", "NAME"}) {
                     std::optional<std::string> raw = KeyedValue(*text, '=', key);
-                    std::string name = raw ? TrimBlanks(OsReleaseValue(*raw)) : std::string();
+                    std::string name = raw ? oslib::Trimmed(OsReleaseValue(*raw)) : std::string();
                     if (!name.empty()) {
                         return name;
                     }
@@ -107,7 +108,7 @@ public:
     {
         if (std::optional<std::string> model = ReadText(files_.deviceTreeModel)) {
             model->erase(model->find_last_not_of('\0') + 1);
-            if (std::optional<std::string> chip = NonEmpty(TrimBlanks(*model))) {
+            if (std::optional<std::string> chip = NonEmpty(oslib::Trimmed(*model))) {
                 return chip;
             }
         }

@@ -9,21 +9,13 @@
 #include <initializer_list>
 #include <unistd.h>
 
+#include "oslib/descriptors.h"
+
 namespace platform {
 
 namespace {
 
 constexpr long long kKernelThreadFlag = 0x00200000;  // PF_KTHREAD in /proc/<pid>/stat
-
-// shared_ptr runs its deleter on a null handle too.
-struct DirCloser {
-    void operator()(DIR* dir) const
-    {
-        if (dir != nullptr) {
-            closedir(dir);
-        }
-    }
-};
 
 // The whole of a file under /proc (they report no size), `path` taken from the /proc
 // folder `procFd`. Plain reads: a file stream per read cost more than the read itself; a
@@ -33,24 +25,8 @@ struct DirCloser {
 bool ReadProcFile(int procFd, const char* path, std::string& contents)
 {
     contents.clear();
-    int fd = openat(procFd, path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    char chunk[4096];
-    for (;;) {
-        ssize_t n = read(fd, chunk, sizeof chunk);
-        if (n > 0) {
-            contents.append(chunk, static_cast<size_t>(n));
-        }
-        if ((n >= 0 && n < static_cast<ssize_t>(sizeof chunk)) || (n < 0 && errno != EINTR)) {
-            close(fd);
-            if (n < 0) {
-                contents.clear();
-            }
-            return n >= 0;
-        }
-    }
+    oslib::UniqueFd file(openat(procFd, path, O_RDONLY | O_CLOEXEC));
+    return file.get() >= 0 && oslib::ReadToEnd(file.get(), contents, true);
 }
 
 // The blank-separated integers at the start of text, in order; false when one is missing.
@@ -191,7 +167,7 @@ std::vector<long> KernelThreadHints(int procFd)
 
 std::unique_ptr<ProcessSnapshot> TakeSystemProcessSnapshot()
 {
-    std::shared_ptr<DIR> proc{opendir("/proc"), DirCloser()};
+    std::shared_ptr<DIR> proc{oslib::UniqueFolder(opendir("/proc"))};
     if (proc == nullptr) {
         return std::make_unique<ProcessLines>(std::vector<std::string>());
     }

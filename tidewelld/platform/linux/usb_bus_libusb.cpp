@@ -11,7 +11,7 @@
 #include <tuple>
 
 #include "../stop_request.h"
-#include "../whole_file.h"
+#include "oslib/whole_file.h"
 
 namespace platform {
 
@@ -215,7 +215,7 @@ private:
     {
         std::string path = folder_;
         path.append("/").append(name);
-        if (!ReadRegularFile(path, text)) {
+        if (!oslib::ReadRegularFile(path, text)) {
             return false;
         }
         if (!text.empty() && text.back() == '\n') {

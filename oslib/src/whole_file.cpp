@@ -1,0 +1,23 @@
+#include "oslib/whole_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "oslib/descriptors.h"
+
+namespace oslib {
+
+bool ReadRegularFile(const std::string& path, std::string& contents)
+{
+    // Non-blocking, so that opening a pipe cannot wait for a writer.
+    UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat info {};
+    std::string data;
+    if (file.get() < 0 || fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) || !ReadToEnd(file.get(), data)) {
+        return false;
+    }
+    contents = std::move(data);
+    return true;
+}
+
+} // namespace oslib

@@ -1,0 +1,104 @@
+#include <fcntl.h>
+#include <fstream>
+#include <map>
+#include <regex>
+
+#include "oslib/log.h"
+#include "oslib/system_log.h"
+#include "test_home.h"
+
+namespace {
+
+// A HOME with the log's folder.
+class LogFile : public ::testing::Test {
+protected:
+    LogFile() { MakeFolders(home_.file("Library/Application Support/Quenlar")); }
+    ~LogFile() override
+    {
+        debugLevel = 3;
+        oslib::ChooseSystemLogForm("");
+    }
+    TempHome home_;
+};
+
+const char* kStamp = R"(^\[\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}\])";
+
+// The same line goes to the file and, escaped alike, to the system log: no forged lines. On
+// the journal (JOURNAL_STREAM names standard error), the message alone behind its priority.
+TEST_F(LogFile, LineFormat)
+{
+    // `line` follows the stamp; empty: filtered out. `journal`: the whole system line.
+    const struct {
+        int debug, level;
+        const char* source;
+        std::string message, line;
+        const char *stream, *journal;
+    } rows[] = {
+        {3, 3, "/src/dataCollector/collect.cpp", "fw=0\n", "[INF] fw=0\n", "other file", nullptr},
+        {3, 4, "a.cpp", "four\n", "[WRN] four\n", "stderr", "<4>four\n"},
+        {3, 5, "a.cpp", "five\n", "[ERR] five\n", "stderr", "<3>five\n"},
+        {3, 2, "a.cpp", "note\n", "", "stderr", ""},
+        {1, 1, "/x/y/schedule.cpp", "UpdateFirmware()>>\n", "[DBG] schedule.cpp(00173) UpdateFirmware()>>\n", "", nullptr},
+        {3, 3, "a.cpp", std::string(5000, 'y'), "[INF] " + std::string(1023, 'y'), "other device", nullptr},
+        // A device string holds raw low bytes: 0xE9 alone is not UTF-8.
+        {3, 3, "a.cpp", "caf\xE9\n", "[INF] caf\xC3\xA9\n", "stderr", "<6>caf\xC3\xA9\n"},
+        {3, 3, "a.cpp", "A\n[ERR] x\r\n\t\x1B[2J\x07\x7F\n", "[INF] A\\n[ERR] x\\r\\n\\t\\x1B[2J\\x07\\x7F\n", "", nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.line);
+        unlink(home_.LogPath().c_str());
+        debugLevel = row.debug;
+        testing::internal::CaptureStderr();
+        struct stat err {};
+        fstat(STDERR_FILENO, &err);
+        const std::string dev = std::to_string(err.st_dev), ino = std::to_string(err.st_ino);
+        const std::map<std::string, std::string> streams = {
+            {"", ""}, {"stderr", dev + ":" + ino}, {"other file", dev + ":" + ino + "0"}, {"other device", dev + "0:" + ino}};
+        oslib::ChooseSystemLogForm(streams.at(row.stream));
+        LogPrintf(row.level, row.source, 173, "%s", row.message.c_str());
+        std::string systemLine = testing::internal::GetCapturedStderr();
+        std::string log = home_.Log();
+        EXPECT_EQ(row.line, log.substr(std::min<size_t>(21, log.size())));
+        if (row.journal != nullptr) {
+            EXPECT_EQ(row.journal, systemLine);
+        } else {
+            EXPECT_NE(std::string::npos, systemLine.find(row.line)) << systemLine;
+        }
+    }
+    EXPECT_EQ(0600u, Mode(home_.LogPath())) << "it names devices by their serial numbers";
+}
+
+TEST_F(LogFile, StartedAgainOnlyPastTheCapAndSkippedWithoutItsFolder)
+{
+    WriteFileText(home_.LogPath(), std::string(1048576, 'x'));
+    LogPrintf(3, "a.cpp", 1, "kept\n");
+    EXPECT_EQ(1048576u, home_.Log().find("[")) << "a file at the cap is kept";
+    EXPECT_EQ(0600u, Mode(home_.LogPath())) << "a log of an earlier version is made private";
+    WriteFileText(home_.LogPath(), std::string(1048577, 'x'));
+    LogPrintf(3, "a.cpp", 1, "fresh\n");
+    EXPECT_TRUE(std::regex_match(home_.Log(), std::regex(std::string(kStamp) + R"(\[INF\] fresh\n)")));
+
+    TempHome bare;
+    LogPrintf(5, "a.cpp", 1, "nowhere\n");
+    EXPECT_FALSE(std::ifstream(bare.LogPath()).good());
+}
+
+// Where the log belongs, a symlink takes no line, nor a FIFO: without a reader a blocking open
+// would wait for good (the alarm ends a child that does), with one the line would go to it.
+TEST_F(LogFile, OnlyARegularFileTakesLines)
+{
+    WriteFileText(home_.file("mine"), "mine");
+    ASSERT_EQ(0, symlink(home_.file("mine").c_str(), home_.LogPath().c_str()));
+    LogPrintf(3, "a.cpp", 1, "through a symlink\n");
+    EXPECT_EQ("mine", ReadFileText(home_.file("mine")));
+    unlink(home_.LogPath().c_str());
+    mkfifo(home_.LogPath().c_str(), 0600);
+    EXPECT_EXIT({ alarm(5); LogPrintf(3, "a.cpp", 1, "to no reader\n"); std::exit(0); }, testing::ExitedWithCode(0), "");
+    const int reader = open(home_.LogPath().c_str(), O_RDONLY | O_NONBLOCK);
+    LogPrintf(3, "a.cpp", 1, "into a FIFO\n");
+    char byte = 0;
+    EXPECT_EQ(0, read(reader, &byte, 1)) << "a line went into the FIFO";
+    close(reader);
+}
+
+} // namespace

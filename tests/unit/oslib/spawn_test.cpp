@@ -1,0 +1,42 @@
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "oslib/spawn.h"
+
+namespace {
+
+bool PipeIgnored(const std::string& mask) { return std::stoull(mask, nullptr, 16) >> (SIGPIPE - 1) & 1; }
+
+TEST(Spawn, EmptyMaskDefaultActionsAndDescriptors0To2OnlyOrTheLaunchError)
+{
+    using oslib::ChildStream;
+    oslib::Child child;
+    EXPECT_EQ(EACCES, oslib::Spawn({"/dev/null"}, ChildStream::kPiped, ChildStream::kInherited, child));
+    EXPECT_EQ(ENOENT, oslib::Spawn({"no-such-program-here"}, ChildStream::kPiped, ChildStream::kInherited, child));
+    // The agent's state, and more: every signal blocked, SIGPIPE ignored, a descriptor left
+    // without close-on-exec.
+    sigset_t all, savedMask;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &savedMask);
+    const sighandler_t savedPipe = signal(SIGPIPE, SIG_IGN);
+    const int leaked = open("/dev/null", O_RDONLY);
+    // sh is looked up in PATH.
+    const char* script = "printf '[%s][%s]\\n' \"$1\" \"$2\"; grep SigBlk /proc/self/status; "
+                         "ls /proc/self/fd | tr '\\n' ' '; sed -n 's/SigIgn:\\t//p' /proc/self/status";
+    ASSERT_EQ(0, oslib::Spawn({"sh", "-c", script, "sh", "-f ", "/some path/file.txt"}, ChildStream::kPiped,
+                              ChildStream::kInherited, child));
+    close(leaked);
+    pthread_sigmask(SIG_SETMASK, &savedMask, nullptr);
+    signal(SIGPIPE, savedPipe);
+    std::string text;
+    EXPECT_TRUE(oslib::ReadToEnd(child.pipe.get(), text));
+    EXPECT_EQ(0, oslib::WaitForChild(child.pid));
+    // 3 is ls's own.
+    EXPECT_EQ("[-f ][/some path/file.txt]\nSigBlk:\t0000000000000000\n0 1 2 3 ", text.substr(0, text.rfind(' ') + 1));
+    EXPECT_FALSE(PipeIgnored(text.substr(text.rfind(' ') + 1)));
+}
+
+} // namespace

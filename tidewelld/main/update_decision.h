@@ -1,0 +1,10 @@
+// Update decision: which connected devices, and whether the updater itself, are behind the
+// firmware version list. The result goes to the hand-off file for the downloader.
+#pragma once
+
+#include "dataCollector/device_list.h"
+
+// True when rows were written and the downloader's check interval has passed.
+bool UpdateFirmware(UsbDevicesInfo* devices);
+// True when the updater's own row was written; only while no vendor device is connected.
+bool UpdateFwVerTidewell(UsbDevicesInfo* devices);
