@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "oslib/configuration.h"
 #include "oslib/descriptors.h"
 #include "oslib/icu_date.h"
 #include "oslib/system_log.h"
@@ -138,7 +139,7 @@ void LogPrintf(uint32_t level, const char* sourcePath, int32_t line, const char*
     }
     std::string entry = head + text;
     // The journal stamps its lines and keeps the level as their priority.
-    oslib::SystemLogText(oslib::SystemLogToJournal() ? text : entry, tagged.priority);
+    oslib::SystemLogText(oslib::Configured().standardErrorIsJournal ? text : entry, tagged.priority);
 
     std::lock_guard<std::mutex> guard(_logLock);
     struct stat info {};

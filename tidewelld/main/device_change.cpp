@@ -12,7 +12,7 @@
 #include "oslib/fetchwick_contract.h"
 #include "oslib/log.h"
 #include "oslib/system_log.h"
-#include "platform/process.h"
+#include "platform/backends.h"
 
 bool RescanDevices(int32_t& previousCount, int32_t& currentCount)
 {
@@ -71,7 +71,7 @@ void LaunchFetchwick(const std::string& mode)
 {
     TW_TRACE_IN();
     std::string path = fetchwick::ExecutablePath();
-    if (!platform::SpawnDetached(path, {mode, fwVerUpTxtPath})) {
+    if (!platform::Installed().launcher->SpawnDetached(path, {mode, fwVerUpTxtPath})) {
         TW_LOG(5, "Fetchwick launch error(%s): %s\n", std::strerror(errno), path.c_str());
     }
     TW_TRACE_OUT();

@@ -30,3 +30,6 @@ constexpr int kVendorId = 14972;  // 0x3A7C
 void BuildListPaths();
 // Gives both device lists their (empty) id arrays; before the first rescan.
 void InitDeviceLists();
+// The agent's process-wide state as a fresh process has it, the device lists released: for
+// a process that runs the agent's parts one after another (the tests).
+void ResetAgentState();

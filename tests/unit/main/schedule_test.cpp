@@ -44,7 +44,7 @@ protected:
     }
 
     StubServer server_{"{}", StubServer::Tls::TrustedCa};
-    ScopedEnv ca_{"CURL_CA_BUNDLE", server_.caFile()};
+    ScopedConfiguration ca_{[this](oslib::Configuration& c) { c.caBundle = server_.caFile(); }};
 };
 
 // The first tick downloads when the list is missing or a day old: 12 to 23 hours count
