@@ -54,6 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     WriteInput(tarProductIdPath, data, size);
     ValidateFileVersion(fwVerInfoTxtPath, "091");
     ValidateFileVersion(tarProductIdPath, "091");
+    oslib::MutexLock guard(_lock);
     UpdateTarProductIdList();
     UpdateFirmware(&devices.list);
     UpdateFwVerTidewell(&none.list);

@@ -20,7 +20,7 @@
 #include "platform/agent_lock.h"
 #include "platform/stop_request.h"
 
-std::mutex _lock;
+oslib::Mutex _lock;
 MacInfo _macInfo;
 std::string tarProductIdPath;
 std::string fwVerInfoTxtPath;
@@ -66,7 +66,7 @@ bool LockOneAgentPerUser()
 void ResendSavedInfo()
 {
     {
-        std::lock_guard<std::mutex> guard(_lock);
+        oslib::MutexLock guard(_lock);
         UpdateAppStatus(0, &_usbQnlAllDevInfo);
     }
     SendSavedInfo(&_macInfo);
@@ -76,7 +76,7 @@ void WatchApplications()
 {
     UsbDevicesInfo copy;
     {
-        std::lock_guard<std::mutex> guard(_lock);
+        oslib::MutexLock guard(_lock);
         CopyDevicesInfo(&copy, &_usbQnlAllDevInfo);
         UpdateAppStatus(0, &_usbQnlAllDevInfo);
     }
@@ -86,6 +86,7 @@ void WatchApplications()
 
 void ReleaseDeviceLists()
 {
+    oslib::MutexLock guard(_lock);
     ReleaseDevicesInfo(&_usbQnlDevInfo);
     ReleaseDevicesInfo(&_usbQnlAllDevInfo);
     whiteList.clear();
@@ -109,6 +110,7 @@ void BuildListPaths()
 
 void InitDeviceLists()
 {
+    oslib::MutexLock guard(_lock);
     for (UsbDevicesInfo* list : {&_usbQnlDevInfo, &_usbQnlAllDevInfo}) {
         list->whiteList = std::make_unique<IdArray>();
         list->blackList = std::make_unique<IdArray>();
@@ -219,10 +221,15 @@ int RunAgent(oslib::Configuration configuration, platform::Backends backends)
     std::unique_ptr<platform::DeviceWatcher> watcher = platform::Installed().makeDeviceWatcher();
     watcher->Listen();
 
-    // No other thread exists yet: the rescan needs no lock.
+    // Uncontended, as no other thread exists yet; taken all the same, so that the rescan
+    // keeps one rule wherever it runs.
     int32_t previous = 0;
     int32_t current = 0;
-    bool found = RescanDevices(previous, current);
+    bool found = false;
+    {
+        oslib::MutexLock guard(_lock);
+        found = RescanDevices(previous, current);
+    }
     oslib::SystemLog("main Device Count prev=%d cur=%d", 0, current);
     if (found) {
         _connect = 1;

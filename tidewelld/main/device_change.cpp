@@ -41,7 +41,7 @@ int32_t onDeviceChange(uint32_t, uint32_t, const void*, void*)
     int32_t current = 0;
     bool found = false;
     {
-        std::lock_guard<std::mutex> guard(_lock);
+        oslib::MutexLock guard(_lock);
         found = RescanDevices(previous, current);
         oslib::SystemLog("onDeviceChange Device Count prev=%d cur=%d", previous, current);
     }
@@ -59,7 +59,7 @@ void deviceFound(int32_t previousCount, int32_t currentCount)
     NotifyDeviceConnect(true);
     bool update = false;
     {
-        std::lock_guard<std::mutex> guard(_lock);
+        oslib::MutexLock guard(_lock);
         update = UpdateFirmware(&_usbQnlDevInfo);
     }
     if (update && previousCount < currentCount) {

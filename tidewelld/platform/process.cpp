@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <mutex>
 #include <sys/wait.h>
 
+#include "oslib/mutex.h"
 #include "oslib/spawn.h"
 
 namespace platform {
@@ -17,7 +17,7 @@ public:
     {
         std::vector<std::string> argv{path};
         argv.insert(argv.end(), args.begin(), args.end());
-        std::lock_guard<std::mutex> guard(lock_);
+        oslib::MutexLock guard(lock_);
         // Room first: a child that started must be remembered, or it is never reaped.
         children_.reserve(children_.size() + 1);
         oslib::Child child;
@@ -32,7 +32,7 @@ public:
 
     void ReapDetachedChildren() override
     {
-        std::lock_guard<std::mutex> guard(lock_);
+        oslib::MutexLock guard(lock_);
         auto ended = [](pid_t pid) {
             int status = 0;
             pid_t rc = waitpid(pid, &status, WNOHANG);
@@ -42,8 +42,9 @@ public:
     }
 
 private:
-    std::mutex lock_;
-    std::vector<pid_t> children_;
+    // Guards the list alone: nothing under it takes another lock.
+    oslib::Mutex lock_;
+    std::vector<pid_t> children_ GUARDED_BY(lock_);
 };
 
 } // namespace

@@ -99,6 +99,7 @@ TEST_F(Schedule, StartUpRetries)
 // count compares unsigned. `stampedAt` null: `lastCheck` is written as it stands.
 TEST_F(Schedule, IntervalSinceTheLastCheck)
 {
+    oslib::MutexLock guard(_lock);
     devices_.Add(0, "Deck Unit 2", nullptr, 0x0110);
     const struct { const char *stampedAt, *lastCheck, *checkedAt; bool passed; } cases[] = {
         {nullptr, "yesterday", "2026-06-10 21:00:00", true},
