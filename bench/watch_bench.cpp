@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "dataCollector/app_table.h"
+#include "platform/backends.h"
 #include "stand_ins.h"
 
 namespace {
@@ -92,6 +93,7 @@ int main(int argc, char** argv)
     int agentRuns = std::max(argc > 2 ? std::atoi(argv[2]) : 50, 1);
     int pipelineRuns = std::max(argc > 3 ? std::atoi(argv[3]) : 7, 1);
 
+    platform::InstallBackends(platform::SystemBackends());
     bench::StandIns standIns(total);
     int processes = bench::CountProcesses();
 

@@ -1,8 +1,8 @@
 #!/bin/sh
 # Sets everything up on a fresh Debian 12 machine and runs the whole test suite: a plain
 # build, a build with AddressSanitizer and UndefinedBehaviorSanitizer, the tests of the
-# agent's two threads under ThreadSanitizer, a bounded run of every fuzz target, and
-# lintian on the Debian package.
+# agent's two threads under ThreadSanitizer, a clang build that checks the locks'
+# annotations with a bounded run of every fuzz target, and lintian on the Debian package.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -27,10 +27,12 @@ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DTIDEWELL_SANITIZE=thread -DT
 cmake --build build-tsan -j "$jobs" --target tidewelld test_threads
 ctest --test-dir build-tsan --output-on-failure -L tsan -j "$jobs"
 
-# Fuzzing with libFuzzer (clang): each parser of outside input for a bounded time.
+# Fuzzing with libFuzzer (clang): each parser of outside input for a bounded time. Every clang
+# build checks the locks' annotations (-Werror=thread-safety): this one builds the agent, its
+# tests and the benchmark as well.
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug \
   -DTIDEWELL_SANITIZE=address,undefined -DTIDEWELL_FUZZ=ON -DTIDEWELL_BUILD_UNINSTALLER=OFF
-cmake --build build-fuzz -j "$jobs" --target tidewell_fuzz
+cmake --build build-fuzz -j "$jobs"
 ctest --test-dir build-fuzz --output-on-failure -R '^fuzz\.' -j "$jobs"
 
 # The Debian package of the plain build: lintian may report information, nothing worse, and

@@ -1,17 +1,12 @@
 #include "languages.h"
 
 #include <algorithm>
-#include <cstdlib>
+
+#include "oslib/configuration.h"
 
 namespace uninstaller {
 
 namespace {
-
-std::string Env(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
 
 void AddLanguage(std::string entry, std::vector<std::string>& names)
 {
@@ -35,19 +30,13 @@ void AddLanguage(std::string entry, std::vector<std::string>& names)
 
 std::vector<std::string> PreferredLocalizations()
 {
-    std::string locale;
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        locale = Env(variable);
-        if (!locale.empty()) {
-            break;
-        }
-    }
+    const std::string& locale = oslib::Configured().messageLocale;
     std::vector<std::string> names;
     // As in gettext: the C locale shows the untranslated texts whatever LANGUAGE says.
     if (locale.empty() || locale == "C" || locale == "POSIX") {
         return names;
     }
-    std::string list = Env("LANGUAGE");
+    const std::string& list = oslib::Configured().languages;
     size_t start = 0;
     while (start <= list.size()) {
         size_t end = list.find(':', start);

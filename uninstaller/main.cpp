@@ -8,7 +8,7 @@
 #include "bundle.h"
 #include "gtk_alerts.h"
 #include "logind_restart.h"
-#include "oslib/environment.h"
+#include "oslib/configuration.h"
 #include "oslib/system_log.h"
 #include "pkexec_removal.h"
 #include "shell_script.h"
@@ -29,7 +29,7 @@ public:
 
 int main(int argc, char** argv)
 {
-    oslib::ChooseSystemLogForm(oslib::EnvironmentOr("JOURNAL_STREAM", ""));
+    oslib::InstallConfiguration(oslib::ReadConfiguration());
     if (!gtk_init_check(&argc, &argv)) {
         std::fprintf(stderr, "uninstaller: cannot open the display; it needs a graphical session\n");
         return EXIT_FAILURE;

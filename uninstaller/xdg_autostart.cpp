@@ -1,12 +1,12 @@
 #include "xdg_autostart.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <system_error>
 #include <unistd.h>
 
+#include "oslib/configuration.h"
 #include "oslib/text.h"
 #include "oslib/user_folders.h"
 #include "oslib/whole_file.h"
@@ -19,10 +19,8 @@ namespace {
 
 std::string AutostartFolder()
 {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    // A relative XDG_CONFIG_HOME is invalid and ignored.
-    std::string base = (config != nullptr && config[0] == '/') ? config : oslib::HomeFolder() + "/.config";
-    return base + "/autostart";
+    const std::string& config = oslib::Configured().configHome;
+    return (config.empty() ? oslib::HomeFolder() + "/.config" : config) + "/autostart";
 }
 
 std::vector<std::string> DisplayNames(const fs::path& file)

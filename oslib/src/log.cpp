@@ -5,13 +5,14 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <mutex>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "oslib/configuration.h"
 #include "oslib/descriptors.h"
 #include "oslib/icu_date.h"
+#include "oslib/mutex.h"
 #include "oslib/system_log.h"
 #include "oslib/text.h"
 #include "oslib/user_folders.h"
@@ -20,8 +21,9 @@ int32_t debugLevel = 3;
 
 namespace {
 
-// Guards appending to the log file; may be taken under _lock, never the reverse.
-std::mutex _logLock;
+// Guards appending to the log file. Lock order: the agent's _lock, then this one, never the
+// reverse; nothing here calls back into the agent, so no code that holds it can take _lock.
+oslib::Mutex _logLock;
 
 constexpr off_t kLogCap = 0x100000;
 
@@ -33,8 +35,8 @@ std::string LogFilePath() { return oslib::SupportFolder() + "Tidewell.log"; }
 
 // The log file opened for appending, or none. Anything but a regular file where the log
 // belongs (a symlink, a FIFO that would block the agent at its first line, a device) means
-// no file logging. Under _logLock.
-oslib::UniqueFd OpenLogFile(int create, struct stat& info)
+// no file logging.
+oslib::UniqueFd OpenLogFile(int create, struct stat& info) REQUIRES(_logLock)
 {
     oslib::UniqueFd file(
         open(LogFilePath().c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | create, 0600));
@@ -138,9 +140,9 @@ void LogPrintf(uint32_t level, const char* sourcePath, int32_t line, const char*
     }
     std::string entry = head + text;
     // The journal stamps its lines and keeps the level as their priority.
-    oslib::SystemLogText(oslib::SystemLogToJournal() ? text : entry, tagged.priority);
+    oslib::SystemLogText(oslib::Configured().standardErrorIsJournal ? text : entry, tagged.priority);
 
-    std::lock_guard<std::mutex> guard(_logLock);
+    oslib::MutexLock guard(_logLock);
     struct stat info {};
     oslib::UniqueFd file = OpenLogFile(O_CREAT, info);
     if (file.get() < 0) {
@@ -170,7 +172,7 @@ DeferredLogSync::~DeferredLogSync()
         return;
     }
     syncPending = false;
-    std::lock_guard<std::mutex> guard(_logLock);
+    oslib::MutexLock guard(_logLock);
     struct stat info {};
     oslib::UniqueFd file = OpenLogFile(0, info);
     if (file.get() >= 0) {

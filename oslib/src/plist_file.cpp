@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <mutex>
 
+#include "oslib/mutex.h"
 #include "oslib/replacement_file.h"
 #include "oslib/whole_file.h"
 
@@ -45,9 +45,10 @@ PlistPtr ReadPlistDictionary(const std::string& path)
 bool MergeIntoPlistFile(const std::string& path, mode_t mode, const std::function<void(plist_t dict)>& merge)
 {
     // One merge at a time in this process: two threads that read the same file would
-    // each write back their own key only.
-    static std::mutex merging;
-    std::lock_guard<std::mutex> guard(merging);
+    // each write back their own key only. Taken under the agent's _lock too; nothing
+    // here takes another lock.
+    static Mutex merging;
+    MutexLock guard(merging);
     PlistPtr dict = ReadPlistDictionary(path);
     if (!dict) {
         dict.reset(plist_new_dict());

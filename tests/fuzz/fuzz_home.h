@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "main/main.h"
+#include "oslib/configuration.h"
 
 #define FUZZ_CHECK(condition) ((condition) ? void() : std::abort())
 
@@ -17,7 +18,10 @@ inline const std::string& FuzzHome()
     static const std::string& home = *new std::string([] {
         std::string path = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/tidewell-fuzz-XXXXXX";
         FUZZ_CHECK(mkdtemp(path.data()) != nullptr);
-        setenv("HOME", path.c_str(), 1);
+        oslib::Configuration configuration;
+        configuration.home = path;
+        configuration.applicationsFolder = path + "/Applications";
+        oslib::InstallConfiguration(configuration);
         for (const char* folder : {"Quenlar", "Application Support/Quenlar", "Preferences"}) {
             std::filesystem::create_directories(path + "/Library/" + folder);
         }

@@ -7,6 +7,7 @@
 #include "main/list_files.h"
 #include "main/list_patterns.h"
 #include "main/update_decision.h"
+#include "oslib/fetchwick_contract.h"
 #include "platform/icu_text.h"
 #include "platform/list_regex.h"
 
@@ -14,9 +15,8 @@ static DeviceList devices, none;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    const std::string applications = FuzzHome() + "/Applications";
-    setenv("TIDEWELL_APPLICATIONS_DIR", applications.c_str(), 1);
-    const std::string contents = applications + "/Quenlar/Tidewell/Fetchwick.app/Contents";
+    FuzzHome();
+    const std::string contents = fetchwick::BundlePath() + "/Contents";
     std::filesystem::create_directories(contents);
     std::ofstream(contents + "/info.plist") << "<plist><dict><key>CFBundleVersion</key><string>1.0.1.5</string>"
                                                "</dict></plist>\n";
@@ -54,6 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     WriteInput(tarProductIdPath, data, size);
     ValidateFileVersion(fwVerInfoTxtPath, "091");
     ValidateFileVersion(tarProductIdPath, "091");
+    oslib::MutexLock guard(_lock);
     UpdateTarProductIdList();
     UpdateFirmware(&devices.list);
     UpdateFwVerTidewell(&none.list);

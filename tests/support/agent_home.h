@@ -1,24 +1,22 @@
-// A HOME as the agent's start-up leaves it; the agent's process-wide state is reset at the end.
+// A HOME as the agent's start-up leaves it, on stand-in backends; the configuration and the
+// backends are put back at the end, and the agent's process-wide state is reset.
 #pragma once
 
 #include <cstdio>
 #include <sys/stat.h>
 
 #include "commXdata/commXdata.h"
-#include "dataCollector/app_table.h"
 #include "dataCollector/preferences.h"
 #include "dataCollector/usage_report.h"
 #include "dataCollector/usb_scan.h"
 #include "device_list.h"
 #include "fake_usb.h"
-#include "main/check_interval.h"
 #include "main/main.h"
-#include "main/schedule.h"
-#include "oslib/icu_date.h"
 #include "oslib/log.h"
-#include "platform/host_probe.h"
-#include "platform/process_list.h"
+#include "platform/backends.h"
 #include "test_home.h"
+
+using ScopedBackends = Scoped<platform::Backends, platform::Installed, platform::InstallBackends>;
 
 class AgentHome : public ::testing::Test {
 protected:
@@ -29,45 +27,8 @@ protected:
         MakeFolders(home_.file("Library/Quenlar"));
         MakeFolders(home_.file("Library/Application Support/Quenlar"));
     }
-    ~AgentHome() override
-    {
-        if (bus_ != nullptr) {
-            // An empty scan lets go of what the last one kept.
-            bus_->plugged.clear();
-            UsbDevicesInfo empty;
-            UnansweredDevices unanswered;
-            CheckUSBAudio(kVendorId, &empty, unanswered);
-            ReleaseDevicesInfo(&empty);
-        }
-        platform::InstallUsbBus(nullptr);
-        platform::SetProcessSnapshotSource(nullptr);
-        platform::SetHostProbeFactory(nullptr);
-        ReleaseDevicesInfo(&_usbQnlDevInfo);
-        ReleaseDevicesInfo(&_usbQnlAllDevInfo);
-        whiteList.clear();
-        blackList.clear();
-        for (AppExecStatus& row : _appStatus) {
-            row.execStatus.clear();
-            row.lastExecStatus.clear();
-        }
-        NotifyDeviceConnect(false);
-        SetUsageReportsAllowed(true);
-        _connect = 0;
-        _macInfo = MacInfo{};
-        _schedule = DownloadSchedule{};
-        _clock = oslib::NowMillis;
-        debugLevel = 3;
-        std::snprintf(fwUpdateURL, sizeof fwUpdateURL, "%s", savedFw_.c_str());
-        std::snprintf(tarProductURL, sizeof tarProductURL, "%s", savedPl_.c_str());
-    }
+    ~AgentHome() override { ResetAgentState(); }
 
-    FakeBus& InstallFakeBus()
-    {
-        auto bus = std::make_unique<FakeBus>();
-        bus_ = bus.get();
-        platform::InstallUsbBus(std::move(bus));
-        return *bus_;
-    }
     void PointListsAt(const std::string& base)
     {
         std::snprintf(fwUpdateURL, sizeof fwUpdateURL, "%s/fw", base.c_str());
@@ -94,11 +55,18 @@ protected:
 
     TempHome home_;
     TempDir applications_;
-    ScopedEnv applicationsEnv_{"TIDEWELL_APPLICATIONS_DIR", applications_.path()};
+    ScopedConfiguration applicationsConfigured_{
+        [this](oslib::Configuration& c) { c.applicationsFolder = applications_.path(); }};
+    // An empty bus and no processes, until a test plugs or starts some; the system's launcher.
+    std::shared_ptr<FakeBus> bus_ = std::make_shared<FakeBus>();
+    std::vector<std::string> processes_;
+    ScopedBackends backends_{[this](platform::Backends& b) {
+        b = platform::SystemBackends();
+        b.usbBus = bus_;
+        b.takeProcessSnapshot = [this] { return std::make_unique<platform::ProcessLines>(processes_); };
+    }};
     DeviceList devices_;
 
 private:
     static std::string Plist(const std::string& body) { return "<plist><dict>" + body + "</dict></plist>\n"; }
-    FakeBus* bus_ = nullptr;
-    const std::string savedFw_ = fwUpdateURL, savedPl_ = tarProductURL;
 };

@@ -114,7 +114,9 @@ private:
         return R"({"/appchk.php": {"body": )" + picojson::value(gateBody).serialize() + R"(}, "/dot.php": {)" + beacon +
                R"(, "body": "ok"}})";
     }
-    ScopedEnv host_{"TIDEWELL_ANALYTICS_HOST", "127.0.0.1:" + std::to_string(port())};
-    ScopedEnv site_{"TIDEWELL_ANALYTICS_SITE", kTestSite};
-    ScopedEnv ca_{"CURL_CA_BUNDLE", caFile()};
+    ScopedConfiguration configured_{[this](oslib::Configuration& c) {
+        c.analyticsHost = "127.0.0.1:" + std::to_string(port());
+        c.analyticsSite = kTestSite;
+        c.caBundle = caFile();
+    }};
 };

@@ -1,4 +1,5 @@
-// Temporary folders and HOME, scoped environment variables, file helpers and polling.
+// Temporary folders and HOME, scoped configurations and environment variables, file helpers
+// and polling.
 #pragma once
 
 #include <chrono>
@@ -11,6 +12,28 @@
 #include <thread>
 #include <utime.h>
 
+#include "oslib/configuration.h"
+
+// Installs what `change` makes of the installed seam; puts that back at the end.
+template <typename Seam, const Seam& (*Installed)(), Seam (*Install)(Seam)>
+class Scoped {
+public:
+    explicit Scoped(const std::function<void(Seam&)>& change)
+    {
+        Seam changed = Installed();
+        change(changed);
+        previous_ = Install(std::move(changed));
+    }
+    ~Scoped() { Install(std::move(previous_)); }
+    Scoped(const Scoped&) = delete;
+    Scoped& operator=(const Scoped&) = delete;
+
+private:
+    Seam previous_;
+};
+using ScopedConfiguration = Scoped<oslib::Configuration, oslib::Configured, oslib::InstallConfiguration>;
+
+// For what a child reads from its environment.
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const char* value)
@@ -66,7 +89,7 @@ public:
     std::string Log() const { return ReadFileText(LogPath()); }
 
 private:
-    ScopedEnv homeEnv_{"HOME", path()};
+    ScopedConfiguration homeConfigured_{[this](oslib::Configuration& c) { c.home = path(); }};
 };
 
 // The permission bits of the file at path itself (a symlink's own).

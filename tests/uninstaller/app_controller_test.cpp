@@ -21,12 +21,15 @@ using Rights = PrivilegedRemoval::Outcome;
 const int kRestart = kAlertFirstButtonReturn;
 
 // The main bundle holds `script` as its removal script (none when null) and no strings tables, so that
-// alerts show their keys; the applications folder is empty; no system bus. Every alert gets its first
-// button: a cancelled confirmation and the refusals of rights and restart run for real in the tests of
-// the installed program.
+// alerts show their keys; the applications folder is empty, the home holds no login items; no system
+// bus. Every alert gets its first button: a cancelled confirmation and the refusals of rights and
+// restart run for real in the tests of the installed program.
 struct Flow : Alerts, PrivilegedRemoval, SystemRestart, Application {
     TempDir bundle, applications;
-    ScopedEnv applicationsEnv{"TIDEWELL_APPLICATIONS_DIR", applications.path()};
+    ScopedConfiguration configured{[this](oslib::Configuration& c) {
+        c.applicationsFolder = applications.path();
+        c.home = bundle.path();
+    }};
     ScopedEnv ran{"RAN", bundle.path() + "/ran"};
     ScopedEnv noBus{"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + bundle.path() + "/no-bus"};
     ShellScriptRunner scripts;
@@ -162,6 +165,7 @@ TEST(Languages, UserLanguagesThenDevelopmentLanguageThenKey)
         ScopedEnv all("LC_ALL", row.all);
         ScopedEnv messages("LC_MESSAGES", row.messages);
         ScopedEnv lang("LANG", row.lang);
+        ScopedConfiguration read([](oslib::Configuration& c) { c = oslib::ReadConfiguration(); });
         EXPECT_EQ(Utility::getLocalizedString(row.key, nullptr), row.text) << "row " << &row - rows;
     }
     EXPECT_EQ(Utility::getLocalizedString("Unknown", nullptr), "Unknown");

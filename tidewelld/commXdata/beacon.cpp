@@ -11,17 +11,14 @@
 
 #include "commXdata/gate_reply.h"
 #include "commXdata/transfer.h"
-#include "oslib/environment.h"
+#include "oslib/configuration.h"
 #include "oslib/system_log.h"
 
 namespace {
 
-std::string AnalyticsBase()
-{
-    return "https://" + oslib::EnvironmentOr("TIDEWELL_ANALYTICS_HOST", TIDEWELL_ANALYTICS_HOST);
-}
+std::string AnalyticsBase() { return "https://" + oslib::Configured().analyticsHost; }
 
-std::string AnalyticsSite() { return oslib::EnvironmentOr("TIDEWELL_ANALYTICS_SITE", TIDEWELL_ANALYTICS_SITE); }
+const std::string& AnalyticsSite() { return oslib::Configured().analyticsSite; }
 
 // A line end in a header value would start a header of its own.
 std::string HeaderValue(std::string text)

@@ -4,7 +4,7 @@
 #include <sys/socket.h>
 
 #include "commXdata/transfer.h"
-#include "oslib/environment.h"
+#include "oslib/configuration.h"
 #include "platform/stop_request.h"
 
 commXdata::commXdata() : errorCallbackFunc(nullptr) {}
@@ -61,7 +61,7 @@ CURLcode ApplyTransportOptions(CURL* handle, const TransferLimits& limits)
     }
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
-    std::string bundle = oslib::EnvironmentOr("CURL_CA_BUNDLE", "");
+    const std::string& bundle = oslib::Configured().caBundle;
     if (!bundle.empty()) {
         curl_easy_setopt(handle, CURLOPT_CAINFO, bundle.c_str());
     }

@@ -48,6 +48,8 @@ private:
 // The list URLs: built-in defaults, replaced once at start-up by the override files.
 extern char fwUpdateURL[1024];
 extern char tarProductURL[1024];
+// Puts the built-in defaults back (ResetAgentState).
+void ResetListURLs();
 
 void SetTemporaryURL();
 void SetFwUpdateInfoURL();

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "commXdata/transfer.h"
 #include "oslib/log.h"
@@ -15,6 +16,9 @@ char fwUpdateURL[1024] = "https://" TIDEWELL_LIST_HOST "/application/tidewell/fi
 char tarProductURL[1024] = "https://" TIDEWELL_LIST_HOST "/application/tidewell/tar_product_info.txt";
 
 namespace {
+
+// Copied before main, when the two arrays still hold what they were built with.
+const std::string builtInURLs[] = {fwUpdateURL, tarProductURL};
 
 struct ListMessages {
     const char* writeError;   // the first chunk could not be stored
@@ -28,6 +32,12 @@ constexpr ListMessages kTargetMessages{"Target list write error\n", "Target list
                                        "Target list update error\n"};
 
 } // namespace
+
+void ResetListURLs()
+{
+    snprintf(fwUpdateURL, sizeof fwUpdateURL, "%s", builtInURLs[0].c_str());
+    snprintf(tarProductURL, sizeof tarProductURL, "%s", builtInURLs[1].c_str());
+}
 
 // One transfer's destination. The temporary file it owns is removed with it unless
 // Finish put it in place of the list.

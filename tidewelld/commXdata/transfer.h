@@ -27,7 +27,7 @@ constexpr TransferLimits kListLimits{30, 60, 180, true, 4 * 1024 * 1024};
 constexpr TransferLimits kAnalyticsLimits{10, 0, 30, true, 64 * 1024};
 
 // https alone, no signals (the agent's tick is SIGALRM), close-on-exec sockets, the
-// server's certificate and host name verified, CURL_CA_BUNDLE (when set) trusted instead of
-// the system's store, and limits. Not CURLE_OK when https alone cannot be enforced: the
+// server's certificate and host name verified, the configured CA bundle (when set) trusted
+// instead of the system's store, and limits. Not CURLE_OK when https alone cannot be enforced: the
 // transfer must then not be performed.
 CURLcode ApplyTransportOptions(CURL* handle, const TransferLimits& limits);

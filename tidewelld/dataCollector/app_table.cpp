@@ -2,7 +2,7 @@
 // each runs. Main thread only.
 #include "dataCollector/app_table.h"
 
-#include "platform/process_list.h"
+#include "platform/backends.h"
 
 AppExecStatus _appStatus[kWatchedApps] = {
     {"Serato DJ Pro.app", "Serato DJ Pro", "Serato DJ Pro", "SDJP", {}, {}},
@@ -31,7 +31,7 @@ void searchProcess(AppExecStatus (&table)[kWatchedApps])
         SetAllStates(row.execStatus, 0);
     }
     // One look at the processes serves every row.
-    std::unique_ptr<platform::ProcessSnapshot> processes = platform::TakeProcessSnapshot();
+    std::unique_ptr<platform::ProcessSnapshot> processes = platform::Installed().takeProcessSnapshot();
     for (AppExecStatus& row : table) {
         // No row's fragments hold an alternative or a group: every match holds the folder's
         // text, which no line's pid, terminal, state or time does.

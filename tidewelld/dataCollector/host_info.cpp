@@ -2,17 +2,17 @@
 #include "dataCollector/host_info.h"
 
 #include "oslib/log.h"
-#include "platform/host_probe.h"
+#include "platform/backends.h"
 
 int CollectMacInfo(MacInfo* info)
 {
     TW_TRACE_IN();
-    std::unique_ptr<platform::HostProbe> probe = platform::MakeHostProbe();
-    std::optional<std::string> uuid = probe->HardwareUUID();
-    std::optional<std::string> version = probe->SystemVersion();
-    std::optional<std::string> processor = probe->ProcessorName();
+    platform::HostProbe& probe = *platform::Installed().hostProbe;
+    std::optional<std::string> uuid = probe.HardwareUUID();
+    std::optional<std::string> version = probe.SystemVersion();
+    std::optional<std::string> processor = probe.ProcessorName();
     if (!processor) {
-        processor = probe->ChipName();
+        processor = probe.ChipName();
     }
 
     int result = -1;

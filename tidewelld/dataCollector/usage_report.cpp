@@ -7,6 +7,7 @@
 
 #include "commXdata/commXdata.h"
 #include "dataCollector/preferences.h"
+#include "oslib/configuration.h"
 #include "oslib/log.h"
 #include "oslib/plist_file.h"
 #include "oslib/text.h"
@@ -27,9 +28,6 @@ const StoreField kStoreFields[] = {
     {"dateConnected", &_xdate_send_info_t::dateConnected, &_xdate_save_info_t::dateConnected},
 };
 const char* const kDoesSendKey = "doesSend";
-
-// Main thread only, like the reports themselves.
-bool usageReportsAllowed = true;
 
 // A device string as Latin-1 text. Control bytes would corrupt the store's XML and become '?'.
 std::string DeviceText(const char* bytes, uint16_t length)
@@ -96,11 +94,9 @@ StoredReport SendStoredReport(MacInfo& host)
 
 } // namespace
 
-void SetUsageReportsAllowed(bool allowed) { usageReportsAllowed = allowed; }
-
 int sendData(MacInfo& host, UsbDeviceInfo& device, AppInfo& app)
 {
-    if (!usageReportsAllowed) {
+    if (oslib::Configured().doNotTrack) {
         return -1;
     }
     std::string product = DeviceText(device.productName, device.productNameLen);
@@ -148,7 +144,7 @@ void saveData(const _xdate_send_info_t* report)
 void SendSavedInfo(MacInfo* host)
 {
     TW_TRACE_IN();
-    if (!usageReportsAllowed) {
+    if (oslib::Configured().doNotTrack) {
         TW_TRACE_OUT();
         return;
     }

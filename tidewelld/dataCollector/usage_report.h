@@ -19,9 +19,9 @@ struct _xdate_save_info_t {
     bool doesSend = false;
 };
 
-// Set once at start-up: false when the user said no to usage reports. Then no gate is
-// asked, no beacon sent, no report saved or sent again, and sendData returns -1.
-void SetUsageReportsAllowed(bool allowed);
+// While the configuration says no to usage reports (doNotTrack), no gate is asked, no beacon
+// sent, no report saved or sent again, and sendData returns -1.
+
 // 0 sent, 1 the beacon failed (saved), -1 the gate said no (saved).
 int sendData(MacInfo& host, UsbDeviceInfo& device, AppInfo& app);
 int sendData(MacInfo& host, _xdate_save_info_t& saved);

@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "oslib/log.h"
-#include "platform/usb_bus.h"
+#include "platform/backends.h"
 
 namespace {
 
@@ -98,7 +98,7 @@ int CheckUSBAudio(int vendorId, UsbDevicesInfo* list, UnansweredDevices& unanswe
         reference.reset();
     }
     int count = 0;
-    std::vector<std::unique_ptr<platform::UsbDevice>> devices = platform::CurrentUsbBus().Devices();
+    std::vector<std::unique_ptr<platform::UsbDevice>> devices = platform::Installed().usbBus->Devices();
     for (std::unique_ptr<platform::UsbDevice>& listed : devices) {
         // Released at the end of this step unless it is kept.
         std::unique_ptr<platform::UsbDevice> device = std::move(listed);

@@ -8,20 +8,19 @@
 #include "commXdata/commXdata.h"
 #include "dataCollector/app_watch.h"
 #include "dataCollector/usage_report.h"
+#include "main/check_interval.h"
 #include "main/device_change.h"
 #include "main/main.h"
 #include "main/schedule.h"
-#include "oslib/environment.h"
 #include "oslib/fetchwick_contract.h"
+#include "oslib/icu_date.h"
 #include "oslib/log.h"
 #include "oslib/system_log.h"
 #include "oslib/user_folders.h"
 #include "platform/agent_lock.h"
-#include "platform/device_watcher.h"
-#include "platform/process.h"
 #include "platform/stop_request.h"
 
-std::mutex _lock;
+oslib::Mutex _lock;
 MacInfo _macInfo;
 std::string tarProductIdPath;
 std::string fwVerInfoTxtPath;
@@ -67,7 +66,7 @@ bool LockOneAgentPerUser()
 void ResendSavedInfo()
 {
     {
-        std::lock_guard<std::mutex> guard(_lock);
+        oslib::MutexLock guard(_lock);
         UpdateAppStatus(0, &_usbQnlAllDevInfo);
     }
     SendSavedInfo(&_macInfo);
@@ -77,12 +76,21 @@ void WatchApplications()
 {
     UsbDevicesInfo copy;
     {
-        std::lock_guard<std::mutex> guard(_lock);
+        oslib::MutexLock guard(_lock);
         CopyDevicesInfo(&copy, &_usbQnlAllDevInfo);
         UpdateAppStatus(0, &_usbQnlAllDevInfo);
     }
     CollectAppInfo(&_macInfo, &copy);
     ReleaseDevicesInfo(&copy);
+}
+
+void ReleaseDeviceLists()
+{
+    oslib::MutexLock guard(_lock);
+    ReleaseDevicesInfo(&_usbQnlDevInfo);
+    ReleaseDevicesInfo(&_usbQnlAllDevInfo);
+    whiteList.clear();
+    blackList.clear();
 }
 
 AgentLoop& TheLoop()
@@ -102,10 +110,21 @@ void BuildListPaths()
 
 void InitDeviceLists()
 {
+    oslib::MutexLock guard(_lock);
     for (UsbDevicesInfo* list : {&_usbQnlDevInfo, &_usbQnlAllDevInfo}) {
         list->whiteList = std::make_unique<IdArray>();
         list->blackList = std::make_unique<IdArray>();
     }
+}
+
+void ResetAgentState()
+{
+    ReleaseDeviceLists();
+    NotifyDeviceConnect(false);
+    _connect = 0;
+    _schedule = DownloadSchedule{};
+    _clock = oslib::NowMillis;
+    ResetListURLs();
 }
 
 TickJobs DefaultTickJobs()
@@ -165,7 +184,7 @@ void AgentLoop::CollectCustomerInfo()
 
 void CollectCustomerInfo() { TheLoop().CollectCustomerInfo(); }
 
-int RunAgent()
+int RunAgent(oslib::Configuration configuration, platform::Backends backends)
 {
     // The signals are blocked before anything else, "App Run" included, so that a SIGTERM
     // sent as soon as the agent announces itself ends the loop instead of the process.
@@ -178,7 +197,8 @@ int RunAgent()
     // A launcher or terminal may close its end of standard error; the system log then
     // drops its lines instead of ending the agent. Children get the default back.
     signal(SIGPIPE, SIG_IGN);
-    oslib::ChooseSystemLogForm(oslib::EnvironmentOr("JOURNAL_STREAM", ""));
+    oslib::InstallConfiguration(std::move(configuration));
+    platform::InstallBackends(std::move(backends));
     if (!LockOneAgentPerUser()) {
         return 0;
     }
@@ -190,9 +210,7 @@ int RunAgent()
     if (!oslib::PathExists(oslib::ListFolder())) {
         oslib::CreateFolderWithParents(oslib::ListFolder());
     }
-    const bool doNotTrack = oslib::DoNotTrack();
-    SetUsageReportsAllowed(!doNotTrack);
-    if (doNotTrack) {
+    if (oslib::Configured().doNotTrack) {
         TW_LOG(3, "DO_NOT_TRACK is set: no usage reports\n");
     }
 
@@ -200,13 +218,18 @@ int RunAgent()
 
     // Changes from here on queue until the watcher's thread starts below, so a device
     // plugged in during the first scan still gets its rescan.
-    std::unique_ptr<platform::DeviceWatcher> watcher = platform::MakeDeviceWatcher();
+    std::unique_ptr<platform::DeviceWatcher> watcher = platform::Installed().makeDeviceWatcher();
     watcher->Listen();
 
-    // No other thread exists yet: the rescan needs no lock.
+    // Uncontended, as no other thread exists yet; taken all the same, so that the rescan
+    // keeps one rule wherever it runs.
     int32_t previous = 0;
     int32_t current = 0;
-    bool found = RescanDevices(previous, current);
+    bool found = false;
+    {
+        oslib::MutexLock guard(_lock);
+        found = RescanDevices(previous, current);
+    }
     oslib::SystemLog("main Device Count prev=%d cur=%d", 0, current);
     if (found) {
         _connect = 1;
@@ -227,7 +250,7 @@ int RunAgent()
         }
         if (sig == SIGALRM) {
             TheLoop().Tick(time(nullptr));
-            platform::ReapDetachedChildren();
+            platform::Installed().launcher->ReapDetachedChildren();
             // Armed again after skipped ticks too, so a clock set back cannot stop the loop.
             alarm(1);
         } else if (sig == SIGTERM) {
@@ -242,9 +265,7 @@ int RunAgent()
 
     // The watcher's thread ends before the lists it rescans are released.
     watcher->Stop();
-    ReleaseDevicesInfo(&_usbQnlDevInfo);
-    whiteList.clear();
-    blackList.clear();
+    ReleaseDeviceLists();
     oslib::SystemLog("App Exit");
     return 0;
 }

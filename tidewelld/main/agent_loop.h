@@ -5,6 +5,9 @@
 #include <ctime>
 #include <functional>
 
+#include "oslib/configuration.h"
+#include "platform/backends.h"
+
 // The periodic jobs that a tick runs; the defaults call the agent's operations.
 struct TickJobs {
     std::function<bool(double)> downloadVariousList;
@@ -38,5 +41,6 @@ private:
 // Once per tick: saved-report resend, application watch, idle clearing.
 void CollectCustomerInfo();
 
-// Start-up, the signal loop until SIGTERM, and shutdown. Returns the exit status.
-int RunAgent();
+// Installs the configuration and the backends, then start-up, the signal loop until
+// SIGTERM, and shutdown. Returns the exit status.
+int RunAgent(oslib::Configuration configuration, platform::Backends backends);

@@ -12,7 +12,7 @@
 #include "oslib/fetchwick_contract.h"
 #include "oslib/log.h"
 #include "oslib/system_log.h"
-#include "platform/process.h"
+#include "platform/backends.h"
 
 bool RescanDevices(int32_t& previousCount, int32_t& currentCount)
 {
@@ -41,7 +41,7 @@ int32_t onDeviceChange(uint32_t, uint32_t, const void*, void*)
     int32_t current = 0;
     bool found = false;
     {
-        std::lock_guard<std::mutex> guard(_lock);
+        oslib::MutexLock guard(_lock);
         found = RescanDevices(previous, current);
         oslib::SystemLog("onDeviceChange Device Count prev=%d cur=%d", previous, current);
     }
@@ -59,7 +59,7 @@ void deviceFound(int32_t previousCount, int32_t currentCount)
     NotifyDeviceConnect(true);
     bool update = false;
     {
-        std::lock_guard<std::mutex> guard(_lock);
+        oslib::MutexLock guard(_lock);
         update = UpdateFirmware(&_usbQnlDevInfo);
     }
     if (update && previousCount < currentCount) {
@@ -71,7 +71,7 @@ void LaunchFetchwick(const std::string& mode)
 {
     TW_TRACE_IN();
     std::string path = fetchwick::ExecutablePath();
-    if (!platform::SpawnDetached(path, {mode, fwVerUpTxtPath})) {
+    if (!platform::Installed().launcher->SpawnDetached(path, {mode, fwVerUpTxtPath})) {
         TW_LOG(5, "Fetchwick launch error(%s): %s\n", std::strerror(errno), path.c_str());
     }
     TW_TRACE_OUT();

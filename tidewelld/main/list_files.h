@@ -3,8 +3,10 @@
 
 #include <string>
 
+#include "main/main.h"
+
 constexpr const char* kListVersion = "091";  // the FormatVersion both list files carry
 
 bool ValidateFileVersion(const std::string& path, const std::string& expectedVersion);
 // Refills blackList from the target product list.
-bool UpdateTarProductIdList();
+bool UpdateTarProductIdList() REQUIRES(_lock);

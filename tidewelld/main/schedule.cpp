@@ -30,7 +30,7 @@ void LaunchUpdaterIfBehind(bool onlyOnce)
     }
     bool behind = false;
     {
-        std::lock_guard<std::mutex> guard(_lock);
+        oslib::MutexLock guard(_lock);
         behind = UpdateFwVerTidewell(&_usbQnlDevInfo);
     }
     if (behind && !(onlyOnce && _schedule.isStartupFetchwickLaunched)) {

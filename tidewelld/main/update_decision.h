@@ -3,8 +3,10 @@
 #pragma once
 
 #include "dataCollector/device_list.h"
+#include "main/main.h"
 
+// Both write the hand-off file, one on each thread: under _lock, whichever list they judge.
 // True when rows were written and the downloader's check interval has passed.
-bool UpdateFirmware(UsbDevicesInfo* devices);
+bool UpdateFirmware(UsbDevicesInfo* devices) REQUIRES(_lock);
 // True when the updater's own row was written; only while no vendor device is connected.
-bool UpdateFwVerTidewell(UsbDevicesInfo* devices);
+bool UpdateFwVerTidewell(UsbDevicesInfo* devices) REQUIRES(_lock);

@@ -22,6 +22,7 @@ public:
     virtual void Stop() = 0;
 };
 
-std::unique_ptr<DeviceWatcher> MakeDeviceWatcher();
+// The system's watcher.
+std::unique_ptr<DeviceWatcher> MakeSystemDeviceWatcher();
 
 } // namespace platform

@@ -2,7 +2,6 @@
 // system's version text and the processor (or chip) name.
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,12 +18,6 @@ public:
     // Asked only when there is no processor name: hosts built on a system-on-chip.
     virtual std::optional<std::string> ChipName() = 0;
 };
-
-// The probe of this platform, or the one made by the factory that tests installed.
-std::unique_ptr<HostProbe> MakeHostProbe();
-
-// Replaces the platform's probe (tests); an empty factory restores it.
-void SetHostProbeFactory(std::function<std::unique_ptr<HostProbe>()> factory);
 
 // The platform's own probe.
 std::unique_ptr<HostProbe> MakeSystemHostProbe();

@@ -6,12 +6,6 @@ namespace platform {
 
 namespace {
 
-std::function<std::unique_ptr<ProcessSnapshot>()>& InstalledSource()
-{
-    static std::function<std::unique_ptr<ProcessSnapshot>()> source;
-    return source;
-}
-
 class CompiledPattern {
 public:
     explicit CompiledPattern(const std::string& pattern)
@@ -82,15 +76,5 @@ std::optional<std::string> LazyProcessLines::FirstMatch(const std::string& patte
 }
 
 ProcessLines::ProcessLines(const std::vector<std::string>& lines) : LazyProcessLines(WholeLines(lines), nullptr) {}
-
-std::unique_ptr<ProcessSnapshot> TakeProcessSnapshot()
-{
-    return InstalledSource() ? InstalledSource()() : TakeSystemProcessSnapshot();
-}
-
-void SetProcessSnapshotSource(std::function<std::unique_ptr<ProcessSnapshot>()> source)
-{
-    InstalledSource() = std::move(source);
-}
 
 } // namespace platform

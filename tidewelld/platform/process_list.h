@@ -55,12 +55,6 @@ public:
     explicit ProcessLines(const std::vector<std::string>& lines);
 };
 
-// The platform's snapshot, or one made by the source that tests installed.
-std::unique_ptr<ProcessSnapshot> TakeProcessSnapshot();
-
-// Replaces the platform's process list (tests); an empty source restores it.
-void SetProcessSnapshotSource(std::function<std::unique_ptr<ProcessSnapshot>()> source);
-
 // The platform's own snapshot.
 std::unique_ptr<ProcessSnapshot> TakeSystemProcessSnapshot();
 

@@ -60,11 +60,4 @@ public:
 // The system's bus.
 std::unique_ptr<UsbBus> MakeSystemUsbBus();
 
-// The bus that scans walk: the system's unless one was installed.
-UsbBus& CurrentUsbBus();
-
-// Makes `bus` the one that scans walk (null: the system's again) and returns the one it
-// replaces. For tests; never while a scan runs.
-std::unique_ptr<UsbBus> InstallUsbBus(std::unique_ptr<UsbBus> bus);
-
 } // namespace platform

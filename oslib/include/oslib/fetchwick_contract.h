@@ -3,17 +3,13 @@
 
 #include <string>
 
-#include "oslib/environment.h"
+#include "oslib/configuration.h"
 #include "oslib/user_folders.h"
 
 namespace fetchwick {
 
-// "/Applications", or the build's replacement; the environment variable of the same name
-// overrides both (tests).
-inline std::string ApplicationsFolder()
-{
-    return oslib::EnvironmentOr("TIDEWELL_APPLICATIONS_DIR", TIDEWELL_APPLICATIONS_DIR);
-}
+// "/Applications", or what the build or the configuration puts in its place.
+inline const std::string& ApplicationsFolder() { return oslib::Configured().applicationsFolder; }
 
 // The folder that holds the bundle: "/Applications/Quenlar/Tidewell".
 inline std::string BundleFolder() { return ApplicationsFolder() + "/Quenlar/Tidewell"; }

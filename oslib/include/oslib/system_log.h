@@ -10,19 +10,12 @@ enum class LogPriority { kError = 3, kWarning = 4, kInfo = 6, kDebug = 7 };
 
 // Writes the message as one line on standard error: control characters inside it escaped
 // (EscapeControls), a single trailing line end dropped and one added. When standard error
-// is the journal, the line is "<priority>message": the journal stamps and names lines
-// itself. Elsewhere (a terminal, launchd) it is "<yyyy-MM-dd HH:mm:ss.SSS> <name>[<pid>]
-// <message>". Thread-safe: each line is written with one write(2).
+// is the journal (Configuration::standardErrorIsJournal), the line is "<priority>message":
+// the journal stamps and names lines itself. Elsewhere (a terminal, launchd) it is
+// "<yyyy-MM-dd HH:mm:ss.SSS> <name>[<pid>] <message>". Thread-safe: each line is written
+// with one write(2).
 void SystemLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void SystemLogText(const std::string& message, LogPriority priority = LogPriority::kInfo);
-
-// Decides once, at start-up before any other thread, whether standard error is the journal:
-// it is when `journalStream` (JOURNAL_STREAM as the service manager sets it,
-// "<device>:<inode>") names the file open there.
-void ChooseSystemLogForm(const std::string& journalStream);
-// Whether the lines go to the journal: a writer that stamps its own lines leaves its stamp
-// out then.
-bool SystemLogToJournal();
 
 // The message with its control characters escaped (\n, \r, \t, else \xHH) but a single final
 // line end kept, so that outside text (device strings, replies) cannot forge log lines.

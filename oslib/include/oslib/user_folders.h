@@ -6,7 +6,7 @@
 
 namespace oslib {
 
-// $HOME, or the password database's entry when HOME is unset or empty.
+// The configured home (Configuration::home).
 std::string HomeFolder();
 
 // The user's Library folder: home + "/Library".

@@ -1,37 +1,16 @@
 // The system log on Linux: standard error, which journald or a terminal keeps.
 #include "oslib/system_log.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
-#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
+#include "oslib/configuration.h"
 #include "oslib/descriptors.h"
 
 namespace oslib {
-
-namespace {
-
-std::atomic<bool> toJournal{false};
-
-} // namespace
-
-void ChooseSystemLogForm(const std::string& journalStream)
-{
-    unsigned long long device = 0;
-    unsigned long long inode = 0;
-    int end = 0;
-    struct stat info {};
-    toJournal = journalStream.find_first_not_of("0123456789:") == std::string::npos &&
-                std::sscanf(journalStream.c_str(), "%llu:%llu%n", &device, &inode, &end) == 2 &&
-                static_cast<size_t>(end) == journalStream.size() && fstat(STDERR_FILENO, &info) == 0 &&
-                info.st_dev == device && info.st_ino == inode;
-}
-
-bool SystemLogToJournal() { return toJournal; }
 
 void SystemLogText(const std::string& message, LogPriority priority)
 {
@@ -40,7 +19,7 @@ void SystemLogText(const std::string& message, LogPriority priority)
         text.pop_back();
     }
     char head[96];
-    if (toJournal) {
+    if (Configured().standardErrorIsJournal) {
         std::snprintf(head, sizeof head, "<%d>", static_cast<int>(priority));
     } else {
         struct timeval tv {};

@@ -1,27 +1,13 @@
 #include "oslib/user_folders.h"
 
 #include <cerrno>
-#include <cstdlib>
-#include <pwd.h>
 #include <sys/stat.h>
-#include <unistd.h>
+
+#include "oslib/configuration.h"
 
 namespace oslib {
 
-std::string HomeFolder()
-{
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && *home != '\0') {
-        return home;
-    }
-    struct passwd entry {};
-    struct passwd* found = nullptr;
-    char buffer[4096];
-    if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr) {
-        return found->pw_dir;
-    }
-    return "/";
-}
+std::string HomeFolder() { return Configured().home; }
 
 std::string LibraryFolder() { return HomeFolder() + "/Library"; }
 

@@ -36,7 +36,7 @@ TEST_F(ListDownload, OnlyACompleteSmallEnoughBodyFromTheRightPlaceReplacesTheLis
         SCOPED_TRACE(c.routes.substr(0, 60));
         StubServer& server = servers[static_cast<int>(c.tls)];
         server.setRoutes(c.routes);
-        ScopedEnv ca("CURL_CA_BUNDLE", server.caFile());
+        ScopedConfiguration ca([&server](oslib::Configuration& c) { c.caBundle = server.caFile(); });
         PointListsAt(server.base());
         WriteFileText(fwVerInfoTxtPath, earlier);
         SetFileTime(fwVerInfoTxtPath, 1.7e9);

@@ -10,10 +10,6 @@ namespace {
 
 class WatchTest : public AgentHome {
 protected:
-    WatchTest()
-    {
-        platform::SetProcessSnapshotSource([this] { return std::make_unique<platform::ProcessLines>(processes_); });
-    }
     static std::string Stored(const std::string& key)
     {
         std::smatch found;
@@ -24,7 +20,6 @@ protected:
     std::string Param(size_t beacon, const char* name) const { return QueryParam(analytics_.Beacons().at(beacon), name); }
 
     AnalyticsStub analytics_;
-    std::vector<std::string> processes_;
     MacInfo mac_{"5A1B2C3D-0000-4111-8222-0123456789AB", "AMD EPYC", "Debian GNU/Linux 12"};
 };
 
@@ -97,12 +92,13 @@ TEST_F(WatchTest, SavedAndResendRules)
     SendSavedInfo(&mac_);
     EXPECT_EQ("0", Stored("doesSend"));
     const size_t asked = analytics_.requests().size();
-    SetUsageReportsAllowed(false);
-    app.appCode = "VirtualDJ";
-    EXPECT_EQ(-1, sendData(mac_, devices_.list.devices[0], app));
-    SendSavedInfo(&mac_);
+    {
+        ScopedConfiguration doNotTrack([](oslib::Configuration& c) { c.doNotTrack = true; });
+        app.appCode = "VirtualDJ";
+        EXPECT_EQ(-1, sendData(mac_, devices_.list.devices[0], app));
+        SendSavedInfo(&mac_);
+    }
     EXPECT_EQ(asked, analytics_.requests().size());
-    SetUsageReportsAllowed(true);
     const size_t beaconsBefore = analytics_.Beacons().size();
 
     analytics_.Answer(R"({"measurement": 1})");

@@ -30,7 +30,7 @@ TEST_F(HostInfo, IdentifierAndVersionRequiredProcessorFallsBack)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
-        platform::SetHostProbeFactory([&c] { return std::make_unique<StandInProbe>(c.items); });
+        ScopedBackends probe([&c](platform::Backends& b) { b.hostProbe = std::make_shared<StandInProbe>(c.items); });
         MacInfo info{"old-uuid", "old-cpu", "old-version"};
         EXPECT_EQ(c.result, CollectMacInfo(&info));
         EXPECT_EQ(c.result == 0 ? "UUID|OS" : "old-uuid|old-version", info.hardwareUUID + "|" + info.systemVersion);

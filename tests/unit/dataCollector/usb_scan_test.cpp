@@ -5,7 +5,7 @@ namespace {
 
 class UsbScanTest : public AgentHome {
 protected:
-    FakeBus& fake_ = InstallFakeBus();
+    FakeBus& fake_ = *bus_;
     UsbDevicesInfo& list_ = devices_.list;
     UnansweredDevices unanswered_;
 };

@@ -37,6 +37,7 @@ TEST_F(ListFiles, HeaderVariants)
 // saturates before its low 16 bits are kept.
 TEST_F(ListFiles, TargetRows)
 {
+    oslib::MutexLock guard(_lock);
     const struct { const char* text; std::vector<int> ids; } cases[] = {
         {"FormatVersion:091\nDeck Unit 2,14972,04660\nDeck Unit 2, 14972 , 4661\nOther Maker,1234,17\nA, 14972,\n"
          "Big Id,14972,  70000 trailing\n Leading blank,14972,7\nMixer (B), 14972, 1\nHuge,14972,99999999999999999999",
@@ -58,6 +59,7 @@ TEST_F(ListFiles, TargetRows)
 // retry at every comma cost little, and their genuine rows, with a 4 KiB address, still count.
 TEST_F(ListFiles, HostileFiles)
 {
+    oslib::MutexLock guard(_lock);
     ASSERT_EQ(0, mkfifo(fwVerInfoTxtPath.c_str(), 0644));
     devices_.Add(0, "Deck Unit 2", nullptr, 0x0110);
     EXPECT_FALSE(UpdateFirmware(&devices_.list));

@@ -44,7 +44,7 @@ protected:
     }
 
     StubServer server_{"{}", StubServer::Tls::TrustedCa};
-    ScopedEnv ca_{"CURL_CA_BUNDLE", server_.caFile()};
+    ScopedConfiguration ca_{[this](oslib::Configuration& c) { c.caBundle = server_.caFile(); }};
 };
 
 // The first tick downloads when the list is missing or a day old: 12 to 23 hours count
@@ -99,6 +99,7 @@ TEST_F(Schedule, StartUpRetries)
 // count compares unsigned. `stampedAt` null: `lastCheck` is written as it stands.
 TEST_F(Schedule, IntervalSinceTheLastCheck)
 {
+    oslib::MutexLock guard(_lock);
     devices_.Add(0, "Deck Unit 2", nullptr, 0x0110);
     const struct { const char *stampedAt, *lastCheck, *checkedAt; bool passed; } cases[] = {
         {nullptr, "yesterday", "2026-06-10 21:00:00", true},

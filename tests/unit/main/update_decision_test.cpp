@@ -18,6 +18,7 @@ void WriteList(const std::string& rows) { WriteFileText(fwVerInfoTxtPath, "Forma
 // tells how many rows it cost.
 TEST_F(UpdateDecision, HandOffRows)
 {
+    oslib::MutexLock guard(_lock);
     std::string refused;
     const std::string bad[] = {" ", "\"", "\\", "<", ">", "`", std::string(1, '\0'), "\t", "\x7f", "\xc2\x9b", "\xc2\xa0",
                                "\xe2\x80\xae"};
@@ -43,6 +44,7 @@ TEST_F(UpdateDecision, HandOffRows)
 
 TEST_F(UpdateDecision, HandOffWriteFailureIsNoSuccess)
 {
+    oslib::MutexLock guard(_lock);
     WriteList("Deck Unit 2,124,mac,https://x/a.bin\nDeck Unit 2,125,mac,https://x/b.bin\n"
               "Tidewell,102,mac,https://t/updater-with-a-longer-name.pkg\n");
     const std::string inPlace = fwVerUpTxtPath;
@@ -79,6 +81,7 @@ TEST_F(UpdateDecision, HandOffWriteFailureIsNoSuccess)
 // first newer row wins.
 TEST_F(UpdateDecision, UpdaterVersion)
 {
+    oslib::MutexLock guard(_lock);
     WriteList("Tidewell,,mac,https://t/e\nTidewell,109,mac,https://t/<x>\nTidewell,102,Mac,https://t/1\n"
               "Tidewell,109,mac,https://t/2\n");
     const std::pair<const char*, const char*> cases[] = {{"1.0.1.5", "Tidewell,1.01,1.02,https://t/1\n"},

@@ -13,18 +13,15 @@ namespace {
 class LogFile : public ::testing::Test {
 protected:
     LogFile() { MakeFolders(home_.file("Library/Application Support/Quenlar")); }
-    ~LogFile() override
-    {
-        debugLevel = 3;
-        oslib::ChooseSystemLogForm("");
-    }
+    ~LogFile() override { debugLevel = 3; }
     TempHome home_;
 };
 
 const char* kStamp = R"(^\[\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}\])";
 
 // The same line goes to the file and, escaped alike, to the system log: no forged lines. On
-// the journal (JOURNAL_STREAM names standard error), the message alone behind its priority.
+// the journal (JOURNAL_STREAM, as read at start-up, names standard error), the message alone
+// behind its priority.
 TEST_F(LogFile, LineFormat)
 {
     // `line` follows the stamp; empty: filtered out. `journal`: the whole system line.
@@ -54,7 +51,10 @@ TEST_F(LogFile, LineFormat)
         const std::string dev = std::to_string(err.st_dev), ino = std::to_string(err.st_ino);
         const std::map<std::string, std::string> streams = {
             {"", ""}, {"stderr", dev + ":" + ino}, {"other file", dev + ":" + ino + "0"}, {"other device", dev + "0:" + ino}};
-        oslib::ChooseSystemLogForm(streams.at(row.stream));
+        ScopedEnv stream("JOURNAL_STREAM", streams.at(row.stream));
+        ScopedConfiguration journal([](oslib::Configuration& c) {
+            c.standardErrorIsJournal = oslib::ReadConfiguration().standardErrorIsJournal;
+        });
         LogPrintf(row.level, row.source, 173, "%s", row.message.c_str());
         std::string systemLine = testing::internal::GetCapturedStderr();
         std::string log = home_.Log();

@@ -12,15 +12,16 @@ TEST(ChildProcess, ManyLaunchesLeaveNoZombieAndNoDescriptor)
         return std::distance(directory_iterator("/proc/self/fd"), directory_iterator());
     };
     const auto before = descriptors();
-    EXPECT_FALSE(platform::SpawnDetached("/nonexistent/Fetchwick", {}));
+    const std::unique_ptr<platform::Launcher> launcher = platform::MakeSystemLauncher();
+    EXPECT_FALSE(launcher->SpawnDetached("/nonexistent/Fetchwick", {}));
     for (int i = 0; i < 200; ++i) {
-        ASSERT_TRUE(platform::SpawnDetached("/bin/true", {}));
+        ASSERT_TRUE(launcher->SpawnDetached("/bin/true", {}));
     }
     // WNOWAIT looks without collecting: only ReapDetachedChildren may.
     siginfo_t info;
     EXPECT_TRUE(WaitUntil(
         [&] {
-            platform::ReapDetachedChildren();
+            launcher->ReapDetachedChildren();
             return waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) != 0;
         },
         std::chrono::seconds(10)));

@@ -244,6 +244,6 @@ std::unique_ptr<DeviceWatcher> MakeUdevDeviceWatcher(UdevWatcherCalls calls)
     return std::make_unique<UdevDeviceWatcher>(std::move(calls));
 }
 
-std::unique_ptr<DeviceWatcher> MakeDeviceWatcher() { return MakeUdevDeviceWatcher({}); }
+std::unique_ptr<DeviceWatcher> MakeSystemDeviceWatcher() { return MakeUdevDeviceWatcher({}); }
 
 } // namespace platform
