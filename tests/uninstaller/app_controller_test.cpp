@@ -1,7 +1,9 @@
 // The application delegate over real removal scripts run by /bin/sh, with stand-ins for the
 // dialogs, the restart and the application's end; the strings table the locale chooses.
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <regex>
 
 #include "app_controller.h"
 #include "bundle.h"
@@ -124,7 +126,39 @@ TEST(LaunchFlow, ErrorNumbersRestartRequestsAndTheirFailures)
     }
     // The real restart client without a bus.
     LogindRestart logind;
-    EXPECT_NE(Flow("echo 0\n").launch(&logind).find(", Failed to create descriptor\n"), std::string::npos);
+    const std::string log = Flow("echo 0\n").launch(&logind);
+    EXPECT_NE(log.find(", Failed to create descriptor\n"), std::string::npos);
+    // The delegate's entry traces, in order.
+    std::string traced;
+    const std::regex trace(R"(-\[AppController (\S+)\]:\d+\n)");
+    for (std::sregex_iterator at(log.begin(), log.end(), trace), end; at != end; ++at) {
+        traced += (*at)[1].str() + " ";
+    }
+    EXPECT_EQ(traced, "init applicationDidFinishLaunching: runUninstall checkInstalledModules disableRelaunchOnLogin dealloc ");
+}
+
+// Login items go by any of their display names, translated ones too; other sections, keys and files stay.
+TEST(LaunchFlow, DeleteLauncherRemovesTheAgentsLoginItemsAlone)
+{
+    Flow flow;
+    const std::string folder = flow.bundle.path() + "/.config/autostart/";
+    const std::pair<const char*, const char*> files[] = {
+        {"agent.desktop", "\n[Desktop Entry]\n\n Name = Quenlar tidewelld agent\n"},
+        {"translated.desktop", "[Desktop Entry]\nName=Agent\nName[de]=tidewelld Dienst\n"},
+        {"other-section.desktop", "[Desktop Action x]\nName=tidewelld\n[Desktop Entry]\nName=Other\n"},
+        {"other-key.desktop", "[Desktop Entry]\nGenericName=tidewelld\nName[de=tidewelld\nName=Other\n"},
+        {"not-an-entry.txt", "[Desktop Entry]\nName=tidewelld\n"},
+    };
+    for (const auto& [name, text] : files) {
+        WriteFileText(folder + name, text);
+    }
+    EXPECT_EQ(0, AppController({flow, flow.scripts, flow, flow, flow.loginItems, flow}).deleteLauncher());
+    std::vector<std::string> left;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        left.push_back(entry.path().filename());
+    }
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"not-an-entry.txt", "other-key.desktop", "other-section.desktop"}));
 }
 
 std::string Plist(const std::string& entries)

@@ -134,7 +134,6 @@ bool UpdateFirmware(UsbDevicesInfo* devices)
                 continue;
             }
             if (!handOff.OutputLine(name + "," + current + "," + latest + "," + groups[4])) {
-                LogPassSummary(compared, refused);
                 TW_LOG(5, "Firmware update list write erro\n");
                 TW_TRACE_OUT();
                 return false;

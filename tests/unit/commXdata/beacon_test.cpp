@@ -8,23 +8,27 @@ namespace {
 using Analytics = AgentHome;
 
 // The gate is asked with the site alone. Its reply says yes only as a JSON object whose
-// "measurement" is a number other than 0 once truncated, and within 64 KiB.
+// "measurement" is a number other than 0 once truncated, and within 64 KiB; what fails is told
+// on standard error.
 TEST_F(Analytics, GateAsksWithTheSiteAloneAndReadsTheMeasurement)
 {
-    const struct { std::string reply; bool on; } cases[] = {
-        {R"({"site": 9, "measurement": -3, "x": [1]})", true},
-        {R"({"measurement": 0.5})", false},
-        {R"({"measurement": "1"})", false},
-        {"[1]", false},
+    const struct { std::string reply; bool on; const char* told; } cases[] = {
+        {R"({"site": 9, "measurement": -3, "x": [1]})", true, ""},
+        {R"({"measurement": 0.5})", false, ""},
+        {R"({"measurement": "1"})", false, ""},
+        {"[1]", false, ""},
         // Numbers beyond double's range once ended the agent.
-        {R"({"other": [-1e400], "measurement": 1})", false},
-        {R"({"measurement": 1, "pad": ")" + std::string(64 * 1024, 'x') + "\"}", false},
+        {R"({"other": [-1e400], "measurement": 1})", false, "number out of range\n"},
+        {R"({"measurement": 1, "pad": ")" + std::string(64 * 1024, 'x') + "\"}", false,
+         "curl_easy_perform() failed: Maximum file size exceeded\n"},
     };
     AnalyticsStub stub;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reply.substr(0, 60));
         stub.Answer(c.reply);
+        testing::internal::CaptureStderr();
         EXPECT_EQ(c.on, commXdata().canSend());
+        EXPECT_EQ(c.told, testing::internal::GetCapturedStderr());
     }
     picojson::object asked = stub.requests("/appchk.php").at(0);
     EXPECT_EQ(std::string("site_id=") + kTestSite, asked.at("query").get<std::string>());
