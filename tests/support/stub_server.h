@@ -3,7 +3,6 @@
 
 #include <csignal>
 #include <memory>
-#include <netinet/in.h>
 #include <picojson.h>
 #include <vector>
 
@@ -80,17 +79,6 @@ inline std::string Header(const picojson::object& request, const std::string& na
 {
     const picojson::value& headers = request.at("headers");
     return headers.contains(name) ? headers.get(name).get<std::string>() : "<absent>";
-}
-
-inline int UnusedLocalPort()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
 }
 
 inline constexpr const char* kTestSite = "246810";
