@@ -25,12 +25,8 @@ TEST_F(UpdateDecision, HandOffRows)
     for (const std::string& character : bad) {
         refused += "Pad,13,mac,https://p/$(id)" + character + "\r\n";
     }
-    const std::pair<const char*, uint16_t> slots[] = {
-        {"Mixer", 0x0100}, {"A,B", 0x0100}, {"Mixer", 0x0101}, {"deck unit 2", 0x0100}, {"Deck Unit 2", 0x0123},
-        {"Pad", 0x0120}};
-    for (const auto& [name, revision] : slots) {
-        devices_.Add(0, name, nullptr, revision);
-    }
+    devices_.Add(0, "Mixer", nullptr, 0x0100).Add(0, "A,B", nullptr, 0x0100).Add(0, "Mixer", nullptr, 0x0101);
+    devices_.Add(0, "deck unit 2", nullptr, 0x0100).Add(0, "Deck Unit 2", nullptr, 0x0123).Add(0, "Pad", nullptr, 0x0120);
     WriteFileText(fwVerUpTxtPath, "stale row\n");
     WriteList("A,B,105,mac,https://x/y\r\nMixer,102,MAC,HTTPS://m/1.bin\r\nMixer,109,win,https://m/w.bin\r\n"
               "Deck Unit 2,123,mac,https://d/3\r\nDeck Unit 2,13,mac,https://d/13\r\nPad,12,mac,https://p/2\r\n"
@@ -49,32 +45,28 @@ TEST_F(UpdateDecision, HandOffWriteFailureIsNoSuccess)
               "Tidewell,102,mac,https://t/updater-with-a-longer-name.pkg\n");
     const std::string inPlace = fwVerUpTxtPath;
     WriteFileText(inPlace, "old row\n");
-    // With a size limit (0: none) the first row fits, the second is cut short: the earlier
-    // file must stay whole. Writes past the limit fail (EFBIG) instead of raising SIGXFSZ.
+    MakeFolders(home_.file("a folder"));
+    // With a size limit (0: none) the first row fits, the second is cut short: the earlier file must stay
+    // whole. Then a hand-off in a missing folder, and one whose place a folder holds. Writes past the limit
+    // fail (EFBIG) instead of raising SIGXFSZ.
     sighandler_t handler = signal(SIGXFSZ, SIG_IGN);
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
-    const struct { std::string handOff; rlim_t sizeLimit; bool folderInPlace; } cases[] = {
-        {inPlace, 50, false}, {home_.file("missing/firm_version_up.txt"), 0, false}, {inPlace, 0, true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.handOff);
-        fwVerUpTxtPath = c.handOff;
-        if (c.folderInPlace) {
-            unlink(inPlace.c_str());
-            MakeFolders(inPlace);
-        }
+    const std::pair<std::string, rlim_t> cases[] = {
+        {inPlace, 50}, {home_.file("missing/firm_version_up.txt"), 0}, {home_.file("a folder"), 0}};
+    for (const auto& [handOff, sizeLimit] : cases) {
+        SCOPED_TRACE(handOff);
+        fwVerUpTxtPath = handOff;
         devices_.Add(0, "Deck Unit 2", nullptr, 0x0123);
-        rlimit limit{c.sizeLimit != 0 ? c.sizeLimit : saved.rlim_cur, saved.rlim_max};
+        rlimit limit{sizeLimit != 0 ? sizeLimit : saved.rlim_cur, saved.rlim_max};
         setrlimit(RLIMIT_FSIZE, &limit);
         EXPECT_FALSE(UpdateFirmware(&devices_.list));
         devices_.Clear();
         EXPECT_FALSE(UpdateFwVerTidewell(&devices_.list));
         setrlimit(RLIMIT_FSIZE, &saved);
-        if (!c.folderInPlace) {
-            EXPECT_EQ("old row\n", ReadFileText(inPlace));
-        }
     }
     signal(SIGXFSZ, handler);
+    EXPECT_EQ("old row\n", ReadFileText(inPlace));
 }
 
 // `installed` null: no info.plist. A row without a version or with no URL is skipped; the
