@@ -18,7 +18,6 @@ TEST_F(ListDownload, OnlyACompleteSmallEnoughBodyFromTheRightPlaceReplacesTheLis
     const std::string fw = R"({"/fw": {"body": "FormatVersion:091\n"}})";
     const struct { std::string routes; Tls tls; std::string list; } cases[] = {
         {R"({"/fw": {"chunks": [")" + std::string(100, 'a') + R"(", "b"]}})", Tls::TrustedCa, std::string(100, 'a') + "b"},
-        {fw, Tls::TrustedCa, "FormatVersion:091\n"},
         {fw, Tls::SelfSigned, earlier},
         {fw, Tls::None, earlier},  // plain HTTP is never spoken
         {R"({"/fw": {"status": 404, "body": "<html>not here</html>"}})", Tls::TrustedCa, earlier},
