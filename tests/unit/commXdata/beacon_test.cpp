@@ -14,9 +14,7 @@ TEST_F(Analytics, GateAsksWithTheSiteAloneAndReadsTheMeasurement)
 {
     const struct { std::string reply; bool on; const char* told; } cases[] = {
         {R"({"site": 9, "measurement": -3, "x": [1]})", true, ""},
-        {R"({"measurement": 0.5})", false, ""},
-        {R"({"measurement": "1"})", false, ""},
-        {"[1]", false, ""},
+        {R"({"measurement": 0.5})", false, ""}, {R"({"measurement": "1"})", false, ""}, {"[1]", false, ""},
         // Numbers beyond double's range once ended the agent.
         {R"({"other": [-1e400], "measurement": 1})", false, "number out of range\n"},
         {R"({"measurement": 1, "pad": ")" + std::string(64 * 1024, 'x') + "\"}", false,
