@@ -1,5 +1,4 @@
-// Temporary folders and HOME, scoped configurations and environment variables, file helpers
-// and polling.
+// Temporary folders and HOME, scoped configurations and environment variables, file helpers and polling.
 #pragma once
 
 #include <chrono>

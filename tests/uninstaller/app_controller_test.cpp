@@ -1,8 +1,6 @@
 // The application delegate over real removal scripts run by /bin/sh, with stand-ins for the
 // dialogs, the restart and the application's end; the strings table the locale chooses.
 #include <algorithm>
-#include <filesystem>
-#include <gtest/gtest.h>
 #include <regex>
 
 #include "app_controller.h"

@@ -7,9 +7,8 @@ namespace {
 
 using Analytics = AgentHome;
 
-// The gate is asked with the site alone. Its reply says yes only as a JSON object whose
-// "measurement" is a number other than 0 once truncated, and within 64 KiB; what fails is told
-// on standard error.
+// The gate is asked with the site alone. Its reply says yes only as a JSON object whose "measurement" is a number
+// other than 0 once truncated, and within 64 KiB; what fails is told on standard error.
 TEST_F(Analytics, GateAsksWithTheSiteAloneAndReadsTheMeasurement)
 {
     const struct { std::string reply; bool on; const char* told; } cases[] = {

@@ -1,7 +1,4 @@
 // Only a complete 2xx body within the size limit replaces a list, atomically, over checked TLS alone, unredirected.
-#include <filesystem>
-#include <sys/stat.h>
-
 #include "agent_home.h"
 #include "oslib/user_folders.h"
 #include "stub_server.h"

@@ -1,5 +1,4 @@
 // The downloader's preferences, the application watch and its usage reports, on stand-ins.
-#include <filesystem>
 #include <regex>
 
 #include "agent_home.h"
@@ -23,8 +22,7 @@ protected:
     MacInfo mac_{"5A1B2C3D-0000-4111-8222-0123456789AB", "AMD EPYC", "Debian GNU/Linux 12"};
 };
 
-// Every read and write of the agent takes what is on disk then: the downloader rewrites the
-// file at any time.
+// Every read and write of the agent takes what is on disk then: the downloader rewrites the file at any time.
 TEST_F(WatchTest, IntervalReadingsAndTheCheckDate)
 {
     uint32_t interval = 99;

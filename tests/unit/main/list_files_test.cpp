@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <ctime>
-#include <sys/stat.h>
 #include <vector>
 
 #include "main/list_files.h"

@@ -12,10 +12,9 @@ using UpdateDecision = AgentHome;
 
 void WriteList(const std::string& rows) { WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\n" + rows); }
 
-// Rows in list order, then slot order; versions compared as plain text ("1.3" is newer
-// than "1.23", "1.2" older than "1.20"); names matched exactly; the file replaced whole.
-// A package address that could break out of the downloader's field is no URL: one line
-// tells how many rows it cost.
+// Rows in list order, then slot order; versions compared as plain text ("1.3" is newer than "1.23", "1.2" older than
+// "1.20"); names matched exactly; the file replaced whole. A package address that could break out of the downloader's
+// field is no URL: one line tells how many rows it cost.
 TEST_F(UpdateDecision, HandOffRows)
 {
     oslib::MutexLock guard(_lock);
@@ -69,8 +68,7 @@ TEST_F(UpdateDecision, HandOffWriteFailureIsNoSuccess)
     EXPECT_EQ("old row\n", ReadFileText(inPlace));
 }
 
-// `installed` null: no info.plist. A row without a version or with no URL is skipped; the
-// first newer row wins.
+// `installed` null: no info.plist. A row without a version or with no URL is skipped; the first newer row wins.
 TEST_F(UpdateDecision, UpdaterVersion)
 {
     oslib::MutexLock guard(_lock);

@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <fstream>
 #include <map>
 #include <regex>
 
@@ -17,9 +16,8 @@ protected:
     TempHome home_;
 };
 
-// The same line goes to the file and, escaped alike, to the system log: no forged lines. On
-// the journal (JOURNAL_STREAM, as read at start-up, names standard error), the message alone
-// behind its priority.
+// The same line goes to the file and, escaped alike, to the system log: no forged lines. On the journal
+// (JOURNAL_STREAM, as read at start-up, names standard error), the message alone behind its priority.
 TEST_F(LogFile, LineFormat)
 {
     // `line` follows the stamp; empty: filtered out. `journal`: the whole system line.

@@ -14,8 +14,7 @@ TEST(Spawn, EmptyMaskDefaultActionsAndDescriptors0To2OnlyOrTheLaunchError)
     oslib::Child child;
     EXPECT_EQ(EACCES, oslib::Spawn({"/dev/null"}, ChildStream::kPiped, ChildStream::kInherited, child));
     EXPECT_EQ(ENOENT, oslib::Spawn({"no-such-program-here"}, ChildStream::kPiped, ChildStream::kInherited, child));
-    // The agent's state, and more: every signal blocked, SIGPIPE ignored, a descriptor left
-    // without close-on-exec.
+    // The agent's state, and more: every signal blocked, SIGPIPE ignored, a descriptor left without close-on-exec.
     sigset_t all, savedMask;
     sigfillset(&all);
     pthread_sigmask(SIG_BLOCK, &all, &savedMask);

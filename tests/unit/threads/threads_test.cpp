@@ -1,11 +1,9 @@
-// The device watcher's thread against its monitor's errors; two writers at once: log lines
-// never torn, preferences keys never lost. Built under ThreadSanitizer too; the agent's own
-// two threads run there in the end-to-end tests.
+// The device watcher's thread against its monitor's errors; two writers at once: log lines never torn, preferences
+// keys never lost. Built under ThreadSanitizer too; the agent's own two threads run there in the end-to-end tests.
 #include <deque>
 #include <future>
 #include <regex>
 #include <sstream>
-#include <thread>
 #include <vector>
 
 #include "agent_home.h"
