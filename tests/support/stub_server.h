@@ -87,10 +87,7 @@ constexpr int kCutConnection = 0;
 // The analytics host: the gate answers `gateBody`, the beacon `beaconStatus` (kCutConnection: cut short).
 class AnalyticsStub : public StubServer {
 public:
-    explicit AnalyticsStub(const std::string& gateBody = R"({"measurement": 1})", int beaconStatus = 200)
-        : StubServer(Routes(gateBody, beaconStatus), Tls::TrustedCa)
-    {
-    }
+    AnalyticsStub() : StubServer(Routes(R"({"measurement": 1})", 200), Tls::TrustedCa) {}
     void Answer(const std::string& gateBody, int beaconStatus = 200) { setRoutes(Routes(gateBody, beaconStatus)); }
     std::vector<picojson::object> Beacons() const { return requests("/dot.php"); }
 

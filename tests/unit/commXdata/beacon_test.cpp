@@ -38,7 +38,8 @@ TEST_F(Analytics, BeaconQueryInExactOrderWithOnlyTheDeviceTextEscaped)
 {
     const _xdate_send_info_t report{"5A1B2C3D-0000-4111-8222-0123456789AB", "Deck Unit 2\r\nX-Injected: 1",
                                     "291", "Deck Unit 2/1.23/SN-01.a_~", "SDJP", "2024/03/05-14:07:09(+0900)"};
-    AnalyticsStub stub(R"({"measurement": 1})", 500);
+    AnalyticsStub stub;
+    stub.Answer(R"({"measurement": 1})", 500);
     commXdata client;
     EXPECT_EQ(0, client.send(report));
     std::vector<picojson::object> beacons = stub.Beacons();
