@@ -19,8 +19,7 @@ TEST_F(UpdateDecision, HandOffRows)
 {
     oslib::MutexLock guard(_lock);
     std::string refused;
-    const std::string bad[] = {" ", "\"", "\\", "<", ">", "`", std::string(1, '\0'), "\t", "\x7f", "\xc2\x9b", "\xc2\xa0",
-                               "\xe2\x80\xae"};
+    const std::string bad[] = {" ", "\"", "\\", "<", ">", "`", std::string(1, '\0'), "\xc2\x9b", "\xc2\xa0", "\xe2\x80\xae"};
     for (const std::string& character : bad) {
         refused += "Pad,13,mac,https://p/$(id)" + character + "\r\n";
     }
@@ -31,7 +30,7 @@ TEST_F(UpdateDecision, HandOffRows)
               "Deck Unit 2,123,mac,https://d/3\r\nDeck Unit 2,13,mac,https://d/13\r\nPad,12,mac,https://p/2\r\n"
               "Mixer,,mac,https://m/empty\r\nMixer,103,|ac, http://m/2.bin\r\n" + refused);
     EXPECT_TRUE(UpdateFirmware(&devices_.list));
-    EXPECT_EQ(1u, Count(home_.Log(), "[WRN] 12 firmware list row(s) skipped: package URL holds"));
+    EXPECT_EQ(1u, Count(home_.Log(), "[WRN] 10 firmware list row(s) skipped: package URL holds"));
     EXPECT_EQ("A,B,1.00,1.05,https://x/y\nMixer,1.00,1.02,HTTPS://m/1.bin\nMixer,1.01,1.02,HTTPS://m/1.bin\n"
               "Deck Unit 2,1.23,1.3,https://d/13\nMixer,1.00,1.03,http://m/2.bin\nMixer,1.01,1.03,http://m/2.bin\n",
               HandOff());
