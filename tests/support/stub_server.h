@@ -27,10 +27,7 @@ public:
                           (tls == Tls::None ? "" : " --cert " + name + ".pem --key " + name + ".key")},
                      oslib::ChildStream::kDiscarded, oslib::ChildStream::kInherited, server);
         pid_ = server.pid;
-        if (pid_ > 0) {
-            WaitUntil([&] { return static_cast<bool>(std::ifstream(dir_.path() + "/port") >> port_); },
-                      std::chrono::seconds(30));
-        }
+        WaitUntil([&] { return static_cast<bool>(std::ifstream(dir_.path() + "/port") >> port_); }, std::chrono::seconds(30));
         EXPECT_NE(0, port_) << "the stub server did not start";
     }
     ~StubServer()
