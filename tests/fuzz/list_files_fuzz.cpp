@@ -24,8 +24,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     return 0;
 }
 
-// On every line short enough for ICU to search without backtracking for ages, RE2 finds
-// the same match and groups.
+// On every line short enough for ICU to search without backtracking for ages, RE2 finds the same match and groups.
 static void CompareWithIcu(const std::string& path)
 {
     std::vector<std::string> groups;

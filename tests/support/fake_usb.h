@@ -10,38 +10,24 @@
 #include "main/main.h"
 #include "platform/usb_bus.h"
 
-struct DeviceModel {
-    uint16_t productId;
-    std::u16string product;
-    std::u16string serial;  // empty: none
-    uint16_t release = 0x0123;
-    uint16_t vendorId = kVendorId;
-    uint8_t deviceClass = 0;
-};
-
 struct FakeState {
     platform::UsbDeviceDescriptor descriptor;
     std::string location;
     bool readable = true, openable = true, answers = true;
     std::map<uint8_t, std::vector<uint8_t>> replies;  // string index -> reply; missing: stall
-    std::vector<std::vector<int>> requests;           // type, request, value, index, length
-    int references = 0, openHandles = 0, opened = 0;
+    int references = 0, openHandles = 0, opened = 0, requests = 0;
 };
 
 class FakeHandle final : public platform::UsbDeviceHandle {
 public:
     explicit FakeHandle(std::shared_ptr<FakeState> state) : state_(std::move(state)) { ++state_->openHandles; }
     ~FakeHandle() override { --state_->openHandles; }
-    int ControlIn(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index, uint8_t* data,
-                  uint16_t length) override
+    int ControlIn(uint8_t, uint8_t, uint16_t value, uint16_t, uint8_t* data, uint16_t length) override
     {
-        state_->requests.push_back({requestType, request, value, index, length});
-        if (!state_->answers) {
-            return platform::kUsbNoAnswer;
-        }
+        ++state_->requests;
         auto reply = state_->replies.find(value & 0xFF);
-        if (reply == state_->replies.end()) {
-            return -1;
+        if (!state_->answers || reply == state_->replies.end()) {
+            return state_->answers ? -1 : platform::kUsbNoAnswer;
         }
         const size_t size = std::min<size_t>(reply->second.size(), length);
         std::copy_n(reply->second.begin(), size, data);
@@ -64,11 +50,8 @@ public:
     std::string Location() const override { return state_->location; }
     std::unique_ptr<platform::UsbDeviceHandle> Open() override
     {
-        if (!state_->openable) {
-            return nullptr;
-        }
-        ++state_->opened;
-        return std::make_unique<FakeHandle>(state_);
+        state_->opened += state_->openable;
+        return state_->openable ? std::make_unique<FakeHandle>(state_) : nullptr;
     }
 
 private:
@@ -77,15 +60,18 @@ private:
 
 class FakeBus final : public platform::UsbBus {
 public:
-    std::shared_ptr<FakeState> Plug(const DeviceModel& model)
+    // Strings: the maker at index 1, the product at 2, the serial number at 3 (none when empty).
+    std::shared_ptr<FakeState> Plug(uint16_t productId, const std::u16string& product,
+                                    const std::u16string& serial = u"", uint16_t release = 0x0123,
+                                    uint16_t vendorId = kVendorId, uint8_t deviceClass = 0)
     {
         auto state = std::make_shared<FakeState>();
         state->location = "1-" + std::to_string(plugged.size() + 1);
-        state->descriptor = {model.deviceClass, 0, model.vendorId, model.productId, model.release, 1, 2,
-                             static_cast<uint8_t>(model.serial.empty() ? 0 : 3)};
-        state->replies = {{1, StringDescriptor(u"Quenlar")}, {2, StringDescriptor(model.product)}};
-        if (!model.serial.empty()) {
-            state->replies[3] = StringDescriptor(model.serial);
+        state->descriptor = {deviceClass, 0, vendorId, productId, release, 1, 2,
+                             static_cast<uint8_t>(serial.empty() ? 0 : 3)};
+        state->replies = {{1, StringDescriptor(u"Quenlar")}, {2, StringDescriptor(product)}};
+        if (!serial.empty()) {
+            state->replies[3] = StringDescriptor(serial);
         }
         return plugged.emplace_back(state);
     }

@@ -3,7 +3,6 @@
 
 #include <csignal>
 #include <memory>
-#include <netinet/in.h>
 #include <picojson.h>
 #include <vector>
 
@@ -28,10 +27,7 @@ public:
                           (tls == Tls::None ? "" : " --cert " + name + ".pem --key " + name + ".key")},
                      oslib::ChildStream::kDiscarded, oslib::ChildStream::kInherited, server);
         pid_ = server.pid;
-        if (pid_ > 0) {
-            WaitUntil([&] { return static_cast<bool>(std::ifstream(dir_.path() + "/port") >> port_); },
-                      std::chrono::seconds(30));
-        }
+        WaitUntil([&] { return static_cast<bool>(std::ifstream(dir_.path() + "/port") >> port_); }, std::chrono::seconds(30));
         EXPECT_NE(0, port_) << "the stub server did not start";
     }
     ~StubServer()
@@ -82,27 +78,13 @@ inline std::string Header(const picojson::object& request, const std::string& na
     return headers.contains(name) ? headers.get(name).get<std::string>() : "<absent>";
 }
 
-inline int UnusedLocalPort()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
-
 inline constexpr const char* kTestSite = "246810";
 constexpr int kCutConnection = 0;
 
 // The analytics host: the gate answers `gateBody`, the beacon `beaconStatus` (kCutConnection: cut short).
 class AnalyticsStub : public StubServer {
 public:
-    explicit AnalyticsStub(const std::string& gateBody = R"({"measurement": 1})", int beaconStatus = 200)
-        : StubServer(Routes(gateBody, beaconStatus), Tls::TrustedCa)
-    {
-    }
+    AnalyticsStub() : StubServer(Routes(R"({"measurement": 1})", 200), Tls::TrustedCa) {}
     void Answer(const std::string& gateBody, int beaconStatus = 200) { setRoutes(Routes(gateBody, beaconStatus)); }
     std::vector<picojson::object> Beacons() const { return requests("/dot.php"); }
 

@@ -1,5 +1,4 @@
-// Temporary folders and HOME, scoped configurations and environment variables, file helpers
-// and polling.
+// Temporary folders and HOME, scoped configurations and environment variables, file helpers and polling.
 #pragma once
 
 #include <chrono>
@@ -7,7 +6,6 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
-#include <optional>
 #include <string>
 #include <thread>
 #include <utime.h>
@@ -67,19 +65,13 @@ inline void WriteFileText(const std::string& path, const std::string& text)
 
 class TempDir {
 public:
-    TempDir() : path_((std::filesystem::temp_directory_path() / "tidewell-test-XXXXXX").string())
-    {
-        EXPECT_NE(nullptr, mkdtemp(path_.data()));
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
+    TempDir() { EXPECT_NE(nullptr, mkdtemp(path_.data())); }
+    ~TempDir() { std::filesystem::remove_all(path_, ignored_); }
     const std::string& path() const { return path_; }
 
 private:
-    std::string path_;
+    std::string path_ = (std::filesystem::temp_directory_path() / "tidewell-test-XXXXXX").string();
+    std::error_code ignored_;
 };
 
 class TempHome : public TempDir {

@@ -7,16 +7,13 @@ namespace {
 
 using Analytics = AgentHome;
 
-// The gate is asked with the site alone. Its reply says yes only as a JSON object whose
-// "measurement" is a number other than 0 once truncated, and within 64 KiB; what fails is told
-// on standard error.
+// The gate is asked with the site alone. Its reply says yes only as a JSON object whose "measurement" is a number
+// other than 0 once truncated, and within 64 KiB; what fails is told on standard error.
 TEST_F(Analytics, GateAsksWithTheSiteAloneAndReadsTheMeasurement)
 {
     const struct { std::string reply; bool on; const char* told; } cases[] = {
         {R"({"site": 9, "measurement": -3, "x": [1]})", true, ""},
-        {R"({"measurement": 0.5})", false, ""},
-        {R"({"measurement": "1"})", false, ""},
-        {"[1]", false, ""},
+        {R"({"measurement": 0.5})", false, ""}, {R"({"measurement": "1"})", false, ""}, {"[1]", false, ""},
         // Numbers beyond double's range once ended the agent.
         {R"({"other": [-1e400], "measurement": 1})", false, "number out of range\n"},
         {R"({"measurement": 1, "pad": ")" + std::string(64 * 1024, 'x') + "\"}", false,
@@ -41,7 +38,8 @@ TEST_F(Analytics, BeaconQueryInExactOrderWithOnlyTheDeviceTextEscaped)
 {
     const _xdate_send_info_t report{"5A1B2C3D-0000-4111-8222-0123456789AB", "Deck Unit 2\r\nX-Injected: 1",
                                     "291", "Deck Unit 2/1.23/SN-01.a_~", "SDJP", "2024/03/05-14:07:09(+0900)"};
-    AnalyticsStub stub(R"({"measurement": 1})", 500);
+    AnalyticsStub stub;
+    stub.Answer(R"({"measurement": 1})", 500);
     commXdata client;
     EXPECT_EQ(0, client.send(report));
     std::vector<picojson::object> beacons = stub.Beacons();

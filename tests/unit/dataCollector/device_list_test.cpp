@@ -1,6 +1,4 @@
 // Duplicate removal and the black list; ASan catches leaks and double frees of the slot strings.
-#include <gtest/gtest.h>
-
 #include "device_list.h"
 #include "test_home.h"
 

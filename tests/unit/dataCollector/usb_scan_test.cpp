@@ -5,29 +5,28 @@ namespace {
 
 class UsbScanTest : public AgentHome {
 protected:
-    FakeBus& fake_ = *bus_;
     UsbDevicesInfo& list_ = devices_.list;
     UnansweredDevices unanswered_;
 };
 
 TEST_F(UsbScanTest, FiltersAndStrings)
 {
-    auto hub = fake_.Plug({0x0001, u"Hub", u"", 0x0123, kVendorId, 9});
-    auto other = fake_.Plug({0x1234, u"Other", u"", 0x0123, 0x1D6B});
-    auto unreadable = fake_.Plug({0x1235, u"Deck", u""});
+    auto hub = bus_->Plug(0x0001, u"Hub", u"", 0x0123, kVendorId, 9);
+    auto other = bus_->Plug(0x1234, u"Other", u"", 0x0123, 0x1D6B);
+    auto unreadable = bus_->Plug(0x1235, u"Deck");
     unreadable->readable = false;
-    auto unopenable = fake_.Plug({0x1236, u"Deck", u""});
+    auto unopenable = bus_->Plug(0x1236, u"Deck");
     unopenable->openable = false;
     // Firmware that hangs: one request, then none in this scan or the next of the same rescan.
-    auto hung = fake_.Plug({0x1238, u"Deck", u"S"});
+    auto hung = bus_->Plug(0x1238, u"Deck", u"S");
     hung->answers = false;
-    auto device = fake_.Plug({0x1237, u"Deck", u"\u00e9\u3042Z", 0x0456});
+    auto device = bus_->Plug(0x1237, u"Deck", u"\u00e9\u3042Z", 0x0456);
     device->replies[2] = {0x80, 3, 'A'}; // the length byte is ignored: 3 bytes make one character
 
     DeviceList all;
     EXPECT_EQ(3, CheckUSBAudio(kVendorId, &all.list, unanswered_));
     EXPECT_EQ(3, CheckUSBAudio(kVendorId, &list_, unanswered_));
-    EXPECT_EQ(1u, hung->requests.size());
+    EXPECT_EQ(1, hung->requests);
     ASSERT_EQ(2, list_.deviceCount);
     const UsbDeviceInfo& slot = list_.devices[1];
     EXPECT_EQ("Quenlar/A/\xe9\x42Z", std::string(slot.manufactureName, slot.manufactureNameLen) + "/" +
@@ -44,9 +43,9 @@ TEST_F(UsbScanTest, FiltersAndStrings)
 TEST_F(UsbScanTest, SixtyFourRecordedOneHundredTwentyEightReferencesHeldUntilTheNextScan)
 {
     for (int n = 0; n < 130; ++n) {
-        fake_.Plug({static_cast<uint16_t>(0x2000 + n), u"Deck", u""});
+        bus_->Plug(static_cast<uint16_t>(0x2000 + n), u"Deck");
     }
-    auto& plugged = fake_.plugged;
+    auto& plugged = bus_->plugged;
     EXPECT_EQ(130, CheckUSBAudio(kVendorId, &list_, unanswered_));
     EXPECT_EQ(64, list_.deviceCount);
     EXPECT_EQ(1, plugged[127]->references);

@@ -96,7 +96,7 @@ TEST_F(Schedule, StartUpRetries)
 
 // "lastCheckDate" is stamped with the week-based year and the 12-hour clock, and read back
 // with the 24-hour clock, as the downloader reads it. A date ahead passes: its negative day
-// count compares unsigned. `stampedAt` null: `lastCheck` is written as it stands.
+// count compares unsigned. `stampedAt` null: the date stays "yesterday", in no format.
 TEST_F(Schedule, IntervalSinceTheLastCheck)
 {
     oslib::MutexLock guard(_lock);
@@ -107,15 +107,12 @@ TEST_F(Schedule, IntervalSinceTheLastCheck)
         {"2026-06-10 15:30:00", "2026-06-10 03:30:00", "2026-06-11 04:00:00", true},
         {"2025-12-30 10:00:00", "2026-12-30 10:00:00", "2025-12-30 11:00:00", true},
     };
-    const std::string interval = "<key>FwInterval</key><integer>1</integer>";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.lastCheck);
         Restart(c.stampedAt != nullptr ? c.stampedAt : c.checkedAt, nullptr);
-        if (c.stampedAt == nullptr) {
-            WritePreferences(interval + "<key>lastCheckDate</key><string>" + c.lastCheck + "</string>");
-        } else {
+        WritePreferences("<key>FwInterval</key><integer>1</integer><key>lastCheckDate</key><string>yesterday</string>");
+        if (c.stampedAt != nullptr) {
             WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\nDeck Unit 2,124,mac,https://x/a.bin\n");
-            WritePreferences(interval);
             EXPECT_TRUE(UpdateFirmware(&devices_.list));
             const std::string stored = ReadFileText(FetchwickPreferencesPath());
             EXPECT_NE(std::string::npos, stored.find(std::string("<string>") + c.lastCheck + "</string>")) << stored;

@@ -6,48 +6,38 @@
 
 namespace {
 
-class LinuxHostProbeTest : public ::testing::Test {
-protected:
-    std::string File(const std::string& name, const std::string& text)
-    {
-        WriteFileText(dir.path() + "/" + name, text);
-        return dir.path() + "/" + name;
-    }
-    std::unique_ptr<platform::HostProbe> Probe(std::vector<std::string> osRelease, const std::string& cpuinfo = "",
-                                               const std::string& model = "")
-    {
-        return platform::MakeLinuxHostProbe({std::move(osRelease), cpuinfo, model});
-    }
+TEST(LinuxHostProbe, SystemVersionIsPrettyNameElseNameElseLinuxAndProcessorAndChipNames)
+{
     TempDir dir;
     const std::string missing = dir.path() + "/missing";
-};
-
-TEST_F(LinuxHostProbeTest, SystemVersionIsPrettyNameElseNameElseLinuxAndProcessorAndChipNames)
-{
-    const struct {
-        const char* osRelease;
-        const char* version;
-    } rows[] = {
+    const auto file = [&dir](const std::string& name, const std::string& text) {
+        WriteFileText(dir.path() + "/" + name, text);
+        return dir.path() + "/" + name;
+    };
+    const auto probe = [](std::vector<std::string> osRelease, const std::string& cpuinfo, const std::string& model) {
+        return platform::MakeLinuxHostProbe({std::move(osRelease), cpuinfo, model});
+    };
+    // The first file is missing, the second read; without a name there, "Linux".
+    const std::pair<const char*, const char*> rows[] = {
         {"NAME=\"Debian\"\nPRETTY_NAME=\"Debian GNU/Linux 12 \\\"bookworm\\\"\"\n", "Debian GNU/Linux 12 \"bookworm\""},
         {"PRETTY_NAME=\"\"\nNAME='Arch Linux'\n", "Arch Linux"},
         {"ID=alpine\n", "Linux"},
     };
-    for (const auto& row : rows) {
-        EXPECT_EQ(row.version, Probe({missing, File("os", row.osRelease)})->SystemVersion()) << row.osRelease;
+    for (const auto& [osRelease, version] : rows) {
+        EXPECT_EQ(version, probe({missing, file("os", osRelease)}, "", "")->SystemVersion()) << osRelease;
     }
-    EXPECT_EQ("Linux", Probe({missing})->SystemVersion());
-    const std::string x86 = File("x86", "processor\t: 0\nvendor_id\t: AuthenticAMD\nmodel name\t: AMD EPYC 7B13  \n"
+    const std::string x86 = file("x86", "processor\t: 0\nvendor_id\t: AuthenticAMD\nmodel name\t: AMD EPYC 7B13  \n"
                                         "processor\t: 1\nmodel name\t: other\n");
-    const std::string arm = File("arm", "processor\t: 0\nBogoMIPS\t: 38.40\n\nHardware\t: BCM2835\nModel\t: Pi\n");
-    const std::string model = File("model", std::string("Raspberry Pi 4 Model B Rev 1.4\0", 31));
-    EXPECT_EQ("AMD EPYC 7B13", Probe({}, x86, missing)->ProcessorName());
-    EXPECT_EQ("Raspberry Pi 4 Model B Rev 1.4", Probe({}, arm, model)->ChipName());
-    EXPECT_EQ("BCM2835", Probe({}, arm, missing)->ChipName());
+    const std::string arm = file("arm", "processor\t: 0\nBogoMIPS\t: 38.40\n\nHardware\t: BCM2835\nModel\t: Pi\n");
+    const std::string model = file("model", std::string("Raspberry Pi 4 Model B Rev 1.4\0", 31));
+    EXPECT_EQ("AMD EPYC 7B13", probe({}, x86, missing)->ProcessorName());
+    EXPECT_EQ("Raspberry Pi 4 Model B Rev 1.4", probe({}, arm, model)->ChipName());
+    EXPECT_EQ("BCM2835", probe({}, arm, missing)->ChipName());
 }
 
-TEST_F(LinuxHostProbeTest, HardwareUuidIsStableAndNeverTheRawMachineId)
+TEST(LinuxHostProbe, HardwareUuidIsStableAndNeverTheRawMachineId)
 {
-    const std::optional<std::string> uuid = Probe({})->HardwareUUID();
+    const std::optional<std::string> uuid = platform::MakeLinuxHostProbe({})->HardwareUUID();
     const std::string machineId = ReadFileText("/etc/machine-id");
     ASSERT_EQ(machineId.empty(), !uuid);
     if (!uuid) {

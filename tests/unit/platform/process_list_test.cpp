@@ -35,12 +35,11 @@ TEST(SystemProcessSnapshot, LinesShapedLikePsAx)
     const std::string sleeper = "^ *" + std::to_string(pid) + " ", dead = "^ *" + std::to_string(zombie) + " ";
     std::unique_ptr<platform::ProcessSnapshot> snapshot;
     // The sleeper has exec'd once /proc shows its own command line, the zombie once it shows none.
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            snapshot = platform::TakeSystemProcessSnapshot();
-            return snapshot->FirstMatch(command, path) && snapshot->FirstMatch(dead + ".*]$", "");
-        },
-        std::chrono::seconds(5)));
+    const auto shown = [&] {
+        snapshot = platform::TakeSystemProcessSnapshot();
+        return snapshot->FirstMatch(command, path) && snapshot->FirstMatch(dead + ".*]$", "");
+    };
+    EXPECT_TRUE(WaitUntil(shown, std::chrono::seconds(5)));
     const struct { std::string pattern; std::string required; pid_t found; } cases[] = {
         {sleeper + R"(\? +[A-Z]Ns +0:00 )" + command, path, pid},  // a session leader of no terminal, niced
         {sleeper, "Traktor.app", 0},  // the line matches, but its command lacks the text

@@ -19,12 +19,11 @@ TEST(ChildProcess, ManyLaunchesLeaveNoZombieAndNoDescriptor)
     }
     // WNOWAIT looks without collecting: only ReapDetachedChildren may.
     siginfo_t info;
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            launcher->ReapDetachedChildren();
-            return waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) != 0;
-        },
-        std::chrono::seconds(10)));
+    const auto reaped = [&] {
+        launcher->ReapDetachedChildren();
+        return waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) != 0;
+    };
+    EXPECT_TRUE(WaitUntil(reaped, std::chrono::seconds(10)));
     EXPECT_EQ(before, descriptors());
 }
 
