@@ -20,7 +20,7 @@ SCANNED = [
     dict(serial="B", busnum=1, port=3, product=LONG),
     dict(serial="A", busnum=1, port=1, product="Short", replies={2: b"\x06\x03"}),
     # Not openable: the strings the kernel caches, by the same low-byte rule.
-    dict(serial="D", busnum=1, port=2, product="Deck \u00e9\U0001F3B5", openable=False),
+    dict(serial="D", busnum=1, port=2, product="Deck \u00e9\u8272\U0001F3B5", openable=False),
 ]
 
 
@@ -75,7 +75,7 @@ def test_start_up_scan_an_event_during_it_a_burst_and_signals(tmp_path):
         listed = agent.log().split("before process.\n", 1)[1].split("after process.")[0].splitlines()
         assert [line.split("= ", 1)[1] for line in listed if "Serial Number" in line] == ["A", "D", "B", "C"]
         assert [line.split("= ", 1)[1] for line in listed if "Product Name" in line] == [
-            "(null)", "Deck \xe9\x3c\xb5", LONG[:63], "(null)"]
+            "(null)", "Deck \xe9\x72\x3c\xb5", LONG[:63], "(null)"]
         assert bed.errors() == []
 
 

@@ -91,7 +91,7 @@ const Case kCases[] = {
     {"SyntaxErrorNeverRuns", "touch \"$RAN\"\nif true; then echo 0\n", "22", "is not valid"},
     {"ExitStatusWinsOverNine", "echo 9\nexit 3\n", "22", "failed: exit status 3"},
     {"KilledBySignal", "echo 0\nkill -KILL $$\n", "22", "killed by signal 9"},
-    {"NoNumber", "echo finished\n", "22", "gave no number: finished"},
+    {"NoNumber", "echo 3 finished\n", "22", "gave no number: 3 finished"},
     {"NumberTooLarge", "echo 2147483648\n", "22", "gave no number"},
     {"NoMessage", "echo 0\n", nullptr, ", Failed to create AppleEvent\n", Outcome::kNoMessage},
     // A failed removal with rights turns the script's 0 into 25.
