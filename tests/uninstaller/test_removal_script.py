@@ -81,3 +81,18 @@ def test_removes_the_users_files_and_as_root_the_downloader_alone(installed, ses
     denied = "Failed to send AppleEvent, err = -13 (org.freedesktop.DBus.Error.AccessDenied: Permission denied)\n"
     assert (dialogs, f"] {result}\n" in log, installed.calls("logind"), denied in log) == (
         1 + (result not in (None, 0)), ran, ["Reboot True"] * (ran and seated), ran and not seated), log
+
+
+@pytest.mark.parametrize("arguments, change, status, complaint", [
+    (["--all"], None, 25, "the caller's argument is not taken; nothing removed"),
+    ([], "gone", 0, ""),  # nothing to do
+    ([], "busy", 25, "Fetchwick.app could not be removed entirely"),  # a mount point, which not even root removes
+])
+def test_the_helper_alone(installed, arguments, change, status, complaint):
+    if change == "gone":
+        shutil.rmtree(installed.downloader)
+    elif change == "busy":
+        subprocess.run(["mount", "-t", "tmpfs", "busy", installed.downloader / "Contents"], check=True)
+    run = subprocess.run([installed.helper, *arguments], env={}, capture_output=True, text=True)
+    assert (run.returncode, complaint in run.stderr, bool(run.stderr)) == (status, True, bool(complaint)), run.stderr
+    assert installed.downloader.exists() == (change != "gone")
