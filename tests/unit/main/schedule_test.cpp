@@ -92,6 +92,8 @@ TEST_F(Schedule, StartUpRetries)
         EXPECT_EQ(c.succeeded, succeeded);
         EXPECT_EQ(c.requests, server_.requests().size() - before);
     }
+    // A failed retry's result says which lists failed: 1 the firmware list, 2 the target list.
+    EXPECT_NE(home_.Log().find("download fwVerList. result=3 retry left="), std::string::npos);
 }
 
 // "lastCheckDate" is stamped with the week-based year and the 12-hour clock, and read back
