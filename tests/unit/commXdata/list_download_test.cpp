@@ -22,8 +22,8 @@ TEST_F(ListDownload, OnlyACompleteSmallEnoughBodyFromTheRightPlaceReplacesTheLis
         {R"({"/fw": {"body": "FormatVersion:091\nnew list cut off here", "close_after": 20}})", Tls::TrustedCa, earlier},
         {R"({"/fw": {"status": 301, "body": "moved", "headers": {"Location": "/pl"}},
              "/pl": {"body": "FormatVersion:091\nredirected\n"}})", Tls::TrustedCa, earlier},
-        // Past 4 MiB, with a length and without one.
-        {R"({"/fw": {"body": ")" + kib + R"(", "repeat": 4097}})", Tls::TrustedCa, earlier},
+        // 4 MiB is taken, with a length; past it, without one, not.
+        {R"({"/fw": {"body": ")" + kib + R"(", "repeat": 4096}})", Tls::TrustedCa, std::string(4096 * kib.size(), 'x')},
         {R"({"/fw": {"chunks": [")" + kib + R"("], "repeat": 4097, "chunk_delay": 0}})", Tls::TrustedCa, earlier},
     };
     StubServer servers[] = {StubServer("{}", Tls::None), StubServer("{}", Tls::TrustedCa),
