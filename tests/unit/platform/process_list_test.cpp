@@ -1,9 +1,11 @@
 #include <csignal>
+#include <fcntl.h>
 #include <regex>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "oslib/descriptors.h"
 #include "platform/process_list.h"
 #include "test_home.h"
 
@@ -18,10 +20,24 @@ TEST(SystemProcessSnapshot, LinesShapedLikePsAx)
     std::filesystem::create_symlink("/bin/sleep", path);
     // Longer than one read of its command line: sleep takes the zeros for 60 s.
     const std::string seconds = std::string(5000, '0') + "60";
+    // Its terminal, the second of two, so that its number is not 0.
+    const oslib::UniqueFd masters[] = {oslib::UniqueFd(posix_openpt(O_RDWR | O_NOCTTY)),
+                                       oslib::UniqueFd(posix_openpt(O_RDWR | O_NOCTTY))};
+    ASSERT_TRUE(grantpt(masters[1].get()) == 0 && unlockpt(masters[1].get()) == 0);
+    const std::string terminal = ptsname(masters[1].get());
     const pid_t pid = fork();
     if (pid == 0) {
-        if (setsid() > 0 && nice(5) > 0) {
-            execl(path.c_str(), path.c_str(), seconds.c_str(), static_cast<char*>(nullptr));
+        // A session leader on that terminal whose foreground is a group gone by now.
+        int held = setsid() > 0 ? open(terminal.c_str(), O_RDWR) : -1;
+        if (held >= 0 && nice(5) > 0) {
+            if (fork() == 0) {
+                signal(SIGTTOU, SIG_IGN);
+                _exit(setpgid(0, 0) == 0 && tcsetpgrp(held, getpid()) == 0 ? 0 : 1);
+            }
+            int status = 1;
+            if (wait(&status) > 0 && status == 0) {
+                execl(path.c_str(), path.c_str(), seconds.c_str(), static_cast<char*>(nullptr));
+            }
         }
         _exit(127);
     }
@@ -41,7 +57,7 @@ TEST(SystemProcessSnapshot, LinesShapedLikePsAx)
     };
     EXPECT_TRUE(WaitUntil(shown, std::chrono::seconds(5)));
     const struct { std::string pattern; std::string required; pid_t found; } cases[] = {
-        {sleeper + R"(\? +[A-Z]Ns +0:00 )" + command, path, pid},  // a session leader of no terminal, niced
+        {sleeper + terminal.substr(5) + R"( +[A-Z]Ns +0:00 )" + command, path, pid},  // a niced session leader
         {sleeper, "Traktor.app", 0},  // the line matches, but its command lacks the text
         {dead + R"([^ ]+ +Z[^ ]* +0:00 \[tw \(zombie\)\]$)", "/Contents/MacOS/", zombie},
         {"^ *(" + std::to_string(zombie) + "|" + std::to_string(pid) + ") ", "", std::min(pid, zombie)},
