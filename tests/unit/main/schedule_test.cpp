@@ -71,10 +71,15 @@ TEST_F(Schedule, FirstTickDownloadsOnlyAMissingOrOldList)
 }
 
 // An old list: sixty retries at most, one per 60 ticks, until one succeeds; none for a fresh one.
+// The downloader starts as updater only when the list that came names a newer self version.
 TEST_F(Schedule, StartUpRetries)
 {
-    const struct { const char* modified; int back; std::vector<int> succeeded; size_t requests; } cases[] = {
-        {"2026-06-10 20:00:00", 0, {}, 0}, {nullptr, 0, {}, 120}, {nullptr, 600, {601}, 20}};
+    const char* current = R"({"/fw": {"body": "FormatVersion:091\nTidewell,100,mac,https://x/tw.pkg\n"},
+                              "/pl": {"body": "FormatVersion:091\n"}})";
+    const struct { const char* modified; int back; const char* lists; std::vector<int> succeeded; size_t requests;
+                   bool launched; } cases[] = {
+        {"2026-06-10 20:00:00", 0, kGoodLists, {}, 0, false}, {nullptr, 0, kGoodLists, {}, 120, false},
+        {nullptr, 600, kGoodLists, {601}, 20, true}, {nullptr, 600, current, {601}, 20, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.back); // the tick the server comes back at (0: never)
         Restart("2026-06-10 21:00:00", c.modified);
@@ -83,7 +88,7 @@ TEST_F(Schedule, StartUpRetries)
         std::vector<int> succeeded;
         for (int tick = 1; tick <= 61 * 60 + 200; ++tick) {
             if (tick == c.back) {
-                server_.setRoutes(kGoodLists);
+                server_.setRoutes(c.lists);
             }
             if (DownloadVariousListRetry()) {
                 succeeded.push_back(tick);
@@ -91,6 +96,7 @@ TEST_F(Schedule, StartUpRetries)
         }
         EXPECT_EQ(c.succeeded, succeeded);
         EXPECT_EQ(c.requests, server_.requests().size() - before);
+        EXPECT_EQ(c.launched, _schedule.isStartupFetchwickLaunched);
     }
     // A failed retry's result says which lists failed: 1 the firmware list, 2 the target list.
     EXPECT_NE(home_.Log().find("download fwVerList. result=3 retry left="), std::string::npos);
