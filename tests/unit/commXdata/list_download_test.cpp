@@ -52,7 +52,7 @@ TEST_F(ListDownload, OverrideFiles)
     const std::string defaultFw = fwUpdateURL;
     const std::pair<const char*, std::string> cases[] = {
         {"\r\nhttps://a/b\n", defaultFw}, {"http://127.0.0.1:1/fw.txt\n", defaultFw}, {"ftp://127.0.0.1/fw\n", defaultFw},
-        {"HTTPS://127.0.0.1:1/fw.txt\r\nsecond line\n", "HTTPS://127.0.0.1:1/fw.txt"}};
+        {"https://\n", defaultFw}, {"HTTPS://127.0.0.1:1/fw.txt\r\nsecond line\n", "HTTPS://127.0.0.1:1/fw.txt"}};
     for (const auto& [file, url] : cases) {
         SCOPED_TRACE(file);
         std::snprintf(fwUpdateURL, sizeof fwUpdateURL, "%s", defaultFw.c_str());
@@ -60,7 +60,7 @@ TEST_F(ListDownload, OverrideFiles)
         SetTemporaryURL();
         EXPECT_EQ(url, fwUpdateURL);
     }
-    EXPECT_EQ(2u, Count(home_.Log(), "[WRN] Download FwUpdateURL not changed, FwUpInfoURL.txt holds no https:// URL"));
+    EXPECT_EQ(3u, Count(home_.Log(), "[WRN] Download FwUpdateURL not changed, FwUpInfoURL.txt holds no https:// URL"));
 }
 
 } // namespace
