@@ -47,7 +47,7 @@ TEST_F(Analytics, BeaconQueryInExactOrderWithOnlyTheDeviceTextEscaped)
     std::string query = beacons[0].at("query").get<std::string>();
     EXPECT_TRUE(std::regex_match(query, std::regex(std::string("ktr_site=") + kTestSite +
                                                    "&ktr_uid=5A1B2C3D-0000-4111-8222-0123456789AB&__appver=291&__ip=1"
-                                                   "&localdate=\\d{14}&ktr_url=tidewellPCMAC&action=appInfo"
+                                                   "&localdate=20\\d{12}&ktr_url=tidewellPCMAC&action=appInfo"
                                                    "&p01=Deck%20Unit%202%2F1\\.23%2FSN-01\\.a_~&p02=SDJP"
                                                    "&p03=2024/03/05-14:07:09\\(\\+0900\\)")))
         << query;
