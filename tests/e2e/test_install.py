@@ -8,6 +8,8 @@ import shlex
 import subprocess
 from pathlib import Path
 
+import pytest
+
 BUILD = Path(os.environ["TIDEWELL_BUILD_DIR"])
 CACHE = (BUILD / "CMakeCache.txt").read_text()
 WITH_UNINSTALLER = "TIDEWELL_BUILD_UNINSTALLER:BOOL=ON" in CACHE
@@ -21,6 +23,10 @@ FILES = {AGENT, UNIT, "lib/udev/rules.d/70-quenlar-usb.rules", "share/doc/tidewe
 if WITH_UNINSTALLER:
     FILES |= {UNINSTALLER, MENU_ENTRY, HELPER, POLICY, BUNDLE + "/Info.plist", BUNDLE + "/Resources/Uninstaller.sh",
               *(f"{BUNDLE}/Resources/{language}.lproj/Localizable.strings" for language in LANGUAGES)}
+# The applications folder the programs were built with: the package's own, below the prefix,
+# unless the build names another.
+APPLICATIONS = (re.search(r"TIDEWELL_APPLICATIONS_DIR:PATH=(.*)", CACHE)[1]
+                or re.search(r"CMAKE_INSTALL_PREFIX:PATH=(.*)", CACHE)[1] + "/lib/tidewell")
 # The tests run under umockdev-wrapper; the build tools need none of its preload.
 TOOLS_ENV = {key: value for key, value in os.environ.items() if key != "LD_PRELOAD"}
 
@@ -55,7 +61,7 @@ def test_install_into_a_temporary_prefix(tmp_path):
         assert os.access(prefix / UNINSTALLER, os.X_OK)
         assert shlex.split(value(prefix / MENU_ENTRY, "Exec")) == [str(prefix / UNINSTALLER)]
         check_policy(prefix / POLICY, str(prefix / HELPER))
-        default = '${TIDEWELL_APPLICATIONS_DIR:-"%s"}' % re.search(r"TIDEWELL_APPLICATIONS_DIR:PATH=(.*)", CACHE)[1]
+        default = '${TIDEWELL_APPLICATIONS_DIR:-"%s"}' % APPLICATIONS
         assert default in (prefix / BUNDLE / "Resources/Uninstaller.sh").read_text()
         info = plistlib.loads((prefix / BUNDLE / "Info.plist").read_bytes())
         assert info["CFBundleVersion"] == re.search(r"CMAKE_PROJECT_VERSION:STATIC=(.*)", CACHE)[1]
@@ -66,6 +72,7 @@ def test_install_into_a_temporary_prefix(tmp_path):
             assert {"NeedsRestart", "Restart", "Cancel", "[ERR]Finish", "Finish"} <= table.keys(), language
 
 
+@pytest.mark.skipif(APPLICATIONS != "/usr/lib/tidewell", reason="a package needs a build for the prefix /usr")
 def test_debian_package(tmp_path):
     run("cpack", "-G", "DEB", "--config", str(BUILD / "CPackConfig.cmake"), "-B", str(tmp_path / "out"))
     (package,) = (tmp_path / "out").glob("*.deb")
@@ -82,6 +89,8 @@ def test_debian_package(tmp_path):
     root = tmp_path / "root"
     run("dpkg-deb", "--extract", str(package), str(root))
     assert value(root / "usr" / UNIT, "ExecStart") == '"/usr/' + AGENT + '"'
+    # The agent looks for the downloader in the package's own folder, not in /Applications.
+    assert b"/usr/lib/tidewell\0" in (root / "usr" / AGENT).read_bytes()
     if WITH_UNINSTALLER:
         # Root's alone and no set-uid program: it gains rights only through pkexec.
         assert [fields[:2] for fields in listing if fields[5] == "./usr/" + HELPER] == [["-rwxr-xr-x", "root/root"]]
