@@ -51,11 +51,13 @@ def test_install_into_a_temporary_prefix(tmp_path):
 
     assert {str(path.relative_to(prefix)) for path in prefix.rglob("*") if not path.is_dir()} == FILES
     assert shlex.split(value(prefix / UNIT, "ExecStart")) == [str(prefix / AGENT)]
-    assert {"KillMode=process", "WantedBy=default.target"} <= set((prefix / UNIT).read_text().splitlines())
+    assert {"KillMode=process", "WantedBy=default.target", "Documentation=man:tidewelld(8)",
+            "ConditionUser=!@system"} <= set((prefix / UNIT).read_text().splitlines())
     # systemd-analyze reports every unknown or malformed setting on standard error, and
-    # checks that ExecStart names an executable.
+    # checks that ExecStart names an executable and that man finds the Documentation page.
     verify = subprocess.run(["systemd-analyze", "--user", "verify", str(prefix / UNIT)], capture_output=True, text=True,
-                            env=dict(TOOLS_ENV, XDG_RUNTIME_DIR=str(tmp_path), HOME=str(tmp_path)))
+                            env=dict(TOOLS_ENV, XDG_RUNTIME_DIR=str(tmp_path), HOME=str(tmp_path),
+                                     MANPATH=str(prefix / "share/man")))
     assert (verify.returncode, verify.stderr) == (0, "")
     if WITH_UNINSTALLER:
         assert os.access(prefix / UNINSTALLER, os.X_OK)
