@@ -18,10 +18,12 @@ BUNDLE = "libexec/tidewell/Tidewell Uninstaller.app/Contents"
 UNINSTALLER, MENU_ENTRY = BUNDLE + "/MacOS/uninstaller", "share/applications/com.quenlar.TidewellUninstaller.desktop"
 HELPER, POLICY = "libexec/tidewell/remove-downloader", "share/polkit-1/actions/com.quenlar.tidewell.policy"
 LANGUAGES = ("en", "de", "fr")
+METAINFO = "share/metainfo/com.quenlar.Tidewell.metainfo.xml"
 FILES = {AGENT, UNIT, "lib/udev/rules.d/70-quenlar-usb.rules", "share/doc/tidewell/copyright",
-         "share/man/man8/tidewelld.8.gz", "share/metainfo/com.quenlar.Tidewell.metainfo.xml"}
+         "share/man/man8/tidewelld.8.gz", METAINFO}
 if WITH_UNINSTALLER:
     FILES |= {UNINSTALLER, MENU_ENTRY, HELPER, POLICY, BUNDLE + "/Info.plist", BUNDLE + "/Resources/Uninstaller.sh",
+              "share/man/man1/tidewell-uninstaller.1.gz",
               *(f"{BUNDLE}/Resources/{language}.lproj/Localizable.strings" for language in LANGUAGES)}
 # The applications folder the programs were built with: the package's own, below the prefix,
 # unless the build names another.
@@ -59,6 +61,12 @@ def test_install_into_a_temporary_prefix(tmp_path):
                             env=dict(TOOLS_ENV, XDG_RUNTIME_DIR=str(tmp_path), HOME=str(tmp_path),
                                      MANPATH=str(prefix / "share/man")))
     assert (verify.returncode, verify.stderr) == (0, "")
+    # What a software centre shows, and pages that groff formats without a warning.
+    run("appstreamcli", "validate", "--no-net", str(prefix / METAINFO))
+    for page in prefix.glob("share/man/man*/*.gz"):
+        shown = subprocess.run(["man", "--warnings", "-l", str(page)], capture_output=True, text=True,
+                               env=dict(TOOLS_ENV, MANWIDTH="80", LC_ALL="C.UTF-8"))
+        assert (shown.returncode, shown.stderr) == (0, ""), page
     if WITH_UNINSTALLER:
         assert os.access(prefix / UNINSTALLER, os.X_OK)
         assert shlex.split(value(prefix / MENU_ENTRY, "Exec")) == [str(prefix / UNINSTALLER)]
