@@ -116,8 +116,7 @@ def test_one_agent_per_user_options_that_start_nothing_and_a_closed_standard_err
             (["--help"], 0, usage, ""),
             (["--verbose"], 2, "", usage),
             (["x"], 2, "", usage),
-            (["--version", "x"], 2, "", usage),
-            (["--version="], 2, "", usage)]:
+            (["--version", "x"], 2, "", usage)]:
         shown = run(*arguments)
         # Of the help, its usage line.
         shown.stdout = "".join(shown.stdout.splitlines(keepends=True)[:1]) if status == 0 else shown.stdout
