@@ -33,8 +33,6 @@ class Agent(tidewell_world.Agent):
         applications.mkdir()
         env = {"TIDEWELL_APPLICATIONS_DIR": str(applications), **(env or {})}
         super().__init__(Path(folder) / "home", env=env)
-        if "LD_PRELOAD" not in env:
-            self.environment.pop("LD_PRELOAD", None)
         (self.list_folder / "firm_version_info.txt").write_text("FormatVersion:091\r\n")
         (self.list_folder / "tar_product_info.txt").write_text("FormatVersion:091\n")
         self._offset = 0

@@ -116,6 +116,8 @@ class Road:
         self.agent = Agent(self.show.home, env=env, lists_base=self.lists.url("")).start()
         self.cleanup.callback(self.agent.kill)
         self.show.line(f"pid {self.agent.process.pid}, HOME={self.show.home}")
+        # Nothing else of the caller's shell (DO_NOT_TRACK, a proxy) reaches it.
+        self.show.line(f"its environment, the demo's own: {' '.join(sorted(self.agent.environment))}")
         self.show.line("list URLs from the override files in ~/Library/Quenlar/:")
         for name in ("FwUpInfoURL.txt", "TarProductURL.txt"):
             self.show.line(f"{name:18} {(self.agent.list_folder / name).read_text().strip()}", 6)

@@ -135,17 +135,35 @@ def start_application(folder, name):
 # own still never sends anything off this machine.
 CLOSED_LOCAL = "127.0.0.1:9"
 
+# All the agent takes from the caller's environment: where programs are, and the
+# sanitizers' options. Anything else of the caller's shell would change what it does
+# unseen: DO_NOT_TRACK stops the usage reports, a proxy variable sends every transfer
+# elsewhere, the caller's XDG folders hold the caller's own files.
+INHERITED = ("PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS", "LSAN_OPTIONS")
+
+
+def agent_environment(home, env=None):
+    """The agent's whole environment: the inherited variables, a fixed locale, HOME and
+    the XDG folders in `home`, a closed analytics host, then `env`."""
+    home = Path(home)
+    environment = {key: os.environ[key] for key in INHERITED if key in os.environ}
+    environment.update(HOME=str(home), LANG="C.UTF-8", TIDEWELL_ANALYTICS_HOST=CLOSED_LOCAL,
+                       XDG_CONFIG_HOME=str(home / ".config"), XDG_CACHE_HOME=str(home / ".cache"),
+                       XDG_DATA_HOME=str(home / ".local/share"), XDG_STATE_HOME=str(home / ".local/state"))
+    environment.update(env or {})
+    return environment
+
 
 class Agent:
-    """The real tidewelld ($TIDEWELLD) with HOME at `home`; standard error goes to
-    home/stderr.log. The list URLs (override files) name lists_base, the analytics host is
-    a closed local port unless env says otherwise."""
+    """The real tidewelld ($TIDEWELLD) with HOME at `home`, in the environment of
+    agent_environment; standard error goes to home/stderr.log. The list URLs (override
+    files) name lists_base, the analytics host is a closed local port unless env says
+    otherwise."""
 
     def __init__(self, home, env=None, lists_base=f"https://{CLOSED_LOCAL}"):
         self.home = Path(home)
         self.stderr_path = self.home / "stderr.log"
-        self.environment = dict(os.environ, HOME=str(self.home), TIDEWELL_ANALYTICS_HOST=CLOSED_LOCAL)
-        self.environment.update(env or {})
+        self.environment = agent_environment(self.home, env)
         self.list_folder.mkdir(parents=True, exist_ok=True)
         (self.list_folder / "FwUpInfoURL.txt").write_text(f"{lists_base}{FIRMWARE_LIST_PATH}\n")
         (self.list_folder / "TarProductURL.txt").write_text(f"{lists_base}{TARGET_LIST_PATH}\n")

@@ -18,7 +18,8 @@ run_suite() {
   ctest --test-dir "$folder" --output-on-failure -j "$jobs"
 }
 
-run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The package comes from this build: its programs look for the downloader below /usr.
+run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr
 run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DTIDEWELL_SANITIZE=address,undefined
 
 # ThreadSanitizer: the tests labelled tsan, the agent itself end to end and the unit tests

@@ -8,6 +8,8 @@ import shlex
 import subprocess
 from pathlib import Path
 
+import pytest
+
 BUILD = Path(os.environ["TIDEWELL_BUILD_DIR"])
 CACHE = (BUILD / "CMakeCache.txt").read_text()
 WITH_UNINSTALLER = "TIDEWELL_BUILD_UNINSTALLER:BOOL=ON" in CACHE
@@ -16,11 +18,17 @@ BUNDLE = "libexec/tidewell/Tidewell Uninstaller.app/Contents"
 UNINSTALLER, MENU_ENTRY = BUNDLE + "/MacOS/uninstaller", "share/applications/com.quenlar.TidewellUninstaller.desktop"
 HELPER, POLICY = "libexec/tidewell/remove-downloader", "share/polkit-1/actions/com.quenlar.tidewell.policy"
 LANGUAGES = ("en", "de", "fr")
+METAINFO = "share/metainfo/com.quenlar.Tidewell.metainfo.xml"
 FILES = {AGENT, UNIT, "lib/udev/rules.d/70-quenlar-usb.rules", "share/doc/tidewell/copyright",
-         "share/man/man8/tidewelld.8.gz", "share/metainfo/com.quenlar.Tidewell.metainfo.xml"}
+         "share/man/man8/tidewelld.8.gz", METAINFO}
 if WITH_UNINSTALLER:
     FILES |= {UNINSTALLER, MENU_ENTRY, HELPER, POLICY, BUNDLE + "/Info.plist", BUNDLE + "/Resources/Uninstaller.sh",
+              "share/man/man1/tidewell-uninstaller.1.gz",
               *(f"{BUNDLE}/Resources/{language}.lproj/Localizable.strings" for language in LANGUAGES)}
+# The applications folder the programs were built with: the package's own, below the prefix,
+# unless the build names another.
+APPLICATIONS = (re.search(r"TIDEWELL_APPLICATIONS_DIR:PATH=(.*)", CACHE)[1]
+                or re.search(r"CMAKE_INSTALL_PREFIX:PATH=(.*)", CACHE)[1] + "/lib/tidewell")
 # The tests run under umockdev-wrapper; the build tools need none of its preload.
 TOOLS_ENV = {key: value for key, value in os.environ.items() if key != "LD_PRELOAD"}
 
@@ -45,17 +53,25 @@ def test_install_into_a_temporary_prefix(tmp_path):
 
     assert {str(path.relative_to(prefix)) for path in prefix.rglob("*") if not path.is_dir()} == FILES
     assert shlex.split(value(prefix / UNIT, "ExecStart")) == [str(prefix / AGENT)]
-    assert {"KillMode=process", "WantedBy=default.target"} <= set((prefix / UNIT).read_text().splitlines())
+    assert {"KillMode=process", "WantedBy=default.target", "Documentation=man:tidewelld(8)",
+            "ConditionUser=!@system"} <= set((prefix / UNIT).read_text().splitlines())
     # systemd-analyze reports every unknown or malformed setting on standard error, and
-    # checks that ExecStart names an executable.
+    # checks that ExecStart names an executable and that man finds the Documentation page.
     verify = subprocess.run(["systemd-analyze", "--user", "verify", str(prefix / UNIT)], capture_output=True, text=True,
-                            env=dict(TOOLS_ENV, XDG_RUNTIME_DIR=str(tmp_path), HOME=str(tmp_path)))
+                            env=dict(TOOLS_ENV, XDG_RUNTIME_DIR=str(tmp_path), HOME=str(tmp_path),
+                                     MANPATH=str(prefix / "share/man")))
     assert (verify.returncode, verify.stderr) == (0, "")
+    # What a software centre shows, and pages that groff formats without a warning.
+    run("appstreamcli", "validate", "--no-net", str(prefix / METAINFO))
+    for page in prefix.glob("share/man/man*/*.gz"):
+        shown = subprocess.run(["man", "--warnings", "-l", str(page)], capture_output=True, text=True,
+                               env=dict(TOOLS_ENV, MANWIDTH="80", LC_ALL="C.UTF-8"))
+        assert (shown.returncode, shown.stderr) == (0, ""), page
     if WITH_UNINSTALLER:
         assert os.access(prefix / UNINSTALLER, os.X_OK)
         assert shlex.split(value(prefix / MENU_ENTRY, "Exec")) == [str(prefix / UNINSTALLER)]
         check_policy(prefix / POLICY, str(prefix / HELPER))
-        default = '${TIDEWELL_APPLICATIONS_DIR:-"%s"}' % re.search(r"TIDEWELL_APPLICATIONS_DIR:PATH=(.*)", CACHE)[1]
+        default = '${TIDEWELL_APPLICATIONS_DIR:-"%s"}' % APPLICATIONS
         assert default in (prefix / BUNDLE / "Resources/Uninstaller.sh").read_text()
         info = plistlib.loads((prefix / BUNDLE / "Info.plist").read_bytes())
         assert info["CFBundleVersion"] == re.search(r"CMAKE_PROJECT_VERSION:STATIC=(.*)", CACHE)[1]
@@ -66,6 +82,7 @@ def test_install_into_a_temporary_prefix(tmp_path):
             assert {"NeedsRestart", "Restart", "Cancel", "[ERR]Finish", "Finish"} <= table.keys(), language
 
 
+@pytest.mark.skipif(APPLICATIONS != "/usr/lib/tidewell", reason="a package needs a build for the prefix /usr")
 def test_debian_package(tmp_path):
     run("cpack", "-G", "DEB", "--config", str(BUILD / "CPackConfig.cmake"), "-B", str(tmp_path / "out"))
     (package,) = (tmp_path / "out").glob("*.deb")
@@ -82,6 +99,8 @@ def test_debian_package(tmp_path):
     root = tmp_path / "root"
     run("dpkg-deb", "--extract", str(package), str(root))
     assert value(root / "usr" / UNIT, "ExecStart") == '"/usr/' + AGENT + '"'
+    # The agent looks for the downloader in the package's own folder, not in /Applications.
+    assert b"/usr/lib/tidewell\0" in (root / "usr" / AGENT).read_bytes()
     if WITH_UNINSTALLER:
         # Root's alone and no set-uid program: it gains rights only through pkexec.
         assert [fields[:2] for fields in listing if fields[5] == "./usr/" + HELPER] == [["-rwxr-xr-x", "root/root"]]

@@ -108,9 +108,20 @@ def test_one_agent_per_user_options_that_start_nothing_and_a_closed_standard_err
     run = lambda *arguments: subprocess.run([os.environ["TIDEWELLD"], *arguments], env=agent.environment,
                                             capture_output=True, text=True, timeout=10)
     files = lambda: {path: path.stat().st_mtime_ns for path in agent.home.rglob("*") if path.name != "stderr.log"}
-    before, shown = files(), run("x", "--version", "--help")
     version = re.search(r"CMAKE_PROJECT_VERSION:STATIC=(.*)", cache)[1]
-    assert (shown.returncode, shown.stdout, files()) == (0, f"tidewelld {version}\n", before)
+    usage = "Usage: tidewelld [--version | --help]\n"
+    before = files()
+    for arguments, status, stdout, stderr in [
+            (["--version", "--help"], 0, f"tidewelld {version}\n", ""),
+            (["--help"], 0, usage, ""),
+            (["--verbose"], 2, "", usage),
+            (["x"], 2, "", usage),
+            (["--version", "x"], 2, "", usage)]:
+        shown = run(*arguments)
+        # Of the help, its usage line.
+        shown.stdout = "".join(shown.stdout.splitlines(keepends=True)[:1]) if status == 0 else shown.stdout
+        assert (shown.returncode, shown.stdout, shown.stderr) == (status, stdout, stderr), arguments
+        assert files() == before, arguments
 
     reader, writer = os.pipe()
     os.close(reader)
@@ -118,7 +129,7 @@ def test_one_agent_per_user_options_that_start_nothing_and_a_closed_standard_err
     try:
         # The first tick's lines come after several system-log lines that found no reader.
         assert agent.wait_log("CollectVariousList Result") and "DO_NOT_TRACK is set: no usage reports" in agent.log()
-        before, second = files(), run("x")
+        before, second = files(), run()
         assert (second.returncode, second.stdout, files()) == (0, "", before)
         assert re.fullmatch(rf".* Another agent runs for this user: pid {agent.process.pid}\n", second.stderr)
         agent.kill()  # SIGKILL: the kernel lets go of the lock all the same
