@@ -16,8 +16,9 @@ BUNDLE = "libexec/tidewell/Tidewell Uninstaller.app/Contents"
 UNINSTALLER, MENU_ENTRY = BUNDLE + "/MacOS/uninstaller", "share/applications/com.quenlar.TidewellUninstaller.desktop"
 HELPER, POLICY = "libexec/tidewell/remove-downloader", "share/polkit-1/actions/com.quenlar.tidewell.policy"
 LANGUAGES = ("en", "de", "fr")
-FILES = {AGENT, UNIT, "lib/udev/rules.d/70-quenlar-usb.rules", "share/doc/tidewell/copyright",
-         "share/man/man8/tidewelld.8.gz", "share/metainfo/com.quenlar.Tidewell.metainfo.xml"}
+FILES = {AGENT, UNIT, "lib/udev/rules.d/70-quenlar-usb.rules", "share/doc/tidewell/copyright", "bin/tidewell",
+         "share/man/man8/tidewelld.8.gz", "share/man/man1/tidewell.1.gz",
+         "share/metainfo/com.quenlar.Tidewell.metainfo.xml"}
 if WITH_UNINSTALLER:
     FILES |= {UNINSTALLER, MENU_ENTRY, HELPER, POLICY, BUNDLE + "/Info.plist", BUNDLE + "/Resources/Uninstaller.sh",
               *(f"{BUNDLE}/Resources/{language}.lproj/Localizable.strings" for language in LANGUAGES)}
