@@ -36,8 +36,8 @@ bool IsDisplayVersion(const std::string& text)
 
 bool ParseHandOffRow(const std::string& line, HandOffRow& row)
 {
-    for (size_t comma = line.rfind(','); comma != std::string::npos && comma > 0; comma = line.rfind(',', comma - 1)) {
-        if (!StartsWithScheme(line, comma + 1)) {
+    for (size_t comma = line.find(','); comma != std::string::npos; comma = line.find(',', comma + 1)) {
+        if (comma == 0 || !StartsWithScheme(line, comma + 1)) {
             continue;
         }
         size_t second = line.rfind(',', comma - 1);

@@ -47,8 +47,8 @@ struct HandOffRow {
 };
 
 // False when the line is no such row. A product name and an address may both hold commas:
-// the address starts at the last ",http://" or ",https://" that leaves two version fields
-// and a name before it.
+// the address starts at the first ",http://" or ",https://" that leaves a name, an
+// installed version and a latest version before it.
 bool ParseHandOffRow(const std::string& line, HandOffRow& row);
 
 } // namespace fetchwick
