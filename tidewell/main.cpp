@@ -57,10 +57,16 @@ int main(int argc, char** argv)
         const std::string argument = argv[i];
         const Command* named = nullptr;
         for (const Command& candidate : kCommands) {
-            named = argument == candidate.name ? &candidate : named;
+            if (argument == candidate.name) {
+                named = &candidate;
+            }
         }
-        if (argument == "--json" || argument == "--help" || argument == "--version") {
-            (argument == "--json" ? json : argument == "--help" ? help : version) = true;
+        if (argument == "--json") {
+            json = true;
+        } else if (argument == "--help") {
+            help = true;
+        } else if (argument == "--version") {
+            version = true;
         } else if (named != nullptr && command == nullptr) {
             command = named;
         } else {
@@ -87,7 +93,8 @@ int main(int argc, char** argv)
     }
 
     TakeStopRequests();
-    // The agent's code logs as it works; its log file and its lines are the agent's own.
+    // The agent's code logs as it works; its log file and its lines are the agent's own, so
+    // no level is written here.
     debugLevel = 6;
     oslib::InstallConfiguration(oslib::ReadConfiguration());
     BuildListPaths();

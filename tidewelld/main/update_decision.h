@@ -8,7 +8,8 @@
 #include "dataCollector/device_list.h"
 #include "main/main.h"
 
-// One comparison of a device slot with a row of the firmware version list.
+// One comparison of a device slot with a row of the firmware version list; its texts live
+// as long as the call it is handed to.
 struct FirmwareComparison {
     int slot;
     const std::string& name;        // the row's product name, the slot's too
