@@ -20,7 +20,7 @@ HELPER, POLICY = "libexec/tidewell/remove-downloader", "share/polkit-1/actions/c
 LANGUAGES = ("en", "de", "fr")
 METAINFO = "share/metainfo/com.quenlar.Tidewell.metainfo.xml"
 FILES = {AGENT, UNIT, "lib/udev/rules.d/70-quenlar-usb.rules", "share/doc/tidewell/copyright",
-         "share/man/man8/tidewelld.8.gz", METAINFO}
+         "share/man/man8/tidewelld.8.gz", "share/man/man1/tidewell.1.gz", "bin/tidewell", METAINFO}
 if WITH_UNINSTALLER:
     FILES |= {UNINSTALLER, MENU_ENTRY, HELPER, POLICY, BUNDLE + "/Info.plist", BUNDLE + "/Resources/Uninstaller.sh",
               "share/man/man1/tidewell-uninstaller.1.gz",

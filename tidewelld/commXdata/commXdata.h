@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // One usage report.
 struct _xdate_send_info_t {
@@ -40,9 +41,13 @@ public:
     unsigned getFirmVersionList(const char* path);
     static size_t onTargetProductIDListReceive(char* data, size_t size, size_t count, void* userData);
     unsigned getTargetProductIDList(const char* path);
+    // Why this object's last list download failed: the server's host and libcurl's error
+    // text, the HTTP status, or the local reason; empty after a success.
+    const std::string& listFailure() const { return listFailure_; }
 
 private:
     ErrorCallbackFunc errorCallbackFunc;
+    std::string listFailure_;
 };
 
 // The list URLs: built-in defaults, replaced once at start-up by the override files.
@@ -54,3 +59,5 @@ void ResetListURLs();
 void SetTemporaryURL();
 void SetFwUpdateInfoURL();
 void SetTarProductURL();
+// The override files whose first line is no https:// URL: they leave the built-in URL in place.
+std::vector<std::string> RefusedOverrideFiles();

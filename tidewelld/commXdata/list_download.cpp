@@ -1,7 +1,7 @@
 // List download. The body goes to a temporary file beside the list, which replaces the
 // list only after a complete 2xx transfer of at least one byte and at most 4 MiB: a failed,
 // cut-off, oversized or error-page response never takes the place of a good list or moves
-// its date.
+// its date. A download counts as done only once the list is in place.
 #include "commXdata/commXdata.h"
 
 #include <cstdio>
@@ -46,6 +46,7 @@ struct ListDownloadContext {
     uint32_t lastChunkSize = 0; // 0 until the first chunk has been handled
     std::unique_ptr<oslib::ReplacementFile> file;
     bool stored = true;         // every chunk reached the temporary file
+    bool tooLarge = false;      // the body went past the cap
     curl_off_t received = 0;    // body bytes so far, also of a body sent without a length
 
     explicit ListDownloadContext(const char* listPath)
@@ -61,6 +62,7 @@ struct ListDownloadContext {
         received += static_cast<curl_off_t>(n);
         if (received > kListLimits.maxBodyBytes) {
             file.reset();
+            tooLarge = true;
             return 0;  // a write error: the transfer fails, the list and its date stay
         }
         if (lastChunkSize == 0) {
@@ -81,27 +83,74 @@ struct ListDownloadContext {
     }
 
     // Puts a completely stored body in place of the list; anything else is dropped unsynced.
-    void Finish(bool complete, const ListMessages& messages)
+    // True when the list was replaced.
+    bool Finish(const ListMessages& messages)
     {
-        if (file && complete && stored && file->Commit() == oslib::ReplacementFile::Outcome::kNotSynced) {
+        if (!file || !stored) {
+            return false;
+        }
+        oslib::ReplacementFile::Outcome outcome = file->Commit();
+        if (outcome == oslib::ReplacementFile::Outcome::kNotSynced) {
             TW_LOG(5, "%s", messages.writeError);
         }
+        return outcome == oslib::ReplacementFile::Outcome::kReplaced;
     }
 };
 
 namespace {
 
-// 0 when the transfer completed with a 2xx status and a body, else 1. A body that could
-// not be stored locally is reported per chunk and does not change the result.
+// The server of `url` as "host" or "host:port"; the URL itself when it does not parse.
+std::string ServerOf(const std::string& url)
+{
+    std::string server = url;
+    CURLU* parts = curl_url();
+    char* host = nullptr;
+    char* port = nullptr;
+    if (parts != nullptr && curl_url_set(parts, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+        curl_url_get(parts, CURLUPART_HOST, &host, 0) == CURLUE_OK) {
+        server = host;
+        if (curl_url_get(parts, CURLUPART_PORT, &port, 0) == CURLUE_OK) {
+            server += std::string(":") + port;
+        }
+    }
+    curl_free(host);
+    curl_free(port);
+    curl_url_cleanup(parts);
+    return server;
+}
+
+// Why a transfer that did not replace the list failed, for a reader who must act on it.
+std::string FailureText(CURLcode result, const char* curlError, long status, const ListDownloadContext& context)
+{
+    if (context.tooLarge) {
+        return "the list is larger than " + std::to_string(kListLimits.maxBodyBytes) + " bytes";
+    }
+    if (result != CURLE_OK) {
+        return curlError[0] != '\0' ? curlError : curl_easy_strerror(result);
+    }
+    if (status < 200 || status >= 300) {
+        return "HTTP status " + std::to_string(status);
+    }
+    if (context.lastChunkSize == 0) {
+        return "the reply holds no list";
+    }
+    return std::string("the list could not be stored in ") + context.path;
+}
+
+// 0 when a complete 2xx body was put in place of the list, else 1 with the reason in
+// `failure`. A body that could not be stored is reported per chunk as well.
 unsigned DownloadList(const char* url, const char* path, const ListMessages& messages,
-                      curl_write_callback receive)
+                      curl_write_callback receive, std::string& failure)
 {
     ListDownloadContext context(path);
+    std::string address = url;
     CurlEasy handle(curl_easy_init());
     if (!handle) {
+        failure = ServerOf(address) + ": no libcurl handle";
         return 1;
     }
-    std::string address = url;
+    char curlError[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(handle.get(), CURLOPT_ERRORBUFFER, curlError);
     curl_easy_setopt(handle.get(), CURLOPT_URL, address.c_str());
     curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, receive);
     curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, &context);
@@ -112,8 +161,12 @@ unsigned DownloadList(const char* url, const char* path, const ListMessages& mes
     long status = 0;
     curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &status);
     bool complete = result == CURLE_OK && status >= 200 && status < 300 && context.lastChunkSize > 0;
-    context.Finish(complete, messages);
-    return complete ? 0 : 1;
+    if (complete && context.Finish(messages)) {
+        failure.clear();
+        return 0;
+    }
+    failure = ServerOf(address) + ": " + FailureText(result, curlError, status, context);
+    return 1;
 }
 
 size_t ReceiveInto(void* userData, const char* data, size_t n, const ListMessages& messages)
@@ -138,7 +191,7 @@ size_t commXdata::onFirmVersionListReceive(char* data, size_t size, size_t count
 
 unsigned commXdata::getFirmVersionList(const char* path)
 {
-    return DownloadList(fwUpdateURL, path, kFirmwareMessages, onFirmVersionListReceive);
+    return DownloadList(fwUpdateURL, path, kFirmwareMessages, onFirmVersionListReceive, listFailure_);
 }
 
 size_t commXdata::onTargetProductIDListReceive(char* data, size_t size, size_t count, void* userData)
@@ -148,5 +201,5 @@ size_t commXdata::onTargetProductIDListReceive(char* data, size_t size, size_t c
 
 unsigned commXdata::getTargetProductIDList(const char* path)
 {
-    return DownloadList(tarProductURL, path, kTargetMessages, onTargetProductIDListReceive);
+    return DownloadList(tarProductURL, path, kTargetMessages, onTargetProductIDListReceive, listFailure_);
 }

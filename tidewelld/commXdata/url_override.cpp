@@ -13,6 +13,9 @@
 
 namespace {
 
+constexpr const char* kFirmwareOverrideFile = "FwUpInfoURL.txt";
+constexpr const char* kTargetOverrideFile = "TarProductURL.txt";
+
 // The first line of the override file, without its line end and at most 1023 bytes;
 // false when the file is missing or the line is blank (an empty URL could never work).
 bool ReadOverrideFile(const char* fileName, std::string& url)
@@ -59,12 +62,24 @@ void ApplyOverrideFile(const char* fileName, const char* name, char (&url)[1024]
 
 } // namespace
 
-void SetFwUpdateInfoURL() { ApplyOverrideFile("FwUpInfoURL.txt", "FwUpdateURL", fwUpdateURL); }
+void SetFwUpdateInfoURL() { ApplyOverrideFile(kFirmwareOverrideFile, "FwUpdateURL", fwUpdateURL); }
 
-void SetTarProductURL() { ApplyOverrideFile("TarProductURL.txt", "tarProductURL", tarProductURL); }
+void SetTarProductURL() { ApplyOverrideFile(kTargetOverrideFile, "tarProductURL", tarProductURL); }
 
 void SetTemporaryURL()
 {
     SetFwUpdateInfoURL();
     SetTarProductURL();
+}
+
+std::vector<std::string> RefusedOverrideFiles()
+{
+    std::vector<std::string> refused;
+    for (const char* fileName : {kFirmwareOverrideFile, kTargetOverrideFile}) {
+        std::string line;
+        if (ReadOverrideFile(fileName, line) && !IsHttpsUrl(line)) {
+            refused.push_back(fileName);
+        }
+    }
+    return refused;
 }

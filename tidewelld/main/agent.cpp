@@ -44,7 +44,7 @@ bool LockOneAgentPerUser()
     if (!oslib::PathExists(oslib::SupportFolder())) {
         oslib::CreateFolderWithParents(oslib::SupportFolder());
     }
-    platform::AgentLock lock = platform::LockForLifetime(oslib::SupportFolder() + "tidewelld.lock");
+    platform::AgentLock lock = platform::LockForLifetime(oslib::SupportFolder() + platform::kAgentLockFile);
     switch (lock.state) {
     case platform::AgentLock::State::kHeldElsewhere:
         // Its id is missing only in the instant between its lock and its write.

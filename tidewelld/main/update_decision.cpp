@@ -97,19 +97,13 @@ private:
 
 } // namespace
 
-bool UpdateFirmware(UsbDevicesInfo* devices)
+bool CompareFirmware(const UsbDevicesInfo& devices, const std::function<bool(const FirmwareComparison&)>& visit)
 {
-    TW_TRACE_IN();
-    if (devices->deviceCount == 0) {
-        TW_TRACE_OUT();
-        return false;
-    }
     platform::CaseInsensitiveRegex row(kDeviceRowPattern);
-    int slots = std::min<int>(devices->deviceCount, kDeviceSlots);
-    HandOffFile handOff;
-    bool wrote = false;
+    int slots = std::min<int>(devices.deviceCount, kDeviceSlots);
     int refused = 0;
     int compared = 0;
+    bool whole = true;
     std::vector<std::string> groups;
     for (const std::string& line : FirmwareListLines()) {
         if (!row.Search(line, groups) || groups[2].empty()) {
@@ -121,8 +115,8 @@ bool UpdateFirmware(UsbDevicesInfo* devices)
         }
         const std::string& name = groups[1];
         std::string latest = DisplayVersion(groups[2]);
-        for (int slot = 0; slot < slots; ++slot) {
-            const UsbDeviceInfo& device = devices->devices[slot];
+        for (int slot = 0; slot < slots && whole; ++slot) {
+            const UsbDeviceInfo& device = devices.devices[slot];
             if (device.productName == nullptr || name != device.productName) {
                 continue;
             }
@@ -130,19 +124,33 @@ bool UpdateFirmware(UsbDevicesInfo* devices)
             if (++compared <= kLoggedComparisons) {
                 TW_LOG(3, "%s curVer:%s latestVer:%s\n", name.c_str(), current.c_str(), latest.c_str());
             }
-            if (!IsNewer(latest, current)) {
-                continue;
-            }
-            if (!handOff.OutputLine(name + "," + current + "," + latest + "," + groups[4])) {
-                TW_LOG(5, "Firmware update list write erro\n");
-                TW_TRACE_OUT();
-                return false;
-            }
-            wrote = true;
+            whole = visit(FirmwareComparison{slot, name, current, latest, groups[4], IsNewer(latest, current)});
+        }
+        if (!whole) {
+            break;
         }
     }
     LogPassSummary(compared, refused);
-    if (wrote && !handOff.Commit()) {
+    return whole;
+}
+
+bool UpdateFirmware(UsbDevicesInfo* devices)
+{
+    TW_TRACE_IN();
+    if (devices->deviceCount == 0) {
+        TW_TRACE_OUT();
+        return false;
+    }
+    HandOffFile handOff;
+    bool wrote = false;
+    bool written = CompareFirmware(*devices, [&](const FirmwareComparison& c) {
+        if (!c.newer) {
+            return true;
+        }
+        wrote = handOff.OutputLine(c.name + "," + c.current + "," + c.latest + "," + c.packageUrl);
+        return wrote;
+    });
+    if (!written || (wrote && !handOff.Commit())) {
         TW_LOG(5, "Firmware update list write erro\n");
         TW_TRACE_OUT();
         return false;

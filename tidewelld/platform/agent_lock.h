@@ -7,11 +7,15 @@
 
 namespace platform {
 
+// The lock's file in the support folder.
+inline constexpr const char* kAgentLockFile = "tidewelld.lock";
+
 struct AgentLock {
     enum class State {
         kHeld,          // by this process, for the rest of its life
         kHeldElsewhere, // by `holder`
         kUnavailable,   // the file cannot be opened or locked (`error`)
+        kFree,          // held by nobody (ProbeAgentLock)
     };
     State state;
     pid_t holder;  // kHeldElsewhere: 0 while the holder has not yet written its id
@@ -21,5 +25,10 @@ struct AgentLock {
 // Takes the lock on `path` without waiting and writes this process's id into the file.
 // Once held, the descriptor stays open (and is not inherited by children) until the process ends.
 AgentLock LockForLifetime(const std::string& path);
+
+// Whether an agent holds the lock on `path`, for a reader that must change nothing: the file
+// is not created, and the lock is tried shared and let go of at once. An agent that starts in
+// that instant tries again (LockForLifetime) rather than take the reader for another agent.
+AgentLock ProbeAgentLock(const std::string& path);
 
 } // namespace platform

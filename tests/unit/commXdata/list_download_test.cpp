@@ -13,18 +13,23 @@ TEST_F(ListDownload, OnlyACompleteSmallEnoughBodyFromTheRightPlaceReplacesTheLis
     const std::string kib(1024, 'x');
     const std::string earlier = "FormatVersion:091\nearlier list\n";
     const std::string fw = R"({"/fw": {"body": "FormatVersion:091\n"}})";
-    const struct { std::string routes; Tls tls; std::string list; } cases[] = {
-        {R"({"/fw": {"chunks": [")" + std::string(100, 'a') + R"(", "b"]}})", Tls::TrustedCa, std::string(100, 'a') + "b"},
-        {fw, Tls::SelfSigned, earlier},
-        {fw, Tls::None, earlier},  // plain HTTP is never spoken
-        {R"({"/fw": {"status": 404, "body": "<html>not here</html>"}})", Tls::TrustedCa, earlier},
-        {R"({"/fw": {"status": 200, "body": ""}})", Tls::TrustedCa, earlier},
-        {R"({"/fw": {"body": "FormatVersion:091\nnew list cut off here", "close_after": 20}})", Tls::TrustedCa, earlier},
+    // A list that is not replaced comes with the reason, after the server's address.
+    const struct { std::string routes; Tls tls; std::string list; std::string failure; } cases[] = {
+        {R"({"/fw": {"chunks": [")" + std::string(100, 'a') + R"(", "b"]}})", Tls::TrustedCa,
+         std::string(100, 'a') + "b", ""},
+        {fw, Tls::SelfSigned, earlier, "SSL certificate problem"},
+        {fw, Tls::None, earlier, "Protocol \"http\" not supported"},  // plain HTTP is never spoken
+        {R"({"/fw": {"status": 404, "body": "<html>not here</html>"}})", Tls::TrustedCa, earlier, "HTTP status 404"},
+        {R"({"/fw": {"status": 200, "body": ""}})", Tls::TrustedCa, earlier, "the reply holds no list"},
+        {R"({"/fw": {"body": "FormatVersion:091\nnew list cut off here", "close_after": 20}})", Tls::TrustedCa, earlier,
+         "transfer closed"},
         {R"({"/fw": {"status": 301, "body": "moved", "headers": {"Location": "/pl"}},
-             "/pl": {"body": "FormatVersion:091\nredirected\n"}})", Tls::TrustedCa, earlier},
+             "/pl": {"body": "FormatVersion:091\nredirected\n"}})", Tls::TrustedCa, earlier, "HTTP status 301"},
         // 4 MiB is taken, with a length; past it, without one, not.
-        {R"({"/fw": {"body": ")" + kib + R"(", "repeat": 4096}})", Tls::TrustedCa, std::string(4096 * kib.size(), 'x')},
-        {R"({"/fw": {"chunks": [")" + kib + R"("], "repeat": 4097, "chunk_delay": 0}})", Tls::TrustedCa, earlier},
+        {R"({"/fw": {"body": ")" + kib + R"(", "repeat": 4096}})", Tls::TrustedCa,
+         std::string(4096 * kib.size(), 'x'), ""},
+        {R"({"/fw": {"chunks": [")" + kib + R"("], "repeat": 4097, "chunk_delay": 0}})", Tls::TrustedCa, earlier,
+         "the list is larger than 4194304 bytes"},
     };
     StubServer servers[] = {StubServer("{}", Tls::None), StubServer("{}", Tls::TrustedCa),
                             StubServer("{}", Tls::SelfSigned)};
@@ -36,7 +41,13 @@ TEST_F(ListDownload, OnlyACompleteSmallEnoughBodyFromTheRightPlaceReplacesTheLis
         PointListsAt(server.base());
         WriteFileText(fwVerInfoTxtPath, earlier);
         SetFileTime(fwVerInfoTxtPath, 1.7e9);
-        EXPECT_EQ(c.list == earlier ? 1u : 0u, commXdata().getFirmVersionList(fwVerInfoTxtPath.c_str()));
+        commXdata client;
+        EXPECT_EQ(c.list == earlier ? 1u : 0u, client.getFirmVersionList(fwVerInfoTxtPath.c_str()));
+        const std::string& failure = client.listFailure();
+        const std::string from = "127.0.0.1:" + std::to_string(server.port()) + ": ";
+        EXPECT_TRUE(c.failure.empty() ? failure.empty()
+                                      : failure.rfind(from, 0) == 0 && failure.find(c.failure) != std::string::npos)
+            << failure;
         EXPECT_EQ(c.list, ReadFileText(fwVerInfoTxtPath));
         struct stat info {};
         EXPECT_EQ(c.list == earlier, stat(fwVerInfoTxtPath.c_str(), &info) == 0 && info.st_mtime == 1700000000);

@@ -1,0 +1,45 @@
+// tidewell updates: the rows of the hand-off file, as the downloader receives them.
+#include "main/main.h"
+#include "oslib/fetchwick_contract.h"
+#include "platform/icu_text.h"
+#include "report.h"
+
+Report Updates()
+{
+    picojson::array updates;
+    double skipped = 0;
+    for (const std::string& line : platform::ReadLines(fwVerUpTxtPath, platform::LineBreaks::CrLfThenLfThenCr)) {
+        fetchwick::HandOffRow row;
+        if (fetchwick::ParseHandOffRow(line, row)) {
+            updates.emplace_back(picojson::object{{"product", picojson::value(row.product)},
+                                                  {"installed", picojson::value(row.installed)},
+                                                  {"latest", picojson::value(row.latest)},
+                                                  {"package", picojson::value(row.packageUrl)}});
+        } else if (!line.empty()) {
+            ++skipped;
+        }
+    }
+    Report report;
+    report.document = {{"path", picojson::value(fwVerUpTxtPath)},
+                       {"written", ModifiedTime(fwVerUpTxtPath)},
+                       {"updates", picojson::value(updates)},
+                       {"skipped", picojson::value(skipped)}};
+    return report;
+}
+
+void PrintUpdates(const picojson::object& document)
+{
+    const picojson::value& written = document.at("written");
+    if (written.is<picojson::null>()) {
+        PrintLine("no update handed to the downloader yet");
+        return;
+    }
+    PrintLine("handed to the downloader " + DateAndAge(written) + ":");
+    for (const picojson::value& update : document.at("updates").get<picojson::array>()) {
+        PrintLine("  " + Shown(update.get("product")) + ": " + Shown(update.get("installed")) + " -> " +
+                  Shown(update.get("latest")) + ", " + Shown(update.get("package")));
+    }
+    if (document.at("skipped").get<double>() > 0) {
+        PrintLine("  (" + Shown(document.at("skipped")) + " line(s) that are no update row skipped)");
+    }
+}
