@@ -97,7 +97,7 @@ unsigned DownloadList(const char* url, const char* path, const ListMessages& mes
                       curl_write_callback receive)
 {
     ListDownloadContext context(path);
-    CurlEasy handle(curl_easy_init());
+    oslib::CurlEasy handle(curl_easy_init());
     if (!handle) {
         return 1;
     }

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <strings.h>
 
+#include "oslib/https_transfer.h"
 #include "oslib/log.h"
 #include "oslib/user_folders.h"
 #include "oslib/whole_file.h"
@@ -34,14 +34,6 @@ bool ReadOverrideFile(const char* fileName, std::string& url)
     return length > 0;
 }
 
-// Transfers speak https alone: any other address could only fail, and must not pass for
-// the list's place. The scheme's letter case does not matter.
-bool IsHttpsUrl(const std::string& url)
-{
-    const std::string scheme = "https://";
-    return url.size() > scheme.size() && strncasecmp(url.c_str(), scheme.c_str(), scheme.size()) == 0;
-}
-
 // `name` completes the message: "Download FwUpdateURL change!: ..." and the like.
 void ApplyOverrideFile(const char* fileName, const char* name, char (&url)[1024])
 {
@@ -49,7 +41,7 @@ void ApplyOverrideFile(const char* fileName, const char* name, char (&url)[1024]
     if (!ReadOverrideFile(fileName, line)) {
         return;
     }
-    if (!IsHttpsUrl(line)) {
+    if (!oslib::IsHttpsUrl(line)) {
         TW_LOG(4, "Download %s not changed, %s holds no https:// URL: %s\n", name, fileName, line.c_str());
         return;
     }
