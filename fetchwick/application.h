@@ -8,6 +8,9 @@
 
 namespace fetchwick {
 
+// Names the notification interface to GLib; a program started from here must not inherit it.
+constexpr const char* kNotificationBackendVariable = "GNOTIFICATION_BACKEND";
+
 // Runs the application for the launch mode and the hand-off file's absolute path. In the
 // first instance it returns once the user is done: 0, or 1 when the file held no update
 // to offer. In a later one it returns at once, with what the first made of its rows.

@@ -38,6 +38,10 @@ int main(int argc, char** argv)
     }
     // Before any thread: downloads run on threads of their own.
     curl_global_init(CURL_GLOBAL_DEFAULT);
+    // The notification goes to org.freedesktop.Notifications, the service that the start
+    // asks for: a desktop's own notification interface may drop one from an application it
+    // has no menu entry of.
+    g_setenv(fetchwick::kNotificationBackendVariable, "freedesktop", TRUE);
     gchar* path = g_canonicalize_filename(argv[2], nullptr);
     int status = fetchwick::RunApplication(argv[0], argv[1], path);
     g_free(path);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "application.h"
 #include "download_folder.h"
 #include "guarded.h"
 #include "oslib/fetchwick_preferences.h"
@@ -113,8 +114,10 @@ struct UpdatesWindow::Row {
     {
         Guarded("opening the folder", [row = static_cast<Row*>(self)] {
             g_autofree gchar* uri = g_filename_to_uri(row->folder.c_str(), nullptr, nullptr);
+            g_autoptr(GAppLaunchContext) context = g_app_launch_context_new();
+            g_app_launch_context_unsetenv(context, kNotificationBackendVariable);
             g_autoptr(GError) error = nullptr;
-            if (uri == nullptr || !g_app_info_launch_default_for_uri(uri, nullptr, &error)) {
+            if (uri == nullptr || !g_app_info_launch_default_for_uri(uri, context, &error)) {
                 std::string said = gtk_label_get_text(GTK_LABEL(row->status));
                 row->Show(false, said + " The folder could not be opened" +
                                      (error ? ": " + std::string(error->message) : "."));
