@@ -21,6 +21,10 @@ FILES = {AGENT, UNIT, "lib/udev/rules.d/70-quenlar-usb.rules", "share/doc/tidewe
 if WITH_UNINSTALLER:
     FILES |= {UNINSTALLER, MENU_ENTRY, HELPER, POLICY, BUNDLE + "/Info.plist", BUNDLE + "/Resources/Uninstaller.sh",
               *(f"{BUNDLE}/Resources/{language}.lproj/Localizable.strings" for language in LANGUAGES)}
+# The downloader's bundle, in the applications folder below the prefix (the package's /usr/lib/tidewell).
+FETCHWICK = "lib/tidewell/Quenlar/Tidewell/Fetchwick.app/Contents"
+if "TIDEWELL_BUILD_FETCHWICK:BOOL=ON" in CACHE:
+    FILES |= {FETCHWICK + "/MacOS/Fetchwick", FETCHWICK + "/info.plist"}
 # The tests run under umockdev-wrapper; the build tools need none of its preload.
 TOOLS_ENV = {key: value for key, value in os.environ.items() if key != "LD_PRELOAD"}
 
@@ -45,6 +49,9 @@ def test_install_into_a_temporary_prefix(tmp_path):
 
     assert {str(path.relative_to(prefix)) for path in prefix.rglob("*") if not path.is_dir()} == FILES
     assert shlex.split(value(prefix / UNIT, "ExecStart")) == [str(prefix / AGENT)]
+    version = re.search(r"CMAKE_PROJECT_VERSION:STATIC=(.*)", CACHE)[1]
+    if FETCHWICK + "/info.plist" in FILES:
+        assert plistlib.loads((prefix / FETCHWICK / "info.plist").read_bytes())["CFBundleVersion"] == version
     assert {"KillMode=process", "WantedBy=default.target"} <= set((prefix / UNIT).read_text().splitlines())
     # systemd-analyze reports every unknown or malformed setting on standard error, and
     # checks that ExecStart names an executable.
@@ -58,7 +65,7 @@ def test_install_into_a_temporary_prefix(tmp_path):
         default = '${TIDEWELL_APPLICATIONS_DIR:-"%s"}' % re.search(r"TIDEWELL_APPLICATIONS_DIR:PATH=(.*)", CACHE)[1]
         assert default in (prefix / BUNDLE / "Resources/Uninstaller.sh").read_text()
         info = plistlib.loads((prefix / BUNDLE / "Info.plist").read_bytes())
-        assert info["CFBundleVersion"] == re.search(r"CMAKE_PROJECT_VERSION:STATIC=(.*)", CACHE)[1]
+        assert info["CFBundleVersion"] == version
         # Every language holds the keys of the launch flow's alerts; the development region is one of them.
         assert info["CFBundleDevelopmentRegion"] in LANGUAGES
         for language in LANGUAGES:
