@@ -101,15 +101,14 @@ private:
         std::string body;
         for (const Update& update : offered_) {
             std::string line = Describe(update);
-            gchar* escaped = markup ? g_markup_escape_text(line.c_str(), -1) : g_strdup(line.c_str());
+            g_autofree gchar* escaped = markup ? g_markup_escape_text(line.c_str(), -1) : g_strdup(line.c_str());
             body += (body.empty() ? "" : "\n") + std::string(escaped);
-            g_free(escaped);
         }
-        std::unique_ptr<GNotification, ObjectUnref> notification(g_notification_new("Updates available"));
-        g_notification_set_body(notification.get(), body.c_str());
-        g_notification_set_default_action(notification.get(), "app.show-updates");
-        g_notification_add_button(notification.get(), "Show", "app.show-updates");
-        g_application_send_notification(G_APPLICATION(application_.get()), kNotificationId, notification.get());
+        g_autoptr(GNotification) notification = g_notification_new("Updates available");
+        g_notification_set_body(notification, body.c_str());
+        g_notification_set_default_action(notification, "app.show-updates");
+        g_notification_add_button(notification, "Show", "app.show-updates");
+        g_application_send_notification(G_APPLICATION(application_.get()), kNotificationId, notification);
         // Alive for the notification's action.
         if (!held_) {
             g_application_hold(G_APPLICATION(application_.get()));
@@ -140,23 +139,20 @@ private:
         if (bus == nullptr) {
             return false;
         }
-        GError* error = nullptr;
-        GVariant* reply = g_dbus_connection_call_sync(
+        g_autoptr(GError) error = nullptr;
+        g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
             bus, "org.freedesktop.Notifications", "/org/freedesktop/Notifications", "org.freedesktop.Notifications",
             "GetCapabilities", nullptr, G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, kBusTimeoutMs, nullptr, &error);
         if (reply == nullptr) {
             oslib::SystemLog("no notification service: %s", error->message);
-            g_error_free(error);
             return false;
         }
-        GVariantIter* capabilities = nullptr;
+        g_autoptr(GVariantIter) capabilities = nullptr;
         const gchar* capability = nullptr;
         g_variant_get(reply, "(as)", &capabilities);
         while (g_variant_iter_next(capabilities, "&s", &capability)) {
             markup = markup || g_strcmp0(capability, "body-markup") == 0;
         }
-        g_variant_iter_free(capabilities);
-        g_variant_unref(reply);
         return true;
     }
 

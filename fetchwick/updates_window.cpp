@@ -19,16 +19,13 @@ GtkWidget* WrappedLabel(const std::string& text)
     GtkWidget* label = gtk_label_new(text.c_str());
     gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
     gtk_label_set_xalign(GTK_LABEL(label), 0);
-    gtk_label_set_selectable(GTK_LABEL(label), TRUE);
     return label;
 }
 
 std::string Size(curl_off_t bytes)
 {
-    gchar* text = g_format_size(static_cast<guint64>(bytes));
-    std::string size = text;
-    g_free(text);
-    return size;
+    g_autofree gchar* text = g_format_size(static_cast<guint64>(bytes));
+    return text;
 }
 
 } // namespace
@@ -42,7 +39,7 @@ struct UpdatesWindow::Row {
     GtkWidget* progress;
     GtkWidget* status;
     GtkWidget* openFolder;
-    std::string folder;
+    std::string folder;  // where the last download went
     std::unique_ptr<PackageDownload> transfer;
 
     explicit Row(const Update& offered) : update(offered)
@@ -63,6 +60,7 @@ struct UpdatesWindow::Row {
         gtk_progress_bar_set_show_text(GTK_PROGRESS_BAR(progress), TRUE);
         GtkWidget* outcome = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
         status = WrappedLabel("");
+        gtk_label_set_selectable(GTK_LABEL(status), TRUE);  // the path, to copy
         gtk_widget_set_hexpand(status, TRUE);
         openFolder = gtk_button_new_with_label("Open folder");
         gtk_box_pack_start(GTK_BOX(outcome), status, TRUE, TRUE, 0);
