@@ -83,8 +83,10 @@ class User:
         self.downloads = home / "Incoming"
         (home / ".config").mkdir(parents=True)
         (home / ".config/user-dirs.dirs").write_text('XDG_DOWNLOAD_DIR="$HOME/Incoming"\n')
-        self.env = {**os.environ, "HOME": str(home), "CURL_CA_BUNDLE": server.ca_file}
-        self.env.pop("XDG_CONFIG_HOME", None)
+        # Neither the caller's proxies nor its folders: the packages come from 127.0.0.1, and go below home.
+        self.env = {key: value for key, value in os.environ.items()
+                    if not key.lower().endswith("_proxy") and key != "XDG_CONFIG_HOME"}
+        self.env.update(HOME=str(home), CURL_CA_BUNDLE=server.ca_file)
 
     def launch(self, mode, rows, command=(), **env):
         """Fetchwick with mode and a hand-off file of rows, each formatted with base, the server's address."""
