@@ -41,11 +41,12 @@ def reader(tmp_path_factory):
         started.append(subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True))
         return started[-1].stdout.readline().strip()
 
-    display = start(["Xvfb", "-displayfd", "1", "-nolisten", "tcp"])
+    # The bus starts the accessibility bus with its own environment: its socket goes in this runtime folder.
+    os.environ.update(XDG_RUNTIME_DIR=str(folder / "runtime"), GSETTINGS_BACKEND="memory")
+    os.environ["DISPLAY"] = ":" + start(["Xvfb", "-displayfd", "1", "-nolisten", "tcp"])
     bus = start(["dbus-daemon", "--config-file", folder / "bus.conf", "--nofork", "--print-address=1"])
-    assert display and bus.startswith(f"unix:path={folder}/")  # never the real session
-    os.environ.update(DISPLAY=f":{display}", DBUS_SESSION_BUS_ADDRESS=bus, XDG_RUNTIME_DIR=str(folder / "runtime"),
-                      GSETTINGS_BACKEND="memory")
+    assert bus.startswith(f"unix:path={folder}/")  # never the real session
+    os.environ["DBUS_SESSION_BUS_ADDRESS"] = bus
     sys.path.insert(0, str(Path(__file__).parents[1] / "support"))
     import atspi_reader
     yield atspi_reader
