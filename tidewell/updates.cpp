@@ -1,6 +1,7 @@
 // tidewell updates: the rows of the hand-off file, as the downloader receives them.
 #include "main/main.h"
 #include "oslib/fetchwick_contract.h"
+#include "oslib/hand_off.h"
 #include "platform/icu_text.h"
 #include "report.h"
 
@@ -14,7 +15,7 @@ Report Updates()
             updates.emplace_back(picojson::object{{"product", picojson::value(row.product)},
                                                   {"installed", picojson::value(row.installed)},
                                                   {"latest", picojson::value(row.latest)},
-                                                  {"package", picojson::value(row.packageUrl)}});
+                                                  {"package", picojson::value(row.address)}});
         } else if (!line.empty()) {
             ++skipped;
         }

@@ -29,6 +29,10 @@ if WITH_UNINSTALLER:
 # unless the build names another.
 APPLICATIONS = (re.search(r"TIDEWELL_APPLICATIONS_DIR:PATH=(.*)", CACHE)[1]
                 or re.search(r"CMAKE_INSTALL_PREFIX:PATH=(.*)", CACHE)[1] + "/lib/tidewell")
+# The downloader's bundle, in the applications folder below the prefix (the package's /usr/lib/tidewell).
+FETCHWICK = "lib/tidewell/Quenlar/Tidewell/Fetchwick.app/Contents"
+if "TIDEWELL_BUILD_FETCHWICK:BOOL=ON" in CACHE:
+    FILES |= {FETCHWICK + "/MacOS/Fetchwick", FETCHWICK + "/info.plist"}
 # The tests run under umockdev-wrapper; the build tools need none of its preload.
 TOOLS_ENV = {key: value for key, value in os.environ.items() if key != "LD_PRELOAD"}
 
@@ -53,6 +57,9 @@ def test_install_into_a_temporary_prefix(tmp_path):
 
     assert {str(path.relative_to(prefix)) for path in prefix.rglob("*") if not path.is_dir()} == FILES
     assert shlex.split(value(prefix / UNIT, "ExecStart")) == [str(prefix / AGENT)]
+    version = re.search(r"CMAKE_PROJECT_VERSION:STATIC=(.*)", CACHE)[1]
+    if FETCHWICK + "/info.plist" in FILES:
+        assert plistlib.loads((prefix / FETCHWICK / "info.plist").read_bytes())["CFBundleVersion"] == version
     assert {"KillMode=process", "WantedBy=default.target", "Documentation=man:tidewelld(8)",
             "ConditionUser=!@system"} <= set((prefix / UNIT).read_text().splitlines())
     # systemd-analyze reports every unknown or malformed setting on standard error, and
@@ -74,7 +81,7 @@ def test_install_into_a_temporary_prefix(tmp_path):
         default = '${TIDEWELL_APPLICATIONS_DIR:-"%s"}' % APPLICATIONS
         assert default in (prefix / BUNDLE / "Resources/Uninstaller.sh").read_text()
         info = plistlib.loads((prefix / BUNDLE / "Info.plist").read_bytes())
-        assert info["CFBundleVersion"] == re.search(r"CMAKE_PROJECT_VERSION:STATIC=(.*)", CACHE)[1]
+        assert info["CFBundleVersion"] == version
         # Every language holds the keys of the launch flow's alerts; the development region is one of them.
         assert info["CFBundleDevelopmentRegion"] in LANGUAGES
         for language in LANGUAGES:

@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzHome();
-    const std::string path = FetchwickPreferencesPath();
+    const std::string path = fetchwick::PreferencesPath();
     WriteInput(path, data, size);
     HasPastIntervalValue();  // reads the interval and the date
 

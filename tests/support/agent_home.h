@@ -40,7 +40,7 @@ protected:
     {
         return applications_.path() + "/Quenlar/Tidewell/Fetchwick.app/Contents/" + relative;
     }
-    void WritePreferences(const std::string& body) const { WriteFileText(FetchwickPreferencesPath(), Plist(body)); }
+    void WritePreferences(const std::string& body) const { WriteFileText(fetchwick::PreferencesPath(), Plist(body)); }
     void InstallUpdaterVersion(const std::string& version) const
     {
         WriteFileText(BundleFile("info.plist"), Plist("<key>CFBundleVersion</key><string>" + version + "</string>"));

@@ -56,7 +56,7 @@ struct CurlFree {
 // failure is reported. Any completed exchange counts as sent, whatever the status.
 bool SendBeacon(const _xdate_send_info_t& info)
 {
-    CurlEasy handle(curl_easy_init());
+    oslib::CurlEasy handle(curl_easy_init());
     if (!handle) {
         return false;
     }
@@ -100,7 +100,7 @@ int commXdata::send(_xdate_send_info_t info)
 
 bool commXdata::canSend()
 {
-    CurlEasy handle(curl_easy_init());
+    oslib::CurlEasy handle(curl_easy_init());
     std::string reply;
     if (!handle || !Perform(handle.get(), AnalyticsBase() + "/appchk.php?site_id=" + AnalyticsSite(), reply)) {
         return false;

@@ -144,7 +144,7 @@ unsigned DownloadList(const char* url, const char* path, const ListMessages& mes
 {
     ListDownloadContext context(path);
     std::string address = url;
-    CurlEasy handle(curl_easy_init());
+    oslib::CurlEasy handle(curl_easy_init());
     if (!handle) {
         failure = ServerOf(address) + ": no libcurl handle";
         return 1;

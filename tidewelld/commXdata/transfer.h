@@ -1,33 +1,15 @@
-// What every transfer of the agent shares: handle ownership, https with TLS trust, and
-// time limits.
+// What every transfer of the agent shares: the https options of the shared layer, the
+// agent's limits, and an end as soon as a SIGTERM is pending.
 #pragma once
 
-#include <curl/curl.h>
-#include <memory>
-
-struct CurlEasyDeleter {
-    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
-using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
-
-// Limits that keep a dead, stalling, trickling or flooding server from holding the tick
-// loop or filling the disk.
-struct TransferLimits {
-    long connectSeconds;       // connection set-up
-    long stallSeconds;         // give up when under 1 byte/s for this long (0: no check)
-    long totalSeconds;         // whole transfer (0: no limit)
-    bool endOnStop;            // end the transfer as soon as a SIGTERM is pending
-    curl_off_t maxBodyBytes;   // a longer body fails the transfer
-};
+#include "oslib/https_transfer.h"
 
 // A list is a few kilobytes; a server that trickles under the stall check still ends.
-constexpr TransferLimits kListLimits{30, 60, 180, true, 4 * 1024 * 1024};
+constexpr oslib::TransferLimits kListLimits{30, 60, 180, 4 * 1024 * 1024};
 // A beacon cut off by a stop after the server took it is saved and sent again: a report
 // may arrive twice, none is lost.
-constexpr TransferLimits kAnalyticsLimits{10, 0, 30, true, 64 * 1024};
+constexpr oslib::TransferLimits kAnalyticsLimits{10, 0, 30, 64 * 1024};
 
-// https alone, no signals (the agent's tick is SIGALRM), close-on-exec sockets, the
-// server's certificate and host name verified, the configured CA bundle (when set) trusted
-// instead of the system's store, and limits. Not CURLE_OK when https alone cannot be enforced: the
-// transfer must then not be performed.
-CURLcode ApplyTransportOptions(CURL* handle, const TransferLimits& limits);
+// The shared options, and the transfer's end on a pending SIGTERM rather than after a
+// stalled server's whole stall limit. Not CURLE_OK when the transfer must not be performed.
+CURLcode ApplyTransportOptions(CURL* handle, const oslib::TransferLimits& limits);

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <strings.h>
 
+#include "oslib/https_transfer.h"
 #include "oslib/log.h"
 #include "oslib/user_folders.h"
 #include "oslib/whole_file.h"
@@ -37,14 +37,6 @@ bool ReadOverrideFile(const char* fileName, std::string& url)
     return length > 0;
 }
 
-// Transfers speak https alone: any other address could only fail, and must not pass for
-// the list's place. The scheme's letter case does not matter.
-bool IsHttpsUrl(const std::string& url)
-{
-    const std::string scheme = "https://";
-    return url.size() > scheme.size() && strncasecmp(url.c_str(), scheme.c_str(), scheme.size()) == 0;
-}
-
 // `name` completes the message: "Download FwUpdateURL change!: ..." and the like.
 void ApplyOverrideFile(const char* fileName, const char* name, char (&url)[1024])
 {
@@ -52,7 +44,7 @@ void ApplyOverrideFile(const char* fileName, const char* name, char (&url)[1024]
     if (!ReadOverrideFile(fileName, line)) {
         return;
     }
-    if (!IsHttpsUrl(line)) {
+    if (!oslib::IsHttpsUrl(line)) {
         TW_LOG(4, "Download %s not changed, %s holds no https:// URL: %s\n", name, fileName, line.c_str());
         return;
     }
@@ -77,7 +69,7 @@ std::vector<std::string> RefusedOverrideFiles()
     std::vector<std::string> refused;
     for (const char* fileName : {kFirmwareOverrideFile, kTargetOverrideFile}) {
         std::string line;
-        if (ReadOverrideFile(fileName, line) && !IsHttpsUrl(line)) {
+        if (ReadOverrideFile(fileName, line) && !oslib::IsHttpsUrl(line)) {
             refused.push_back(fileName);
         }
     }

@@ -4,54 +4,15 @@
 
 #include "oslib/fetchwick_contract.h"
 #include "oslib/plist_file.h"
-#include "oslib/user_folders.h"
-
-namespace {
-
-plist_t NewNode(const std::variant<std::string, uint64_t>& value)
-{
-    if (const std::string* text = std::get_if<std::string>(&value)) {
-        return plist_new_string(text->c_str());
-    }
-    return plist_new_uint(std::get<uint64_t>(value));
-}
-
-} // namespace
-
-std::string FetchwickPreferencesPath() { return oslib::LibraryFolder() + fetchwick::kPreferencesRelativePath; }
-
-void MergeIntoFetchwickPreferences(const std::vector<PreferenceEntry>& entries)
-{
-    // The downloader creates its preferences folder; until it has run, the agent does.
-    std::string path = FetchwickPreferencesPath();
-    oslib::CreateFolderWithParents(path.substr(0, path.rfind('/')));
-    // Saved usage reports name devices by their serial numbers.
-    oslib::MergeIntoPlistFile(path, 0600, [&entries](plist_t preferences) {
-        for (const PreferenceEntry& entry : entries) {
-            plist_dict_set_item(preferences, entry.key, NewNode(entry.value));
-        }
-    });
-}
 
 int readIntervalValue(uint32_t& interval)
 {
-    interval = 0;
-    oslib::PlistPtr preferences = oslib::ReadPlistDictionary(FetchwickPreferencesPath());
-    if (!preferences) {
-        return -1;
-    }
-    plist_t node = plist_dict_get_item(preferences.get(), fetchwick::kIntervalKey);
-    int64_t value = 0;
-    if (!oslib::PlistIntegerValue(node, value)) {
-        return -1;
-    }
-    interval = static_cast<uint32_t>(value);
-    return 0;
+    return fetchwick::ReadInterval(interval) ? 0 : -1;
 }
 
 int readFwVersionLastCheckDate(std::optional<std::string>& value)
 {
-    oslib::PlistPtr preferences = oslib::ReadPlistDictionary(FetchwickPreferencesPath());
+    oslib::PlistPtr preferences = oslib::ReadPlistDictionary(fetchwick::PreferencesPath());
     if (!preferences) {
         return -1;
     }
@@ -63,6 +24,6 @@ int readFwVersionLastCheckDate(std::optional<std::string>& value)
 
 int writeFwVersionLastCheckDate(const std::string& value)
 {
-    MergeIntoFetchwickPreferences({{fetchwick::kLastCheckDateKey, value}});
+    fetchwick::MergeIntoPreferences({{fetchwick::kLastCheckDateKey, value}});
     return 0;
 }

@@ -5,19 +5,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <variant>
-#include <vector>
 
-// Library folder + "/Preferences/com.quenlar.Fetchwick.plist".
-std::string FetchwickPreferencesPath();
-
-// One key the agent stores, with a text or an unsigned number.
-struct PreferenceEntry {
-    const char* key;
-    std::variant<std::string, uint64_t> value;
-};
-// Stores the entries in the preferences file as it is on disk now, keeping every other key.
-void MergeIntoFetchwickPreferences(const std::vector<PreferenceEntry>& entries);
+// The file's place (fetchwick::PreferencesPath) and its merging writer are the shared
+// layer's, which the downloader uses too.
+#include "oslib/fetchwick_preferences.h"
 
 int readIntervalValue(uint32_t& interval);
 // The stored "lastCheckDate" (its text, or nullopt when it is no string). 0 when it is

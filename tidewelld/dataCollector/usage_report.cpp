@@ -72,7 +72,7 @@ enum class StoredReport { kNone, kWentOut, kTried };
 // Sends the stored report unless it already went out.
 StoredReport SendStoredReport(MacInfo& host)
 {
-    oslib::PlistPtr dict = oslib::ReadPlistDictionary(FetchwickPreferencesPath());
+    oslib::PlistPtr dict = oslib::ReadPlistDictionary(fetchwick::PreferencesPath());
     if (!dict) {
         return StoredReport::kNone;
     }
@@ -87,7 +87,7 @@ StoredReport SendStoredReport(MacInfo& host)
         }
     }
     if (sendData(host, saved) == 0) {
-        MergeIntoFetchwickPreferences({{kDoesSendKey, uint64_t{1}}});
+        fetchwick::MergeIntoPreferences({{kDoesSendKey, uint64_t{1}}});
     }
     return StoredReport::kTried;
 }
@@ -133,12 +133,12 @@ int sendData(MacInfo& host, _xdate_save_info_t& saved)
 
 void saveData(const _xdate_send_info_t* report)
 {
-    std::vector<PreferenceEntry> entries;
+    std::vector<fetchwick::PreferenceEntry> entries;
     for (const StoreField& field : kStoreFields) {
         entries.push_back({field.key, report->*field.report});
     }
     entries.push_back({kDoesSendKey, uint64_t{0}});
-    MergeIntoFetchwickPreferences(entries);
+    fetchwick::MergeIntoPreferences(entries);
 }
 
 void SendSavedInfo(MacInfo* host)

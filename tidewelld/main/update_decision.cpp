@@ -9,6 +9,7 @@
 #include "main/list_patterns.h"
 #include "main/main.h"
 #include "oslib/fetchwick_contract.h"
+#include "oslib/hand_off.h"
 #include "oslib/icu_date.h"
 #include "oslib/log.h"
 #include "oslib/plist_file.h"
@@ -25,15 +26,6 @@ std::string DisplayVersion(const std::string& digits) { return digits.substr(0, 
 bool IsNewer(const std::string& latest, const std::string& current)
 {
     return platform::TextCompare(latest, current) > 0;
-}
-
-// The downloader takes a package address as it stands. One holding a control character,
-// a blank, ", \, <, > or ` is no URL and could end the address early in a quoted or
-// unquoted shell word, an HTML attribute or the row itself: its row counts as not
-// matching. Package addresses may be http as well as https; the downloader fetches them.
-bool IsPackageUrl(const std::string& url)
-{
-    return url.find_first_of("\"\\<>`") == std::string::npos && !platform::HoldsControlOrBlank(url);
 }
 
 // A list of 4 MiB may hold a hundred thousand rows for one device, or as many refused
@@ -109,7 +101,7 @@ bool CompareFirmware(const UsbDevicesInfo& devices, const std::function<bool(con
         if (!row.Search(line, groups) || groups[2].empty()) {
             continue;
         }
-        if (!IsPackageUrl(groups[4])) {
+        if (!fetchwick::IsPackageAddress(groups[4])) {
             ++refused;
             continue;
         }
@@ -147,7 +139,7 @@ bool UpdateFirmware(UsbDevicesInfo* devices)
         if (!c.newer) {
             return true;
         }
-        wrote = handOff.OutputLine(c.name + "," + c.current + "," + c.latest + "," + c.packageUrl);
+        wrote = handOff.OutputLine(fetchwick::FormatHandOffRow({c.name, c.current, c.latest, c.packageUrl}));
         return wrote;
     });
     if (!written || (wrote && !handOff.Commit())) {
@@ -179,7 +171,7 @@ bool UpdateFwVerTidewell(UsbDevicesInfo* devices)
         if (!selfRow.Search(line, groups) || groups[1].empty()) {
             continue;
         }
-        if (IsPackageUrl(groups[3])) {
+        if (fetchwick::IsPackageAddress(groups[3])) {
             found = true;
             break;
         }
@@ -195,7 +187,7 @@ bool UpdateFwVerTidewell(UsbDevicesInfo* devices)
     bool result = false;
     if (IsNewer(latest, installed)) {
         HandOffFile handOff;
-        result = handOff.OutputLine("Tidewell," + installed + "," + latest + "," + groups[3]) && handOff.Commit();
+        result = handOff.OutputLine(fetchwick::FormatHandOffRow({"Tidewell", installed, latest, groups[3]})) && handOff.Commit();
         if (!result) {
             TW_LOG(5, "Firmware update list(Tidewell) write erro\n");
         }

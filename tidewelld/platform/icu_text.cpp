@@ -1,8 +1,6 @@
 #include "icu_text.h"
 
-#include <unicode/uchar.h>
 #include <unicode/unistr.h>
-#include <unicode/utf8.h>
 #include <unicode/ustring.h>
 
 #include "oslib/whole_file.h"
@@ -70,20 +68,6 @@ std::vector<std::string> ReadLines(const std::string& path, LineBreaks order)
 {
     std::string text;
     return ReadUtf8File(path, text) ? SplitLines(text, order) : std::vector<std::string>();
-}
-
-bool HoldsControlOrBlank(const std::string& utf8)
-{
-    const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
-    const auto length = static_cast<int32_t>(utf8.size());
-    for (int32_t at = 0; at < length;) {
-        UChar32 c = 0;
-        U8_NEXT(bytes, at, length, c);
-        if (c < 0 || u_iscntrl(c) || u_isUWhiteSpace(c)) {
-            return true;
-        }
-    }
-    return false;
 }
 
 int32_t TextLength(const std::string& utf8) { return FromUtf8(utf8).length(); }

@@ -24,11 +24,6 @@ std::vector<std::string> SplitLines(const std::string& text, LineBreaks order);
 // The lines of a file read with ReadUtf8File; none when it is unreadable.
 std::vector<std::string> ReadLines(const std::string& path, LineBreaks order);
 
-// True when the text holds a control character (C0, DEL, C1, and the invisible format
-// characters and separators that ICU counts among them) or white space of any kind;
-// ill-formed UTF-8 counts as such a character.
-bool HoldsControlOrBlank(const std::string& utf8);
-
 // Strings as Foundation sees them, in UTF-16 code units.
 int32_t TextLength(const std::string& utf8);
 std::string TextSubstring(const std::string& utf8, int32_t start, int32_t length);

@@ -29,26 +29,14 @@ inline const char* kVersionKey = "CFBundleVersion";
 inline const char* kModeUpdater = "-m ";
 inline const char* kModeFirmware = "-f ";
 
-// Preferences file, relative to the user's Library folder.
+// Preferences file, relative to the user's Library folder (oslib/fetchwick_preferences.h
+// reads and writes it).
 inline const char* kPreferencesRelativePath = "/Preferences/com.quenlar.Fetchwick.plist";
+inline std::string PreferencesPath() { return oslib::LibraryFolder() + kPreferencesRelativePath; }
 inline const char* kIntervalKey = "FwInterval";
 inline const char* kLastCheckDateKey = "lastCheckDate";
 
 // Hand-off file, passed with the launch mode.
 inline std::string HandOffPath() { return oslib::SupportFolder() + "firm_version_up.txt"; }
-
-// One line of the hand-off file: "<product>,<installed>,<latest>,<package address>", the
-// updater's own row with the product "Tidewell".
-struct HandOffRow {
-    std::string product;
-    std::string installed;
-    std::string latest;      // a digit, ".", digits: the list's display form
-    std::string packageUrl;  // http:// or https://, any letter case
-};
-
-// False when the line is no such row. A product name and an address may both hold commas:
-// the address starts at the first ",http://" or ",https://" that leaves a name, an
-// installed version and a latest version before it.
-bool ParseHandOffRow(const std::string& line, HandOffRow& row);
 
 } // namespace fetchwick

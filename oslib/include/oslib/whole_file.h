@@ -1,15 +1,17 @@
 // Files: whole files read into memory, and ownership of a stdio stream.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
 
 namespace oslib {
 
-// The bytes of the regular file at `path`; false when it is missing or unreadable, or is
-// no regular file: a folder or a pipe in a file's place must neither throw nor block.
-bool ReadRegularFile(const std::string& path, std::string& contents);
+// The bytes of the regular file at `path`; false when it is missing or unreadable, is no
+// regular file (a folder or a pipe in a file's place must neither throw nor block) or is
+// larger than `maxBytes`.
+bool ReadRegularFile(const std::string& path, std::string& contents, size_t maxBytes = SIZE_MAX);
 
 struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }

@@ -12,7 +12,7 @@ protected:
     static std::string Stored(const std::string& key)
     {
         std::smatch found;
-        const std::string xml = ReadFileText(FetchwickPreferencesPath());
+        const std::string xml = ReadFileText(fetchwick::PreferencesPath());
         std::regex_search(xml, found, std::regex("<key>" + key + R"(</key>\s*<(?:string|integer)>([^<]*)<)"));
         return found[1];
     }
@@ -28,8 +28,8 @@ TEST_F(WatchTest, IntervalReadingsAndTheCheckDate)
     uint32_t interval = 99;
     // Before the downloader has run, neither the file nor its folder exists.
     EXPECT_EQ(0, writeFwVersionLastCheckDate("first"));
-    EXPECT_EQ(0600u, Mode(FetchwickPreferencesPath())) << "saved reports name devices by their serial numbers";
-    EXPECT_EQ(0700u, Mode(std::filesystem::path(FetchwickPreferencesPath()).parent_path()));
+    EXPECT_EQ(0600u, Mode(fetchwick::PreferencesPath())) << "saved reports name devices by their serial numbers";
+    EXPECT_EQ(0700u, Mode(std::filesystem::path(fetchwick::PreferencesPath()).parent_path()));
     const struct { std::string body; int result; uint32_t interval; } cases[] = {
         {"<key>FwInterval</key><string>14 days</string>", 0, 14},
         {"<key>FwInterval</key><real>3.9</real>", 0, 3},

@@ -122,7 +122,7 @@ TEST_F(Schedule, IntervalSinceTheLastCheck)
         if (c.stampedAt != nullptr) {
             WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\nDeck Unit 2,124,mac,https://x/a.bin\n");
             EXPECT_TRUE(UpdateFirmware(&devices_.list));
-            const std::string stored = ReadFileText(FetchwickPreferencesPath());
+            const std::string stored = ReadFileText(fetchwick::PreferencesPath());
             EXPECT_NE(std::string::npos, stored.find(std::string("<string>") + c.lastCheck + "</string>")) << stored;
         }
         fixedNow = LocalMillis(c.checkedAt);

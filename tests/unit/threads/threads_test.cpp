@@ -86,7 +86,7 @@ TEST_F(Writers, LogLinesNeverTorn)
 TEST_F(Writers, LastCheckDateAndSavedReportKeepEachOther)
 {
     for (int round = 0; round < 20; ++round) {
-        std::remove(FetchwickPreferencesPath().c_str());
+        std::remove(fetchwick::PreferencesPath().c_str());
         std::thread deviceChange([] {
             for (int i = 0; i < 10; ++i) {
                 writeFwVersionLastCheckDate("2026-12-06 11:22:3" + std::to_string(i));
@@ -97,7 +97,7 @@ TEST_F(Writers, LastCheckDateAndSavedReportKeepEachOther)
             saveData(&report);
         }
         deviceChange.join();
-        const std::string stored = ReadFileText(FetchwickPreferencesPath());
+        const std::string stored = ReadFileText(fetchwick::PreferencesPath());
         ASSERT_NE(std::string::npos, stored.find("<string>2026-12-06 11:22:39</string>")) << round;
         ASSERT_NE(std::string::npos, stored.find("<string>Deck/1.23/A9</string>")) << round;
     }
