@@ -184,10 +184,11 @@ void AgentLoop::CollectCustomerInfo()
 
 void CollectCustomerInfo() { TheLoop().CollectCustomerInfo(); }
 
-int RunAgent(oslib::Configuration configuration, platform::Backends backends)
+int RunAgent(oslib::Configuration configuration, platform::Backends (*makeBackends)())
 {
-    // The signals are blocked before anything else, "App Run" included, so that a SIGTERM
-    // sent as soon as the agent announces itself ends the loop instead of the process.
+    // The signals are blocked before anything else, the backends and "App Run" included: a
+    // thread inherits the mask, and a SIGTERM sent as soon as the agent announces itself
+    // must end the loop instead of the process.
     sigset_t signals;
     sigemptyset(&signals);
     for (int sig : {SIGHUP, SIGINT, SIGALRM, SIGTERM}) {
@@ -198,7 +199,7 @@ int RunAgent(oslib::Configuration configuration, platform::Backends backends)
     // drops its lines instead of ending the agent. Children get the default back.
     signal(SIGPIPE, SIG_IGN);
     oslib::InstallConfiguration(std::move(configuration));
-    platform::InstallBackends(std::move(backends));
+    platform::InstallBackends(makeBackends());
     if (!LockOneAgentPerUser()) {
         return 0;
     }

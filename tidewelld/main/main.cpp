@@ -20,5 +20,5 @@ int main(int argc, char** argv)
             return 0;
         }
     }
-    return RunAgent(oslib::ReadConfiguration(), platform::SystemBackends());
+    return RunAgent(oslib::ReadConfiguration(), platform::SystemBackends);
 }
