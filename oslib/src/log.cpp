@@ -8,6 +8,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unicode/utf8.h>
 
 #include "oslib/configuration.h"
 #include "oslib/descriptors.h"
@@ -74,46 +75,31 @@ const char* FileNamePart(const char* sourcePath)
     return slash != nullptr ? slash + 1 : sourcePath;
 }
 
-// Length of the valid UTF-8 sequence at text[0], or 0 when it is not one.
-size_t Utf8SequenceLength(const unsigned char* text, size_t left)
-{
-    unsigned char c = text[0];
-    size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-    if (length == 0 || length > left || (length == 2 && c < 0xC2) || (length == 4 && c > 0xF4)) {
-        return 0;
-    }
-    for (size_t i = 1; i < length; ++i) {
-        if ((text[i] & 0xC0) != 0x80) {
-            return 0;
-        }
-    }
-    if ((length == 3 && c == 0xE0 && text[1] < 0xA0) || (length == 4 && c == 0xF0 && text[1] < 0x90) ||
-        (length == 4 && c == 0xF4 && text[1] > 0x8F) || (length == 3 && c == 0xED && text[1] > 0x9F)) {
-        return 0;
-    }
-    return length;
-}
-
 // Device strings carry raw low bytes of UTF-16 units; a byte that does not start valid
-// UTF-8 is taken as Latin-1, so the log always holds valid UTF-8.
-std::string ToUtf8Text(const char* bytes)
+// UTF-8 is taken as Latin-1 and the next byte is looked at afresh, so the log always holds
+// valid UTF-8.
+std::string ToUtf8Text(const char* bytes, size_t length)
 {
     std::string out;
-    const auto* text = reinterpret_cast<const unsigned char*>(bytes);
-    size_t left = std::strlen(bytes);
-    while (left > 0) {
-        size_t length = Utf8SequenceLength(text, left);
-        if (length > 0) {
-            out.append(reinterpret_cast<const char*>(text), length);
+    const auto* text = reinterpret_cast<const uint8_t*>(bytes);
+    const auto end = static_cast<int32_t>(length);
+    for (int32_t at = 0; at < end;) {
+        const int32_t start = at;
+        UChar32 c = 0;
+        U8_NEXT(text, at, end, c);
+        if (c < 0) {
+            oslib::AppendLatin1(out, text[start]);
+            at = start + 1;
         } else {
-            oslib::AppendLatin1(out, text[0]);
-            length = 1;
+            out.append(bytes + start, static_cast<size_t>(at - start));
         }
-        text += length;
-        left -= length;
     }
     return out;
 }
+
+// A message longer than its buffer is cut at a character's start and ends in this mark, so
+// that it still ends its line and the next entry starts a line of its own.
+constexpr char kCutMark[] = "...[cut]\n";
 
 } // namespace
 
@@ -122,7 +108,11 @@ void LogPrintf(uint32_t level, const char* sourcePath, int32_t line, const char*
     char message[1024];
     va_list args;
     va_start(args, format);
-    vsnprintf(message, sizeof message, format, args);
+    if (vsnprintf(message, sizeof message, format, args) >= static_cast<int>(sizeof message)) {
+        auto cut = static_cast<int32_t>(sizeof message - sizeof kCutMark);
+        U8_SET_CP_START(reinterpret_cast<const uint8_t*>(message), 0, cut);
+        std::memcpy(message + cut, kCutMark, sizeof kCutMark);
+    }
     va_end(args);
 
     if (static_cast<uint32_t>(debugLevel) > level) {
@@ -130,7 +120,7 @@ void LogPrintf(uint32_t level, const char* sourcePath, int32_t line, const char*
     }
 
     std::string stamp = oslib::FormatDate("yyyy/MM/dd HH:mm:ss", oslib::NowMillis());
-    std::string text = oslib::EscapeControls(ToUtf8Text(message));
+    std::string text = oslib::EscapeControls(ToUtf8Text(message, std::strlen(message)));
     const Level tagged = LevelOf(level);
     char head[128];
     if (level <= 2) {
