@@ -5,6 +5,8 @@
 #include <curl/curl.h>
 #include <memory>
 
+#include "oslib/whole_file.h"
+
 struct CurlEasyDeleter {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
@@ -21,7 +23,7 @@ struct TransferLimits {
 };
 
 // A list is a few kilobytes; a server that trickles under the stall check still ends.
-constexpr TransferLimits kListLimits{30, 60, 180, true, 4 * 1024 * 1024};
+constexpr TransferLimits kListLimits{30, 60, 180, true, static_cast<curl_off_t>(oslib::kListCap)};
 // A beacon cut off by a stop after the server took it is saved and sent again: a report
 // may arrive twice, none is lost.
 constexpr TransferLimits kAnalyticsLimits{10, 0, 30, true, 64 * 1024};

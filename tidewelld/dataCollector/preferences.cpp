@@ -4,7 +4,6 @@
 
 #include "oslib/fetchwick_contract.h"
 #include "oslib/plist_file.h"
-#include "oslib/user_folders.h"
 
 namespace {
 
@@ -18,15 +17,12 @@ plist_t NewNode(const std::variant<std::string, uint64_t>& value)
 
 } // namespace
 
-std::string FetchwickPreferencesPath() { return oslib::LibraryFolder() + fetchwick::kPreferencesRelativePath; }
+std::string FetchwickPreferencesPath() { return fetchwick::PreferencesPath(); }
 
 void MergeIntoFetchwickPreferences(const std::vector<PreferenceEntry>& entries)
 {
-    // The downloader creates its preferences folder; until it has run, the agent does.
-    std::string path = FetchwickPreferencesPath();
-    oslib::CreateFolderWithParents(path.substr(0, path.rfind('/')));
     // Saved usage reports name devices by their serial numbers.
-    oslib::MergeIntoPlistFile(path, 0600, [&entries](plist_t preferences) {
+    oslib::MergeIntoPlistFile(FetchwickPreferencesPath(), 0600, [&entries](plist_t preferences) {
         for (const PreferenceEntry& entry : entries) {
             plist_dict_set_item(preferences, entry.key, NewNode(entry.value));
         }

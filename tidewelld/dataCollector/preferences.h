@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-// Library folder + "/Preferences/com.quenlar.Fetchwick.plist".
+// The preferences folder + "com.quenlar.Fetchwick.plist" (fetchwick::PreferencesPath).
 std::string FetchwickPreferencesPath();
 
 // One key the agent stores, with a text or an unsigned number.

@@ -38,12 +38,9 @@ constexpr uint32_t kResendTicks = 600;
 constexpr uint32_t kWatchTicks = 10;
 
 // False when an agent already runs for this user: two would each launch the downloader
-// and report every device. Decided before any other file is touched.
+// and report every device. Decided before any file is touched.
 bool LockOneAgentPerUser()
 {
-    if (!oslib::PathExists(oslib::SupportFolder())) {
-        oslib::CreateFolderWithParents(oslib::SupportFolder());
-    }
     platform::AgentLock lock = platform::LockForLifetime(oslib::SupportFolder() + "tidewelld.lock");
     switch (lock.state) {
     case platform::AgentLock::State::kHeldElsewhere:
@@ -56,7 +53,7 @@ bool LockOneAgentPerUser()
         return false;
     case platform::AgentLock::State::kUnavailable:
         // Better two agents than none.
-        oslib::SystemLog("tidewelld.lock: %s; not checking for another agent", std::strerror(lock.error));
+        oslib::SystemLog("tidewelld.lock: %s; the single-instance guard is off", std::strerror(lock.error));
         return true;
     default:
         return true;
@@ -200,17 +197,18 @@ int RunAgent(oslib::Configuration configuration, platform::Backends (*makeBacken
     signal(SIGPIPE, SIG_IGN);
     oslib::InstallConfiguration(std::move(configuration));
     platform::InstallBackends(makeBackends());
+    // Every file of the agent is reached through these, opened once.
+    const oslib::UserFolders folders;
     if (!LockOneAgentPerUser()) {
         return 0;
     }
 
     oslib::SystemLog("App Run");
+    folders.RemoveStaleTemporaries();
+    oslib::MoveEarlierInstall();
     CollectMacInfo(&_macInfo);
 
     BuildListPaths();
-    if (!oslib::PathExists(oslib::ListFolder())) {
-        oslib::CreateFolderWithParents(oslib::ListFolder());
-    }
     if (oslib::Configured().doNotTrack) {
         TW_LOG(3, "DO_NOT_TRACK is set: no usage reports\n");
     }

@@ -4,6 +4,7 @@
 
 #include "oslib/log.h"
 #include "oslib/system_log.h"
+#include "oslib/user_folders.h"
 #include "test_home.h"
 
 namespace {
@@ -11,9 +12,9 @@ namespace {
 // A HOME with the log's folder.
 class LogFile : public ::testing::Test {
 protected:
-    LogFile() { MakeFolders(home_.file("Library/Application Support/Quenlar")); }
     ~LogFile() override { debugLevel = 3; }
     TempHome home_;
+    oslib::UserFolders folders_;
 };
 
 // The same line goes to the file and, escaped alike, to the system log: no forged lines. On the journal
