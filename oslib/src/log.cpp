@@ -28,23 +28,35 @@ oslib::Mutex _logLock;
 
 constexpr off_t kLogCap = 0x100000;
 
-// Open DeferredLogSync scopes on this thread, and whether a line awaits their flush.
-thread_local int deferredSyncDepth = 0;
-thread_local bool syncPending = false;
+// Kept open between lines: an open, a close and a sync per line cost more than a millisecond,
+// and lines are written under the agent's _lock.
+oslib::UniqueFd logFile GUARDED_BY(_logLock);
+// Lines written since the last SyncLog.
+bool syncPending GUARDED_BY(_logLock) = false;
 
 std::string LogFilePath() { return oslib::SupportFolder() + "Tidewell.log"; }
 
-// The log file opened for appending, or none. Anything but a regular file where the log
-// belongs (a symlink, a FIFO that would block the agent at its first line, a device) means
-// no file logging.
-oslib::UniqueFd OpenLogFile(int create, struct stat& info) REQUIRES(_logLock)
+// The log file that its path names now, `info` its status; -1 when there is none. The one
+// kept open serves while its folder still holds it under that name (emptying it past the
+// cap keeps it); one removed, replaced or in a folder no longer in use is let go. Anything
+// but a regular file of the user's own, with one link (a symlink, a FIFO that would block
+// the agent at its first line, a device, another user's file), means no file logging.
+int CurrentLogFile(struct stat& info) REQUIRES(_logLock)
 {
-    oslib::UniqueFd file(
-        open(LogFilePath().c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | create, 0600));
-    if (file.get() >= 0 && (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))) {
-        file.reset();
+    const std::string path = LogFilePath();
+    const oslib::FilePlace place = oslib::PlaceOf(path);
+    struct stat named {};
+    if (logFile.get() >= 0 && fstat(logFile.get(), &info) == 0 &&
+        fstatat(place.folder, place.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_dev == info.st_dev &&
+        named.st_ino == info.st_ino) {
+        return logFile.get();
     }
-    return file;
+    logFile = oslib::OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW, info, 0600, true);
+    // It names devices by their serial numbers; a log of an earlier version may be readable by all.
+    if (logFile.get() >= 0 && (info.st_mode & 077) != 0) {
+        fchmod(logFile.get(), 0600);
+    }
+    return logFile.get();
 }
 
 struct Level {
@@ -134,38 +146,31 @@ void LogPrintf(uint32_t level, const char* sourcePath, int32_t line, const char*
 
     oslib::MutexLock guard(_logLock);
     struct stat info {};
-    oslib::UniqueFd file = OpenLogFile(O_CREAT, info);
-    if (file.get() < 0) {
+    const int file = CurrentLogFile(info);
+    if (file < 0) {
         return;
     }
-    // It names devices by their serial numbers; a log of an earlier version may be readable by all.
-    if ((info.st_mode & 077) != 0) {
-        fchmod(file.get(), 0600);
-    }
     // Past the cap the file starts again empty; one that cannot be emptied is appended to.
-    int emptied = info.st_size > kLogCap ? ftruncate(file.get(), 0) : 0;
+    int emptied = info.st_size > kLogCap ? ftruncate(file, 0) : 0;
     (void)emptied;
-    ssize_t written = write(file.get(), entry.data(), entry.size());
-    (void)written;
-    if (deferredSyncDepth == 0) {
-        fsync(file.get());
-    } else {
+    if (oslib::WriteAll(file, entry.data(), entry.size())) {
         syncPending = true;
     }
 }
 
-DeferredLogSync::DeferredLogSync() { ++deferredSyncDepth; }
-
-DeferredLogSync::~DeferredLogSync()
+void SyncLog()
 {
-    if (--deferredSyncDepth != 0 || !syncPending) {
-        return;
+    oslib::UniqueFd file;
+    {
+        oslib::MutexLock guard(_logLock);
+        if (!syncPending || logFile.get() < 0) {
+            return;
+        }
+        syncPending = false;
+        file.reset(fcntl(logFile.get(), F_DUPFD_CLOEXEC, 0));
     }
-    syncPending = false;
-    oslib::MutexLock guard(_logLock);
-    struct stat info {};
-    oslib::UniqueFd file = OpenLogFile(0, info);
+    // Off the lock: a line written meanwhile waits for no disk.
     if (file.get() >= 0) {
-        fsync(file.get());
+        fdatasync(file.get());
     }
 }

@@ -250,6 +250,7 @@ int RunAgent(oslib::Configuration configuration, platform::Backends (*makeBacken
         if (sig == SIGALRM) {
             TheLoop().Tick(time(nullptr));
             platform::Installed().launcher->ReapDetachedChildren();
+            SyncLog();
             // Armed again after skipped ticks too, so a clock set back cannot stop the loop.
             alarm(1);
         } else if (sig == SIGTERM) {
@@ -265,6 +266,7 @@ int RunAgent(oslib::Configuration configuration, platform::Backends (*makeBacken
     // The watcher's thread ends before the lists it rescans are released.
     watcher->Stop();
     ReleaseDeviceLists();
+    SyncLog();
     oslib::SystemLog("App Exit");
     return 0;
 }
