@@ -1,6 +1,7 @@
 #include <csignal>
 #include <cstring>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include "oslib/log.h"
 #include "oslib/user_folders.h"
@@ -92,6 +93,26 @@ TEST(UserFolders, ReadsAreOfRegularFilesWithinTheirCap)
         EXPECT_EQ(row.read, oslib::ReadRegularFile(list, contents, row.cap)) << row.cap;
         alarm(0);
         EXPECT_EQ(row.read ? row.cap : 0u, contents.size());
+    }
+}
+
+// Where a file system makes no unnamed files, a killed writer leaves its replacement file named: gone at the next start.
+TEST(UserFolders, TemporariesOfEndedWritersGo)
+{
+    TempHome home;
+    const pid_t ended = fork();
+    if (ended == 0) {
+        _exit(0);
+    }
+    waitpid(ended, nullptr, 0);
+    const std::vector<std::string> names = {".Tidewell.log.tidewell-tmp." + std::to_string(ended) + ".3",
+                                            ".Tidewell.log.tidewell-tmp." + std::to_string(getpid()) + ".3", "Tidewell.log.3"};
+    for (const std::string& name : names) {
+        Plant(home, ".local/state/Quenlar/" + name, 0, 0, 0600);
+    }
+    oslib::UserFolders().RemoveStaleTemporaries();
+    for (size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(i > 0, oslib::PathExists(home.file(".local/state/Quenlar/" + names[i]))) << "only the ended writer's goes";
     }
 }
 
