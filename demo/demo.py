@@ -118,7 +118,7 @@ class Road:
         self.show.line(f"pid {self.agent.process.pid}, HOME={self.show.home}")
         # Nothing else of the caller's shell (DO_NOT_TRACK, a proxy) reaches it.
         self.show.line(f"its environment, the demo's own: {' '.join(sorted(self.agent.environment))}")
-        self.show.line("list URLs from the override files in ~/Library/Quenlar/:")
+        self.show.line("list URLs from the override files in ~/.local/share/Quenlar/:")
         for name in ("FwUpInfoURL.txt", "TarProductURL.txt"):
             self.show.line(f"{name:18} {(self.agent.list_folder / name).read_text().strip()}", 6)
         self.show.line(f"downloader: a stand-in Fetchwick 1.02 in {self.applications} that records how it"
@@ -132,7 +132,7 @@ class Road:
         for request in self.lists.requests():
             self.show.line(f"{request['method']} {request['path']}")
         for name in ("firm_version_info.txt", "tar_product_info.txt"):
-            self.show.line(f"saved as ~/Library/Quenlar/{name}:")
+            self.show.line(f"saved as ~/.local/share/Quenlar/{name}:")
             self.show.text((self.agent.list_folder / name).read_text())
         self.show.line("the list's Tidewell row (1.02) is the installed downloader's version: no self-update due")
 
@@ -195,7 +195,7 @@ class Road:
         expect(status == 0, "the agent did not stop cleanly")
         expect(not self.bed.errors(), f"the emulated devices reported errors: {self.bed.errors()}")
 
-        self.show.heading("The agent's log file, ~/Library/Application Support/Quenlar/Tidewell.log")
+        self.show.heading("The agent's log file, ~/.local/state/Quenlar/Tidewell.log")
         self.show.text(self.agent.log())
         self.show.line("and the notices it writes only to the system log (standard error, kept by journald):")
         # Standard error repeats every log file line too; those carry the "[date][level]" stamp.

@@ -154,6 +154,13 @@ def agent_environment(home, env=None):
     return environment
 
 
+def make_private_folder(home, folder):
+    """folder below home with its missing parents, each private (0700) as the agent makes them: it uses no folder
+    that others may write."""
+    for part in [*reversed(folder.relative_to(home).parents), folder.relative_to(home)]:
+        (home / part).mkdir(0o700, exist_ok=True)
+
+
 class Agent:
     """The real tidewelld ($TIDEWELLD) with HOME at `home`, in the environment of
     agent_environment; standard error goes to home/stderr.log. The list URLs (override
@@ -164,22 +171,22 @@ class Agent:
         self.home = Path(home)
         self.stderr_path = self.home / "stderr.log"
         self.environment = agent_environment(self.home, env)
-        self.list_folder.mkdir(parents=True, exist_ok=True)
+        make_private_folder(self.home, self.list_folder)
         (self.list_folder / "FwUpInfoURL.txt").write_text(f"{lists_base}{FIRMWARE_LIST_PATH}\n")
         (self.list_folder / "TarProductURL.txt").write_text(f"{lists_base}{TARGET_LIST_PATH}\n")
         self.process = None
 
     @property
-    def library(self):
-        return self.home / "Library"
-
-    @property
     def list_folder(self):
-        return self.library / "Quenlar"
+        return self.home / ".local/share/Quenlar"
 
     @property
     def support_folder(self):
-        return self.library / "Application Support" / "Quenlar"
+        return self.home / ".local/state/Quenlar"
+
+    @property
+    def preferences(self):
+        return self.home / ".config/Quenlar/com.quenlar.Fetchwick.plist"
 
     def start(self, stderr=None):
         """stderr: a file object to take over instead of home/stderr.log."""

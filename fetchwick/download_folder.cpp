@@ -52,7 +52,7 @@ std::string DownloadFolder()
 {
     const char* xdg = g_get_user_special_dir(G_USER_DIRECTORY_DOWNLOAD);
     std::string folder = xdg != nullptr ? xdg : oslib::HomeFolder() + "/Downloads";
-    oslib::CreateFolderWithParents(folder);
+    g_mkdir_with_parents(folder.c_str(), 0700);
     return folder;
 }
 

@@ -12,6 +12,7 @@
 
 #include "application.h"
 #include "oslib/configuration.h"
+#include "oslib/user_folders.h"
 #include "updates.h"
 
 namespace {
@@ -28,6 +29,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: Fetchwick '-f '|'-m ' HAND-OFF-FILE (the mode with its trailing blank)\n");
         return kUsage;
     }
+    // The shared preferences are reached as the agent reaches them, never in a planted folder.
+    const oslib::UserFolders folders;
     if (!gtk_init_check(nullptr, nullptr)) {
         std::fprintf(stderr, "Fetchwick: no display: it needs a graphical session (DISPLAY or WAYLAND_DISPLAY)\n");
         return kNoDisplay;

@@ -8,6 +8,7 @@
 #include "main/main.h"
 #include "oslib/configuration.h"
 #include "oslib/log.h"
+#include "oslib/user_folders.h"
 #include "platform/stop_request.h"
 #include "report.h"
 
@@ -17,13 +18,14 @@ struct Command {
     const char* name;
     Report (*run)();
     void (*print)(const picojson::object&);
+    bool writesLists;
 };
 
 constexpr Command kCommands[] = {
-    {"status", Status, PrintStatus},
-    {"devices", Devices, PrintDevices},
-    {"updates", Updates, PrintUpdates},
-    {"refresh", Refresh, PrintRefresh},
+    {"status", Status, PrintStatus, false},
+    {"devices", Devices, PrintDevices, false},
+    {"updates", Updates, PrintUpdates, false},
+    {"refresh", Refresh, PrintRefresh, true},
 };
 
 constexpr const char* kUsage = "Usage: tidewell [--json] status|devices|updates|refresh";
@@ -97,6 +99,8 @@ int main(int argc, char** argv)
     // no level is written here.
     debugLevel = 6;
     oslib::InstallConfiguration(oslib::ReadConfiguration());
+    // The agent's files are reached as the agent reaches them: planted folders are not trusted.
+    const oslib::UserFolders folders(command->writesLists);
     BuildListPaths();
     Report report = command->run();
     if (json) {

@@ -31,7 +31,6 @@ picojson::object Download(const std::string& path, const char* url, unsigned (co
 
 Report Refresh()
 {
-    oslib::CreateFolderWithParents(oslib::ListFolder());
     SetTemporaryURL();
     picojson::array ignored;
     for (const std::string& file : RefusedOverrideFiles()) {

@@ -1,5 +1,6 @@
 #include "oslib/configuration.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
@@ -63,6 +64,18 @@ std::string FirstSet(std::initializer_list<const char*> names)
     return "";
 }
 
+// A relative path is invalid and ignored; trailing slashes go, so that paths built on it
+// name each folder one way.
+std::string BaseDirectory(const char* name)
+{
+    std::string path = Variable(name);
+    if (path.rfind('/', 0) != 0) {
+        return "";
+    }
+    path.erase(std::max<size_t>(path.find_last_not_of('/') + 1, 1));
+    return path;
+}
+
 Configuration& Installed()
 {
     static Configuration configuration;
@@ -82,9 +95,9 @@ Configuration ReadConfiguration()
     configuration.caBundle = Variable("CURL_CA_BUNDLE");
     // The common convention: any value but "0".
     configuration.doNotTrack = VariableOr("DO_NOT_TRACK", "0") != "0";
-    // A relative XDG_CONFIG_HOME is invalid and ignored.
-    std::string configHome = Variable("XDG_CONFIG_HOME");
-    configuration.configHome = configHome.rfind('/', 0) == 0 ? configHome : "";
+    configuration.dataHome = BaseDirectory("XDG_DATA_HOME");
+    configuration.stateHome = BaseDirectory("XDG_STATE_HOME");
+    configuration.configHome = BaseDirectory("XDG_CONFIG_HOME");
     configuration.messageLocale = FirstSet({"LC_ALL", "LC_MESSAGES", "LANG"});
     configuration.languages = Variable("LANGUAGE");
     return configuration;

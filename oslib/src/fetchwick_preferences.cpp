@@ -1,7 +1,6 @@
 #include "oslib/fetchwick_preferences.h"
 
 #include "oslib/plist_file.h"
-#include "oslib/user_folders.h"
 
 namespace fetchwick {
 
@@ -19,10 +18,7 @@ plist_t NewNode(const std::variant<std::string, uint64_t>& value)
 
 bool MergeIntoPreferences(const std::vector<fetchwick::PreferenceEntry>& entries)
 {
-    // Whichever program runs first creates the preferences folder.
-    std::string path = PreferencesPath();
-    oslib::CreateFolderWithParents(path.substr(0, path.rfind('/')));
-    return oslib::MergeIntoPlistFile(path, 0600, [&entries](plist_t preferences) {
+    return oslib::MergeIntoPlistFile(PreferencesPath(), 0600, [&entries](plist_t preferences) {
         for (const PreferenceEntry& entry : entries) {
             plist_dict_set_item(preferences, entry.key, NewNode(entry.value));
         }

@@ -8,6 +8,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unicode/utf8.h>
 
 #include "oslib/configuration.h"
 #include "oslib/descriptors.h"
@@ -27,23 +28,35 @@ oslib::Mutex _logLock;
 
 constexpr off_t kLogCap = 0x100000;
 
-// Open DeferredLogSync scopes on this thread, and whether a line awaits their flush.
-thread_local int deferredSyncDepth = 0;
-thread_local bool syncPending = false;
+// Kept open between lines: an open, a close and a sync per line cost more than a millisecond,
+// and lines are written under the agent's _lock.
+oslib::UniqueFd logFile GUARDED_BY(_logLock);
+// Lines written since the last SyncLog.
+bool syncPending GUARDED_BY(_logLock) = false;
 
 std::string LogFilePath() { return oslib::SupportFolder() + "Tidewell.log"; }
 
-// The log file opened for appending, or none. Anything but a regular file where the log
-// belongs (a symlink, a FIFO that would block the agent at its first line, a device) means
-// no file logging.
-oslib::UniqueFd OpenLogFile(int create, struct stat& info) REQUIRES(_logLock)
+// The log file that its path names now, `info` its status; -1 when there is none. The one
+// kept open serves while its folder still holds it under that name (emptying it past the
+// cap keeps it); one removed, replaced or in a folder no longer in use is let go. Anything
+// but a regular file of the user's own, with one link (a symlink, a FIFO that would block
+// the agent at its first line, a device, another user's file), means no file logging.
+int CurrentLogFile(struct stat& info) REQUIRES(_logLock)
 {
-    oslib::UniqueFd file(
-        open(LogFilePath().c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | create, 0600));
-    if (file.get() >= 0 && (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))) {
-        file.reset();
+    const std::string path = LogFilePath();
+    const oslib::FilePlace place = oslib::PlaceOf(path);
+    struct stat named {};
+    if (logFile.get() >= 0 && fstat(logFile.get(), &info) == 0 &&
+        fstatat(place.folder, place.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_dev == info.st_dev &&
+        named.st_ino == info.st_ino) {
+        return logFile.get();
     }
-    return file;
+    logFile = oslib::OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW, info, 0600, true);
+    // It names devices by their serial numbers; a log of an earlier version may be readable by all.
+    if (logFile.get() >= 0 && (info.st_mode & 077) != 0) {
+        fchmod(logFile.get(), 0600);
+    }
+    return logFile.get();
 }
 
 struct Level {
@@ -74,46 +87,31 @@ const char* FileNamePart(const char* sourcePath)
     return slash != nullptr ? slash + 1 : sourcePath;
 }
 
-// Length of the valid UTF-8 sequence at text[0], or 0 when it is not one.
-size_t Utf8SequenceLength(const unsigned char* text, size_t left)
-{
-    unsigned char c = text[0];
-    size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-    if (length == 0 || length > left || (length == 2 && c < 0xC2) || (length == 4 && c > 0xF4)) {
-        return 0;
-    }
-    for (size_t i = 1; i < length; ++i) {
-        if ((text[i] & 0xC0) != 0x80) {
-            return 0;
-        }
-    }
-    if ((length == 3 && c == 0xE0 && text[1] < 0xA0) || (length == 4 && c == 0xF0 && text[1] < 0x90) ||
-        (length == 4 && c == 0xF4 && text[1] > 0x8F) || (length == 3 && c == 0xED && text[1] > 0x9F)) {
-        return 0;
-    }
-    return length;
-}
-
 // Device strings carry raw low bytes of UTF-16 units; a byte that does not start valid
-// UTF-8 is taken as Latin-1, so the log always holds valid UTF-8.
-std::string ToUtf8Text(const char* bytes)
+// UTF-8 is taken as Latin-1 and the next byte is looked at afresh, so the log always holds
+// valid UTF-8.
+std::string ToUtf8Text(const char* bytes, size_t length)
 {
     std::string out;
-    const auto* text = reinterpret_cast<const unsigned char*>(bytes);
-    size_t left = std::strlen(bytes);
-    while (left > 0) {
-        size_t length = Utf8SequenceLength(text, left);
-        if (length > 0) {
-            out.append(reinterpret_cast<const char*>(text), length);
+    const auto* text = reinterpret_cast<const uint8_t*>(bytes);
+    const auto end = static_cast<int32_t>(length);
+    for (int32_t at = 0; at < end;) {
+        const int32_t start = at;
+        UChar32 c = 0;
+        U8_NEXT(text, at, end, c);
+        if (c < 0) {
+            oslib::AppendLatin1(out, text[start]);
+            at = start + 1;
         } else {
-            oslib::AppendLatin1(out, text[0]);
-            length = 1;
+            out.append(bytes + start, static_cast<size_t>(at - start));
         }
-        text += length;
-        left -= length;
     }
     return out;
 }
+
+// A message longer than its buffer is cut at a character's start and ends in this mark, so
+// that it still ends its line and the next entry starts a line of its own.
+constexpr char kCutMark[] = "...[cut]\n";
 
 } // namespace
 
@@ -122,7 +120,11 @@ void LogPrintf(uint32_t level, const char* sourcePath, int32_t line, const char*
     char message[1024];
     va_list args;
     va_start(args, format);
-    vsnprintf(message, sizeof message, format, args);
+    if (vsnprintf(message, sizeof message, format, args) >= static_cast<int>(sizeof message)) {
+        auto cut = static_cast<int32_t>(sizeof message - sizeof kCutMark);
+        U8_SET_CP_START(reinterpret_cast<const uint8_t*>(message), 0, cut);
+        std::memcpy(message + cut, kCutMark, sizeof kCutMark);
+    }
     va_end(args);
 
     if (static_cast<uint32_t>(debugLevel) > level) {
@@ -130,7 +132,7 @@ void LogPrintf(uint32_t level, const char* sourcePath, int32_t line, const char*
     }
 
     std::string stamp = oslib::FormatDate("yyyy/MM/dd HH:mm:ss", oslib::NowMillis());
-    std::string text = oslib::EscapeControls(ToUtf8Text(message));
+    std::string text = oslib::EscapeControls(ToUtf8Text(message, std::strlen(message)));
     const Level tagged = LevelOf(level);
     char head[128];
     if (level <= 2) {
@@ -144,38 +146,31 @@ void LogPrintf(uint32_t level, const char* sourcePath, int32_t line, const char*
 
     oslib::MutexLock guard(_logLock);
     struct stat info {};
-    oslib::UniqueFd file = OpenLogFile(O_CREAT, info);
-    if (file.get() < 0) {
+    const int file = CurrentLogFile(info);
+    if (file < 0) {
         return;
     }
-    // It names devices by their serial numbers; a log of an earlier version may be readable by all.
-    if ((info.st_mode & 077) != 0) {
-        fchmod(file.get(), 0600);
-    }
     // Past the cap the file starts again empty; one that cannot be emptied is appended to.
-    int emptied = info.st_size > kLogCap ? ftruncate(file.get(), 0) : 0;
+    int emptied = info.st_size > kLogCap ? ftruncate(file, 0) : 0;
     (void)emptied;
-    ssize_t written = write(file.get(), entry.data(), entry.size());
-    (void)written;
-    if (deferredSyncDepth == 0) {
-        fsync(file.get());
-    } else {
+    if (oslib::WriteAll(file, entry.data(), entry.size())) {
         syncPending = true;
     }
 }
 
-DeferredLogSync::DeferredLogSync() { ++deferredSyncDepth; }
-
-DeferredLogSync::~DeferredLogSync()
+void SyncLog()
 {
-    if (--deferredSyncDepth != 0 || !syncPending) {
-        return;
+    oslib::UniqueFd file;
+    {
+        oslib::MutexLock guard(_logLock);
+        if (!syncPending || logFile.get() < 0) {
+            return;
+        }
+        syncPending = false;
+        file.reset(fcntl(logFile.get(), F_DUPFD_CLOEXEC, 0));
     }
-    syncPending = false;
-    oslib::MutexLock guard(_logLock);
-    struct stat info {};
-    oslib::UniqueFd file = OpenLogFile(0, info);
+    // Off the lock: a line written meanwhile waits for no disk.
     if (file.get() >= 0) {
-        fsync(file.get());
+        fdatasync(file.get());
     }
 }

@@ -25,12 +25,16 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& contents,
            file->Commit() == ReplacementFile::Outcome::kReplaced;
 }
 
+// Preferences of a few keys and the bundles' small files: a larger file is no property list
+// of theirs.
+constexpr size_t kPlistCap = 1024 * 1024;
+
 } // namespace
 
 PlistPtr ReadPlistDictionary(const std::string& path)
 {
     std::string contents;
-    if (!ReadRegularFile(path, contents) || contents.empty() || contents.size() > UINT32_MAX) {
+    if (!ReadRegularFile(path, contents, kPlistCap) || contents.empty()) {
         return nullptr;
     }
     plist_t root = nullptr;

@@ -176,8 +176,8 @@ def test_an_interrupt_ends_a_stalled_refresh_and_leaves_the_lists(tmp_path):
                                "CURL_CA_BUNDLE": server.ca_file}, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                text=True)
     try:
-        # The first 20 bytes are in a temporary file beside the list.
-        assert wait_until(lambda: len(list(agent.list_folder.iterdir())) == 5, timeout=15)
+        # The server has sent the first 20 bytes and stalls.
+        assert wait_until(lambda: server.requests(FIRMWARE_LIST_PATH), timeout=15)
         refresh.send_signal(signal.SIGINT)
         stopped = time.monotonic()
         _, stderr = refresh.communicate(timeout=10)

@@ -45,7 +45,7 @@ def test_beacons_downloader_starts_and_a_stop_mid_reply_keeps_the_report(tmp_pat
                 # A stop while the beacon waits for the rest of its reply ends the agent within the
                 # service manager's 10 s, and that report stays for the resend.
                 assert agent.stop() == 0
-                saved = plistlib.loads((agent.library / "Preferences/com.quenlar.Fetchwick.plist").read_bytes())
+                saved = plistlib.loads(agent.preferences.read_bytes())
                 assert (saved["appConnected"], saved["doesSend"]) == ("Traktor", 0)
             finally:
                 agent.kill()

@@ -1,5 +1,6 @@
 """The real tidewelld on libusb and an emulated bus: what only the kernel's side shows (bus and
 port order, the sysfs fallback, uevents), and its process frame: signals, stderr, arguments, one agent per user."""
+import fcntl
 import os
 import re
 import signal
@@ -134,5 +135,13 @@ def test_one_agent_per_user_options_that_start_nothing_and_a_closed_standard_err
         assert re.fullmatch(rf".* Another agent runs for this user: pid {agent.process.pid}\n", second.stderr)
         agent.kill()  # SIGKILL: the kernel lets go of the lock all the same
         assert agent.start().wait_stderr("App Run") and agent.stop() == 0
+        # Another user's lock file is no agent's: the agent runs, and says that the guard is off.
+        lock = agent.support_folder / "tidewelld.lock"
+        os.chown(lock, 65534, 65534)
+        with open(lock) as held:
+            fcntl.flock(held, fcntl.LOCK_EX)
+            assert agent.start().wait_stderr("App Run") and agent.stop() == 0
+        assert re.search(r"tidewelld.lock: belongs to uid 65534, .*\n.*the single-instance guard is off\n", agent.stderr())
+        assert "Another agent" not in agent.stderr()
     finally:
         agent.kill()

@@ -107,7 +107,7 @@ class User:
         return process.wait(timeout=30)
 
     def preferences(self):
-        return self.home / "Library/Preferences/com.quenlar.Fetchwick.plist"
+        return self.home / ".config/Quenlar/com.quenlar.Fetchwick.plist"
 
 
 @pytest.fixture

@@ -22,8 +22,8 @@ inline const std::string& FuzzHome()
         configuration.home = path;
         configuration.applicationsFolder = path + "/Applications";
         oslib::InstallConfiguration(configuration);
-        for (const char* folder : {"Quenlar", "Application Support/Quenlar", "Preferences"}) {
-            std::filesystem::create_directories(path + "/Library/" + folder);
+        for (const char* folder : {".local/share/Quenlar", ".local/state/Quenlar", ".config/Quenlar"}) {
+            std::filesystem::create_directories(path + "/" + folder);
         }
         BuildListPaths();
         std::atexit([] { std::filesystem::remove_all(FuzzHome()); });

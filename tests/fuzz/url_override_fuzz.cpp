@@ -5,8 +5,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     ResetListURLs();
-    WriteInput(FuzzHome() + "/Library/Quenlar/FwUpInfoURL.txt", data, size);
-    WriteInput(FuzzHome() + "/Library/Quenlar/TarProductURL.txt", data, size);
+    WriteInput(FuzzHome() + "/.local/share/Quenlar/FwUpInfoURL.txt", data, size);
+    WriteInput(FuzzHome() + "/.local/share/Quenlar/TarProductURL.txt", data, size);
     SetTemporaryURL();
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "fake_usb.h"
 #include "main/main.h"
 #include "oslib/log.h"
+#include "oslib/user_folders.h"
 #include "platform/backends.h"
 #include "test_home.h"
 
@@ -24,8 +25,6 @@ protected:
     {
         BuildListPaths();
         InitDeviceLists();
-        MakeFolders(home_.file("Library/Quenlar"));
-        MakeFolders(home_.file("Library/Application Support/Quenlar"));
     }
     ~AgentHome() override { ResetAgentState(); }
 
@@ -54,6 +53,7 @@ protected:
     std::string Launches() const { return applications_.path() + "/launches"; }
 
     TempHome home_;
+    oslib::UserFolders folders_;
     TempDir applications_;
     ScopedConfiguration applicationsConfigured_{
         [this](oslib::Configuration& c) { c.applicationsFolder = applications_.path(); }};

@@ -77,7 +77,7 @@ private:
 class TempHome : public TempDir {
 public:
     std::string file(const std::string& relative) const { return path() + "/" + relative; }
-    std::string LogPath() const { return file("Library/Application Support/Quenlar/Tidewell.log"); }
+    std::string LogPath() const { return file(".local/state/Quenlar/Tidewell.log"); }
     std::string Log() const { return ReadFileText(LogPath()); }
 
 private:

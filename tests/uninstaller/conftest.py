@@ -14,11 +14,16 @@ BUNDLE, HELPER = Path(os.environ["UNINSTALLER_BUNDLE"]), Path(os.environ["REMOVA
 ROOT = Path(os.environ["REMOVAL_TEST_ROOT"])  # the test helper's applications folder is ROOT/Applications
 NOBODY, PKEXEC_PATH = 65534, "/usr/sbin:/usr/bin:/sbin:/bin"  # all of the environment that pkexec keeps
 AS_NOBODY = ["setpriv", f"--reuid={NOBODY}", f"--regid={NOBODY}", "--clear-groups"]
-AGENT_FILES = [f"Library/Quenlar/{name}" for name in (
-    "firm_version_info.txt", "tar_product_info.txt", "FwUpInfoURL.txt", "TarProductURL.txt")] + [
-    f"Library/Application Support/Quenlar/{name}" for name in ("Tidewell.log", "tidewelld.lock", "firm_version_up.txt")
-] + ["Library/Preferences/com.quenlar.Fetchwick.plist", ".config/systemd/user/tidewelld.service"]
-OTHER_FILES = ["Library/Quenlar/other-product.txt", "Library/Preferences/com.example.other.plist"]
+# The agent's files in their XDG places and where an earlier install kept them, with a temporary a killed agent left.
+AGENT_FOLDERS = {(".local/share/Quenlar", "Library/Quenlar"): (
+    "firm_version_info.txt", "tar_product_info.txt", "FwUpInfoURL.txt", "TarProductURL.txt"),
+    (".local/state/Quenlar", "Library/Application Support/Quenlar"): (
+    "Tidewell.log", "tidewelld.lock", "firm_version_up.txt"),
+    (".config/Quenlar", "Library/Preferences"): ("com.quenlar.Fetchwick.plist",)}
+AGENT_FILES = [f"{folder}/{name}" for folders, names in AGENT_FOLDERS.items() for folder in folders for name in names] + [
+    ".local/state/Quenlar/.Tidewell.log.tidewell-tmp.4321.0", ".config/systemd/user/tidewelld.service"]
+OTHER_FILES = ["Library/Quenlar/other-product.txt", "Library/Preferences/com.example.other.plist",
+               ".local/share/other-product.txt"]
 STAND_INS = {"systemctl": '#!/bin/sh\necho "$*" >> "$STANDIN_LOGS/systemctl.log"\n', "pkexec": """#!/bin/sh
 echo "$*" >> "$STANDIN_LOGS/pkexec.log"
 [ -z "$PKEXEC_EXIT" ] || exit "$PKEXEC_EXIT"

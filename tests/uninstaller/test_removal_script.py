@@ -6,7 +6,7 @@ import subprocess
 
 import pytest
 
-from conftest import AGENT_FILES, NOBODY, OTHER_FILES, ROOT, uninstall
+from conftest import AGENT_FILES, AGENT_FOLDERS, NOBODY, OTHER_FILES, ROOT, uninstall
 
 SOMEONE = 1000  # another user of the machine
 
@@ -33,7 +33,7 @@ def twist(installed, how):
     elif how == "a folder on the way to the downloader is writable by others":
         (installed.applications / "Quenlar").chmod(0o757)
     elif how == "a foreign file in the user's own folder":
-        os.chown(installed.home / "Library/Application Support/Quenlar/firm_version_up.txt", SOMEONE, SOMEONE)
+        os.chown(installed.home / ".local/state/Quenlar/firm_version_up.txt", SOMEONE, SOMEONE)
     elif how == "the administrator refuses":
         return {"PKEXEC_EXIT": "126"}  # as pkexec on a dismissed prompt
     elif how == "the user is not at the seat":
@@ -71,7 +71,8 @@ def test_removes_the_users_files_and_as_root_the_downloader_alone(installed, ses
     goes = {path for path, owner in before.items() if ran and (owner == NOBODY and path in mine or path.is_relative_to(
         installed.downloader) and (own_downloader or result == 0))}
     assert {path for path in before if os.path.lexists(path)} == set(before) - goes
-    assert [folder for top in (installed.home / "Library", installed.applications / "Quenlar")
+    tops = [installed.home / top for top in ("Library", *(folders[0] for folders in AGENT_FOLDERS))]
+    assert [folder for top in tops + [installed.applications / "Quenlar"]
             for folder, folders, files in os.walk(top) if not folders + files] == []
     # One prompt, for the helper alone, where the downloader is root's; none for the user's files.
     assert installed.calls("pkexec") == ([] if own_downloader or result is None else [str(installed.helper)])

@@ -3,9 +3,10 @@
 #pragma once
 
 #include "oslib/https_transfer.h"
+#include "oslib/whole_file.h"
 
 // A list is a few kilobytes; a server that trickles under the stall check still ends.
-constexpr oslib::TransferLimits kListLimits{30, 60, 180, 4 * 1024 * 1024};
+constexpr oslib::TransferLimits kListLimits{30, 60, 180, static_cast<curl_off_t>(oslib::kListCap)};
 // A beacon cut off by a stop after the server took it is saved and sent again: a report
 // may arrive twice, none is lost.
 constexpr oslib::TransferLimits kAnalyticsLimits{10, 0, 30, 64 * 1024};

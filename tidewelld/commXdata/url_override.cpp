@@ -2,6 +2,7 @@
 // complete URL that replaces the built-in default.
 #include "commXdata/commXdata.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -16,25 +17,25 @@ namespace {
 constexpr const char* kFirmwareOverrideFile = "FwUpInfoURL.txt";
 constexpr const char* kTargetOverrideFile = "TarProductURL.txt";
 
+// An override file is a URL and a line end; a larger file counts as unreadable.
+constexpr size_t kOverrideCap = 4096;
+
 // The first line of the override file, without its line end and at most 1023 bytes;
-// false when the file is missing or the line is blank (an empty URL could never work).
+// false when the file is missing, unreadable or the line is blank (an empty URL could never
+// work).
 bool ReadOverrideFile(const char* fileName, std::string& url)
 {
-    std::string path = oslib::ListFolder() + fileName;
-    oslib::UniqueFile file(fopen(path.c_str(), "re"));
-    char line[1024] = {};
-    if (!file || fgets(line, sizeof line, file.get()) == nullptr) {
+    std::string text;
+    if (!oslib::ReadRegularFile(oslib::ListFolder() + fileName, text, kOverrideCap)) {
         return false;
     }
-    size_t length = std::strlen(line);
-    if (length > 0 && line[length - 1] == '\n') {
-        --length;
+    // As a line read into 1024 bytes: up to its first line end or NUL, 1023 bytes at most.
+    size_t length = std::min<size_t>(text.find_first_of(std::string("\n\0", 2)), 1023);
+    url = text.substr(0, length);
+    if (!url.empty() && url.back() == '\r') {
+        url.pop_back();
     }
-    if (length > 0 && line[length - 1] == '\r') {
-        --length;
-    }
-    url.assign(line, length);
-    return length > 0;
+    return !url.empty();
 }
 
 // `name` completes the message: "Download FwUpdateURL change!: ..." and the like.

@@ -38,12 +38,9 @@ constexpr uint32_t kResendTicks = 600;
 constexpr uint32_t kWatchTicks = 10;
 
 // False when an agent already runs for this user: two would each launch the downloader
-// and report every device. Decided before any other file is touched.
+// and report every device. Decided before any file is touched.
 bool LockOneAgentPerUser()
 {
-    if (!oslib::PathExists(oslib::SupportFolder())) {
-        oslib::CreateFolderWithParents(oslib::SupportFolder());
-    }
     platform::AgentLock lock = platform::LockForLifetime(oslib::SupportFolder() + platform::kAgentLockFile);
     switch (lock.state) {
     case platform::AgentLock::State::kHeldElsewhere:
@@ -56,7 +53,7 @@ bool LockOneAgentPerUser()
         return false;
     case platform::AgentLock::State::kUnavailable:
         // Better two agents than none.
-        oslib::SystemLog("tidewelld.lock: %s; not checking for another agent", std::strerror(lock.error));
+        oslib::SystemLog("tidewelld.lock: %s; the single-instance guard is off", std::strerror(lock.error));
         return true;
     default:
         return true;
@@ -184,10 +181,11 @@ void AgentLoop::CollectCustomerInfo()
 
 void CollectCustomerInfo() { TheLoop().CollectCustomerInfo(); }
 
-int RunAgent(oslib::Configuration configuration, platform::Backends backends)
+int RunAgent(oslib::Configuration configuration, platform::Backends (*makeBackends)())
 {
-    // The signals are blocked before anything else, "App Run" included, so that a SIGTERM
-    // sent as soon as the agent announces itself ends the loop instead of the process.
+    // The signals are blocked before anything else, the backends and "App Run" included: a
+    // thread inherits the mask, and a SIGTERM sent as soon as the agent announces itself
+    // must end the loop instead of the process.
     sigset_t signals;
     sigemptyset(&signals);
     for (int sig : {SIGHUP, SIGINT, SIGALRM, SIGTERM}) {
@@ -198,18 +196,19 @@ int RunAgent(oslib::Configuration configuration, platform::Backends backends)
     // drops its lines instead of ending the agent. Children get the default back.
     signal(SIGPIPE, SIG_IGN);
     oslib::InstallConfiguration(std::move(configuration));
-    platform::InstallBackends(std::move(backends));
+    platform::InstallBackends(makeBackends());
+    // Every file of the agent is reached through these, opened once.
+    const oslib::UserFolders folders;
     if (!LockOneAgentPerUser()) {
         return 0;
     }
 
     oslib::SystemLog("App Run");
+    folders.RemoveStaleTemporaries();
+    oslib::MoveEarlierInstall();
     CollectMacInfo(&_macInfo);
 
     BuildListPaths();
-    if (!oslib::PathExists(oslib::ListFolder())) {
-        oslib::CreateFolderWithParents(oslib::ListFolder());
-    }
     if (oslib::Configured().doNotTrack) {
         TW_LOG(3, "DO_NOT_TRACK is set: no usage reports\n");
     }
@@ -251,6 +250,7 @@ int RunAgent(oslib::Configuration configuration, platform::Backends backends)
         if (sig == SIGALRM) {
             TheLoop().Tick(time(nullptr));
             platform::Installed().launcher->ReapDetachedChildren();
+            SyncLog();
             // Armed again after skipped ticks too, so a clock set back cannot stop the loop.
             alarm(1);
         } else if (sig == SIGTERM) {
@@ -266,6 +266,7 @@ int RunAgent(oslib::Configuration configuration, platform::Backends backends)
     // The watcher's thread ends before the lists it rescans are released.
     watcher->Stop();
     ReleaseDeviceLists();
+    SyncLog();
     oslib::SystemLog("App Exit");
     return 0;
 }

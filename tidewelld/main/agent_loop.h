@@ -41,6 +41,7 @@ private:
 // Once per tick: saved-report resend, application watch, idle clearing.
 void CollectCustomerInfo();
 
-// Installs the configuration and the backends, then start-up, the signal loop until
-// SIGTERM, and shutdown. Returns the exit status.
-int RunAgent(oslib::Configuration configuration, platform::Backends backends);
+// Installs the configuration and the backends that `makeBackends` builds once the signals
+// are blocked (a backend may start a thread), then start-up, the signal loop until SIGTERM,
+// and shutdown. Returns the exit status.
+int RunAgent(oslib::Configuration configuration, platform::Backends (*makeBackends)());

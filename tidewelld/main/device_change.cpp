@@ -16,7 +16,6 @@
 
 bool RescanDevices(int32_t& previousCount, int32_t& currentCount)
 {
-    DeferredLogSync logSync;
     if (ValidateFileVersion(tarProductIdPath, kListVersion)) {
         UpdateTarProductIdList();
     }
@@ -35,8 +34,6 @@ bool RescanDevices(int32_t& previousCount, int32_t& currentCount)
 int32_t onDeviceChange(uint32_t, uint32_t, const void*, void*)
 {
     oslib::SystemLog("onDeviceChange");
-    // Outlives the locks below: the log's disk flush must not hold up the other thread.
-    DeferredLogSync logSync;
     int32_t previous = 0;
     int32_t current = 0;
     bool found = false;

@@ -36,5 +36,5 @@ int main(int argc, char** argv)
                     kUsage);
         return 0;
     }
-    return RunAgent(oslib::ReadConfiguration(), platform::SystemBackends());
+    return RunAgent(oslib::ReadConfiguration(), platform::SystemBackends);
 }

@@ -21,9 +21,9 @@
 extern oslib::Mutex _lock;
 
 extern MacInfo _macInfo;
-extern std::string tarProductIdPath;  // home + "/Library/Quenlar/tar_product_info.txt"
-extern std::string fwVerInfoTxtPath;  // home + "/Library/Quenlar/firm_version_info.txt"
-extern std::string fwVerUpTxtPath;    // Library + "/Application Support/Quenlar/firm_version_up.txt"
+extern std::string tarProductIdPath;  // the list folder + "tar_product_info.txt"
+extern std::string fwVerInfoTxtPath;  // the list folder + "firm_version_info.txt"
+extern std::string fwVerUpTxtPath;    // the support folder + "firm_version_up.txt"
 extern IdArray whiteList GUARDED_BY(_lock);
 extern IdArray blackList GUARDED_BY(_lock);                  // the target product list's IDs
 extern UsbDevicesInfo _usbQnlDevInfo GUARDED_BY(_lock);      // one entry per product (mode 0)

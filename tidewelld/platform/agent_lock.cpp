@@ -8,7 +8,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include "oslib/descriptors.h"
+#include "oslib/user_folders.h"
 
 namespace platform {
 
@@ -35,7 +35,9 @@ AgentLock NotTaken(int fd, int error)
 
 AgentLock LockForLifetime(const std::string& path)
 {
-    oslib::UniqueFd file(open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    // Another user's file, or one with a second link, would let its owner hold the lock.
+    struct stat info {};
+    oslib::UniqueFd file = oslib::OpenRegularFile(path, O_RDWR | O_CREAT | O_NOFOLLOW, info, 0600, true);
     if (file.get() < 0) {
         return {AgentLock::State::kUnavailable, 0, errno};
     }

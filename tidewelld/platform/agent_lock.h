@@ -22,7 +22,9 @@ struct AgentLock {
     int error;
 };
 
-// Takes the lock on `path` without waiting and writes this process's id into the file.
+// Takes the lock on `path` without waiting and writes this process's id into the file. The
+// file must be a regular file of the user with one link (oslib::OpenRegularFile): a file
+// that fails is not locked, and kUnavailable says so with EPERM.
 // Once held, the descriptor stays open (and is not inherited by children) until the process ends.
 AgentLock LockForLifetime(const std::string& path);
 

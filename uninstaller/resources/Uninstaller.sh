@@ -11,16 +11,28 @@
 
 applications=${TIDEWELL_APPLICATIONS_DIR:-"@TIDEWELL_APPLICATIONS_DIR@"}
 home=${HOME:?}
-config=${XDG_CONFIG_HOME:-$home/.config}
-case $config in
-/*) ;;
-*) config=$home/.config ;;
-esac
+
+# An XDG base directory: the variable when it holds an absolute path, else its default.
+base() {
+    case $1 in
+    /*) printf '%s\n' "$1" ;;
+    *) printf '%s\n' "$home/$2" ;;
+    esac
+}
+lists=$(base "${XDG_DATA_HOME:-}" .local/share)/Quenlar
+state=$(base "${XDG_STATE_HOME:-}" .local/state)/Quenlar
+config=$(base "${XDG_CONFIG_HOME:-}" .config)
 unit=tidewelld.service
 uid=$(id -u)
 
+# The agent's files where it keeps them, what a writer it killed left (a pattern that
+# matches nothing stays as it is and is not present), and where an earlier install kept them.
 set -- \
     "$applications/Quenlar/Tidewell/Fetchwick.app" \
+    "$lists/firm_version_info.txt" "$lists/tar_product_info.txt" "$lists/FwUpInfoURL.txt" "$lists/TarProductURL.txt" \
+    "$state/Tidewell.log" "$state/tidewelld.lock" "$state/firm_version_up.txt" \
+    "$config/Quenlar/com.quenlar.Fetchwick.plist" \
+    "$lists"/.*.tidewell-tmp.* "$state"/.*.tidewell-tmp.* "$config/Quenlar"/.*.tidewell-tmp.* \
     "$home/Library/Quenlar/firm_version_info.txt" \
     "$home/Library/Quenlar/tar_product_info.txt" \
     "$home/Library/Quenlar/FwUpInfoURL.txt" \
@@ -60,8 +72,9 @@ if command -v systemctl >/dev/null 2>&1; then
     systemctl --user daemon-reload >&2
 fi
 
-# Only folders left empty go; on Linux nothing but the agent makes ~/Library.
-rmdir -- "$home/Library/Quenlar" "$home/Library/Application Support/Quenlar" \
+# Only folders left empty go; on Linux nothing but an earlier agent made ~/Library.
+rmdir -- "$lists" "$state" "$config/Quenlar" \
+    "$home/Library/Quenlar" "$home/Library/Application Support/Quenlar" \
     "$home/Library/Application Support" "$home/Library/Preferences" "$home/Library" \
     "$applications/Quenlar/Tidewell" "$applications/Quenlar" 2>/dev/null
 

@@ -16,8 +16,11 @@ struct Configuration {
     std::string analyticsSite;  // TIDEWELL_ANALYTICS_SITE, else the build's
     std::string caBundle;       // CURL_CA_BUNDLE: trusted instead of the system's store; empty: none
     bool doNotTrack = false;    // DO_NOT_TRACK set to anything but "0": no usage reports
+    // The XDG base directories, each when it is an absolute path; empty: the default in the home.
+    std::string dataHome;       // XDG_DATA_HOME; home + "/.local/share"
+    std::string stateHome;      // XDG_STATE_HOME; home + "/.local/state"
+    std::string configHome;     // XDG_CONFIG_HOME; home + "/.config"
     // The uninstaller's.
-    std::string configHome;     // XDG_CONFIG_HOME when it is an absolute path; empty: home + "/.config"
     std::string messageLocale;  // the first of LC_ALL, LC_MESSAGES and LANG that is set
     std::string languages;      // LANGUAGE, colon-separated
 };

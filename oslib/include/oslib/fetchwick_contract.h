@@ -29,10 +29,8 @@ inline const char* kVersionKey = "CFBundleVersion";
 inline const char* kModeUpdater = "-m ";
 inline const char* kModeFirmware = "-f ";
 
-// Preferences file, relative to the user's Library folder (oslib/fetchwick_preferences.h
-// reads and writes it).
-inline const char* kPreferencesRelativePath = "/Preferences/com.quenlar.Fetchwick.plist";
-inline std::string PreferencesPath() { return oslib::LibraryFolder() + kPreferencesRelativePath; }
+// Preferences file (oslib/fetchwick_preferences.h reads and writes it).
+inline std::string PreferencesPath() { return oslib::PreferencesFolder() + "com.quenlar.Fetchwick.plist"; }
 inline const char* kIntervalKey = "FwInterval";
 inline const char* kLastCheckDateKey = "lastCheckDate";
 

@@ -9,16 +9,10 @@ extern int32_t debugLevel;
 void LogPrintf(uint32_t level, const char* sourcePath, int32_t line, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
 
-// While one lives on a thread, that thread's log lines are appended as always but forced
-// to disk together when the outermost one ends: a rescan writes dozens of lines, and a
-// disk flush per line cost more than the rest of the rescan.
-class DeferredLogSync {
-public:
-    DeferredLogSync();
-    ~DeferredLogSync();
-    DeferredLogSync(const DeferredLogSync&) = delete;
-    DeferredLogSync& operator=(const DeferredLogSync&) = delete;
-};
+// Forces the lines written so far to disk. A line is not synced as it is written: a sync
+// costs a millisecond or more, and lines are written under the agent's _lock. The agent's
+// main thread calls this at every tick and at exit, holding no lock.
+void SyncLog();
 
 #define TW_LOG(level, ...) LogPrintf((level), __FILE__, __LINE__, __VA_ARGS__)
 #define TW_TRACE_IN() TW_LOG(1, "%s()>>\n", __func__)

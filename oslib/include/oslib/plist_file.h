@@ -16,7 +16,7 @@ struct PlistDeleter {
 // Owns one plist node (and its children).
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
-// The file's top-level dictionary; null when the file is missing, unreadable, not a
+// The file's top-level dictionary; null when the file is missing, unreadable, over 1 MiB, not a
 // property list or not a dictionary.
 PlistPtr ReadPlistDictionary(const std::string& path);
 

@@ -56,19 +56,28 @@ TEST_F(ListDownload, OnlyACompleteSmallEnoughBodyFromTheRightPlaceReplacesTheLis
     }
 }
 
-// The first line of an override file replaces the built-in URL when it is an https one; a
-// blank one, or one of another scheme, leaves the default.
+// The first line of an override file (at most 1023 bytes of it) replaces the built-in URL when it
+// is an https one; a blank one, one of another scheme, a file past 4 KiB or a FIFO (that nobody
+// writes: it must not hold up the start) leaves the default.
 TEST_F(ListDownload, OverrideFiles)
 {
-    const std::string defaultFw = fwUpdateURL;
-    const std::pair<const char*, std::string> cases[] = {
+    const std::string defaultFw = fwUpdateURL, path = oslib::ListFolder() + "FwUpInfoURL.txt";
+    const std::pair<std::string, std::string> cases[] = {
         {"\r\nhttps://a/b\n", defaultFw}, {"http://127.0.0.1:1/fw.txt\n", defaultFw}, {"ftp://127.0.0.1/fw\n", defaultFw},
-        {"https://\n", defaultFw}, {"HTTPS://127.0.0.1:1/fw.txt\r\nsecond line\n", "HTTPS://127.0.0.1:1/fw.txt"}};
+        {"https://\n", defaultFw}, {"HTTPS://127.0.0.1:1/fw.txt\r\nsecond line\n", "HTTPS://127.0.0.1:1/fw.txt"},
+        {"https://" + std::string(2000, 'a') + "\n", "https://" + std::string(1015, 'a')},
+        {"https://a/" + std::string(4087, 'b'), defaultFw}, {"", defaultFw}};
     for (const auto& [file, url] : cases) {
-        SCOPED_TRACE(file);
+        SCOPED_TRACE(file.substr(0, 60));
         std::snprintf(fwUpdateURL, sizeof fwUpdateURL, "%s", defaultFw.c_str());
-        WriteFileText(oslib::ListFolder() + "FwUpInfoURL.txt", file);
+        WriteFileText(path, file);
+        if (file.empty()) {
+            unlink(path.c_str());
+            mkfifo(path.c_str(), 0600);
+        }
+        alarm(5);
         SetTemporaryURL();
+        alarm(0);
         EXPECT_EQ(url, fwUpdateURL);
     }
     EXPECT_EQ(3u, Count(home_.Log(), "[WRN] Download FwUpdateURL not changed, FwUpInfoURL.txt holds no https:// URL"));

@@ -4,6 +4,7 @@
 
 #include "oslib/log.h"
 #include "oslib/system_log.h"
+#include "oslib/user_folders.h"
 #include "test_home.h"
 
 namespace {
@@ -11,9 +12,9 @@ namespace {
 // A HOME with the log's folder.
 class LogFile : public ::testing::Test {
 protected:
-    LogFile() { MakeFolders(home_.file("Library/Application Support/Quenlar")); }
     ~LogFile() override { debugLevel = 3; }
     TempHome home_;
+    oslib::UserFolders folders_;
 };
 
 // The same line goes to the file and, escaped alike, to the system log: no forged lines. On the journal
@@ -27,9 +28,16 @@ TEST_F(LogFile, LineFormat)
         {3, 5, "a.cpp", "five\n", "[ERR] five\n", "stderr", "<3>five\n"},
         {3, 2, "a.cpp", "note\n", "", "stderr", ""},
         {1, 1, "/x/y/schedule.cpp", "UpdateFirmware()>>\n", "[DBG] schedule.cpp(00173) UpdateFirmware()>>\n", "", nullptr},
-        {3, 3, "a.cpp", std::string(5000, 'y'), "[INF] " + std::string(1023, 'y'), "other device", nullptr},
-        // A device string holds raw low bytes: 0xE9 alone is not UTF-8.
+        // Past 1023 bytes a message is cut at a character's start, marked, and still ends its line.
+        {3, 3, "a.cpp", std::string(5000, 'y'), "[INF] " + std::string(1014, 'y') + "...[cut]\n", "other device", nullptr},
+        {3, 3, "a.cpp", std::string(1013, 'y') + "\xC3\xA9" + std::string(20, 'z'), "[INF] " + std::string(1013, 'y') + "...[cut]\n", "", nullptr},
+        {3, 3, "a.cpp", std::string(1022, 'y') + "\n", "[INF] " + std::string(1022, 'y') + "\n", "", nullptr},
+        // A device string holds raw low bytes: a byte that starts no valid UTF-8 is Latin-1, the next one looked at
+        // afresh: 0xE9 alone, overlong forms, a surrogate, a sequence cut at the end, past U+10FFFF; U+10FFFF is kept.
         {3, 3, "a.cpp", "caf\xE9\n", "[INF] caf\xC3\xA9\n", "stderr", "<6>caf\xC3\xA9\n"},
+        {3, 3, "a.cpp", "\xC0\x80\xE0\x80\xAF|\xED\xA0\x80|\xF4\x8F\xBF\xBF|\xF4\x90\x80\x80|\xE2\x82\xAC\xE2\x82",
+         "[INF] \xC3\x80\xC2\x80\xC3\xA0\xC2\x80\xC2\xAF|\xC3\xAD\xC2\xA0\xC2\x80|\xF4\x8F\xBF\xBF|"
+         "\xC3\xB4\xC2\x90\xC2\x80\xC2\x80|\xE2\x82\xAC\xC3\xA2\xC2\x82", "", nullptr},
         {3, 3, "a.cpp", "A\n[ERR] x\r\n\t\x1B[2J\x07\x7F\n", "[INF] A\\n[ERR] x\\r\\n\\t\\x1B[2J\\x07\\x7F\n", "", nullptr},
     };
     for (const auto& row : rows) {
