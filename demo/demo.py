@@ -1,19 +1,23 @@
 #!/usr/bin/python3
 """The main job of Tidewell, on this machine alone.
 
-    umockdev-wrapper /usr/bin/python3 demo/demo.py build/bin/tidewelld
+    umockdev-wrapper /usr/bin/python3 demo/demo.py build
 
-Runs the real agent with a temporary HOME against a list server and an analytics
-stand-in on 127.0.0.1 (HTTPS, with a CA of the demo's own), plugs in emulated Quenlar
-devices, starts a stand-in DJ application and a stand-in downloader, and prints step by
-step what happened. It ends by itself within a minute, stops every process it started
+Runs the programs of a build folder: the real agent with a temporary HOME against a list
+server and an analytics stand-in on 127.0.0.1 (HTTPS, with a CA of the demo's own), the
+real downloader it starts on a display and a session bus of the demo's own, where a
+stand-in notification service records what it is told, and the tidewell command. It plugs
+in emulated Quenlar devices, starts a stand-in DJ application, and prints step by step
+what happened. It ends by itself within a minute, stops every process it started
 and removes its temporary folder, the only place it writes to. Exit status 0 when every
 step was seen, 1 when one was not.
 """
 import contextlib
 import os
+import plistlib
 import shutil
 import signal
+import subprocess
 import sys
 import tempfile
 import time
@@ -21,20 +25,24 @@ import urllib.parse
 from pathlib import Path
 
 sys.dont_write_bytecode = True
-from tidewell_world import (LIST_PATH, Agent, StubServer, install_fake_fetchwick, launches, list_routes,  # noqa: E402
-                            make_certs, start_application, wait_until)
+from desktop import Desktop  # noqa: E402
+from tidewell_world import (LIST_PATH, Agent, StubServer, list_routes, make_certs, start_application,  # noqa: E402
+                            wait_until)
 from usbbed import UsbTestbed  # noqa: E402
 
 PACKAGES = "https://fw.quenlar.example/packages/"
 FIRMWARE_LIST = ("FormatVersion:091\n"
                  f"Deck Unit 2,124,mac,{PACKAGES}deck-unit-2-124.bin\n"
                  f"Mixer M-4,110,mac,{PACKAGES}mixer-m-4-110.bin\n"
-                 f"Tidewell,102,mac,{PACKAGES}tidewell-102.pkg\n")
+                 f"Tidewell,10,mac,{PACKAGES}tidewell-10.pkg\n")
 TARGET_LIST = "FormatVersion:091\nMixer M-4,14972,8192\n"
 GATE_REPLY = '{"measurement": 1}'
 DECK = dict(product_id=0x1234, release=0x0123, product="Deck Unit 2", manufacturer="Quenlar", serial="DU2-0042")
 MIXER = dict(product_id=0x2000, release=0x0105, product="Mixer M-4", manufacturer="Quenlar", serial="MX4-0007")
+DECK_NOTICE = ("Updates available", "Deck Unit 2: firmware 1.24 is available (installed 1.23)")
+DECK_SHOWN = "Deck Unit 2, serial DU2-0042: firmware 1.23, latest 1.24: update due"
 DJ_APPLICATION = "spindrel"
+BUNDLE = "Quenlar/Tidewell/Fetchwick.app/Contents"
 TIME_LIMIT = 55
 
 
@@ -82,11 +90,13 @@ def expect(value, failure):
 class Road:
     """The demo's steps, in order; each waits for what the agent should do and checks it."""
 
-    def __init__(self, folder, show, cleanup):
+    def __init__(self, folder, show, cleanup, build):
         self.folder = folder
         self.show = show
         self.cleanup = cleanup
-        self.applications = folder / "Applications"
+        self.build = build
+        self.applications = build / "Applications"
+        self.fetchwick = self.applications / BUNDLE / "MacOS/Fetchwick"
 
     def start_servers(self):
         """The list server and the analytics stand-in, with certificates of one demo CA."""
@@ -107,22 +117,34 @@ class Road:
                        " and tar_product_info.txt")
         self.show.line(f"analytics    {self.analytics.url('')}  its send gate answers {GATE_REPLY}")
 
+    def start_desktop(self):
+        self.show.heading("A display and a session bus of the demo's own, for the downloader")
+        self.desktop = Desktop(self.folder / "desktop")
+        self.cleanup.callback(self.desktop.close)
+        self.notifications = self.desktop.notification_service()
+        self.cleanup.callback(self.notifications.close)
+        socket = self.desktop.env["DBUS_SESSION_BUS_ADDRESS"].split(",")[0]
+        self.show.line(f"Xvfb on DISPLAY={self.desktop.env['DISPLAY']}, a dbus-daemon of its own at {socket}")
+        self.show.line("on that bus, a stand-in notification service (python3-dbusmock) records each notification")
+
     def start_agent(self):
         self.show.heading("Starting the real tidewelld")
-        self.record = install_fake_fetchwick(self.applications, version="1.02")
         self.bed = self.cleanup.enter_context(UsbTestbed())
-        env = dict(self.bed.env(), TIDEWELL_APPLICATIONS_DIR=str(self.applications),
+        # The downloader it starts inherits its environment: the demo's display and buses.
+        env = dict(self.bed.env(), **self.desktop.env, TIDEWELL_APPLICATIONS_DIR=str(self.applications),
                    CURL_CA_BUNDLE=self.lists.ca_file, TIDEWELL_ANALYTICS_HOST=f"127.0.0.1:{self.analytics.port}")
         self.agent = Agent(self.show.home, env=env, lists_base=self.lists.url("")).start()
         self.cleanup.callback(self.agent.kill)
+        # Started by the agent, the downloader stays until its notification is clicked.
+        self.cleanup.callback(self.stop_downloaders)
         self.show.line(f"pid {self.agent.process.pid}, HOME={self.show.home}")
         # Nothing else of the caller's shell (DO_NOT_TRACK, a proxy) reaches it.
         self.show.line(f"its environment, the demo's own: {' '.join(sorted(self.agent.environment))}")
         self.show.line("list URLs from the override files in ~/.local/share/Quenlar/:")
         for name in ("FwUpInfoURL.txt", "TarProductURL.txt"):
             self.show.line(f"{name:18} {(self.agent.list_folder / name).read_text().strip()}", 6)
-        self.show.line(f"downloader: a stand-in Fetchwick 1.02 in {self.applications} that records how it"
-                       " is started")
+        self.version = plistlib.loads((self.applications / BUNDLE / "info.plist").read_bytes())["CFBundleVersion"]
+        self.show.line(f"downloader: the real Fetchwick {self.version} in {self.applications}")
         expect(self.agent.wait_stderr("main Device Count prev=0 cur=0", 15), "the agent did not finish starting")
         self.show.line("no Quenlar device connected yet")
 
@@ -134,7 +156,8 @@ class Road:
         for name in ("firm_version_info.txt", "tar_product_info.txt"):
             self.show.line(f"saved as ~/.local/share/Quenlar/{name}:")
             self.show.text((self.agent.list_folder / name).read_text())
-        self.show.line("the list's Tidewell row (1.02) is the installed downloader's version: no self-update due")
+        self.show.line(f"the list's Tidewell row (1.0) does not order after the installed downloader's {self.version}:"
+                       " no self-update due")
 
     def plug_in(self):
         self.show.heading("Plugging in two emulated Quenlar devices (USB vendor 0x3a7c)")
@@ -152,18 +175,66 @@ class Road:
                 break
             self.show.line(without_stamp(row), 6)
 
+    def downloaders(self):
+        """The running downloaders started with this demo's hand-off file: process id, arguments."""
+        hand_off = str(self.agent.support_folder / "firm_version_up.txt")
+        found = {}
+        for entry in Path("/proc").iterdir():
+            if not entry.name.isdigit():
+                continue
+            try:
+                # A process that has ended, a zombie included, has an empty command line.
+                argv = [os.fsdecode(part) for part in (entry / "cmdline").read_bytes().split(b"\0")[:-1]]
+            except OSError:
+                continue
+            if argv and argv[0] == str(self.fetchwick) and argv[-1] == hand_off:
+                found[int(entry.name)] = argv
+        return found
+
+    def stop_downloaders(self):
+        for pid in self.downloaders():
+            with contextlib.suppress(ProcessLookupError):
+                os.kill(pid, signal.SIGTERM)
+        if not wait_until(lambda: not self.downloaders()):
+            for pid in self.downloaders():
+                with contextlib.suppress(ProcessLookupError):
+                    os.kill(pid, signal.SIGKILL)
+
     def firmware_path(self):
-        self.show.heading("The firmware path: hand-off file and downloader")
-        started = expect(wait_until(lambda: launches(self.record)), "the downloader was not started")
+        self.show.heading("The firmware path: hand-off file and the real downloader")
+        running = expect(wait_until(self.downloaders), "the downloader was not started")
         hand_off = self.agent.support_folder / "firm_version_up.txt"
-        expect(started == [["-f ", str(hand_off)]], f"unexpected downloader start: {started}")
+        expect(list(running.values()) == [[str(self.fetchwick), "-f ", str(hand_off)]],
+               f"unexpected downloader start: {running}")
+        (pid, argv), = running.items()
         self.show.line(f"{hand_off}:")
         self.show.text(hand_off.read_text())
         expect(hand_off.read_text() == f"Deck Unit 2,1.23,1.24,{PACKAGES}deck-unit-2-124.bin\n",
                "the hand-off file does not name the Deck Unit 2 update")
-        executable = self.applications / "Quenlar/Tidewell/Fetchwick.app/Contents/MacOS/Fetchwick"
-        self.show.line("the downloader was started as (each argument quoted):")
-        self.show.line(" ".join(repr(argument) for argument in [str(executable)] + started[0]), 6)
+        self.show.line(f"the downloader runs as pid {pid}, started as (/proc/{pid}/cmdline, each argument quoted):")
+        self.show.line(" ".join(repr(argument) for argument in argv), 6)
+        # A downloader that finds no network route leaves at once, as it does for a user.
+        expect(wait_until(lambda: self.notifications.notified() or not self.downloaders(), 20),
+               "the downloader sent no notification")
+        notified = expect(self.notifications.notified(), "the downloader left without a notification: it says"
+                          " \"no network\" and leaves on a machine without a network route")
+        self.show.line("the one notification it sent, as the notification service received it:")
+        for summary, body in notified:
+            self.show.line(f"summary  {summary}", 6)
+            self.show.text(body, 6)
+        expect(notified == [DECK_NOTICE], "the notification does not name the Deck Unit 2 update")
+        self.show.line("it stays until the notification is clicked: the demo ends it with SIGTERM, as a session's end"
+                       " does")
+        self.stop_downloaders()
+
+    def devices(self):
+        self.show.heading("What the agent knows: tidewell devices")
+        self.show.line("run with the agent's HOME and folders, on the emulated bus; it scans the bus as the agent does")
+        shown = subprocess.run([str(self.build / "bin/tidewell"), "devices"], env=self.agent.environment,
+                               stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=30)
+        self.show.text(shown.stdout + shown.stderr)
+        expect(shown.returncode == 0 and DECK_SHOWN in shown.stdout.splitlines(),
+               "tidewell devices does not show the Deck Unit 2 with its update due")
 
     def usage_path(self):
         self.show.heading(f"The usage path: a stand-in DJ application \"{DJ_APPLICATION}\" starts")
@@ -202,15 +273,16 @@ class Road:
         self.show.text("\n".join(row for row in self.agent.stderr().splitlines() if "][" not in row))
 
     def run(self):
-        for step in (self.start_servers, self.start_agent, self.fetch_lists, self.plug_in, self.firmware_path,
-                     self.usage_path, self.stop_agent):
+        for step in (self.start_servers, self.start_desktop, self.start_agent, self.fetch_lists, self.plug_in,
+                     self.firmware_path, self.devices, self.usage_path, self.stop_agent):
             step()
 
 
 def main():
     if len(sys.argv) != 2:
-        sys.exit(f"usage: {sys.argv[0]} <path to tidewelld>")
-    os.environ["TIDEWELLD"] = str(Path(sys.argv[1]).resolve())
+        sys.exit(f"usage: {sys.argv[0]} <build folder>")
+    build = Path(sys.argv[1]).resolve()
+    os.environ["TIDEWELLD"] = str(build / "bin/tidewelld")
     folder = Path(tempfile.mkdtemp(prefix="tidewell-demo-"))
     home = folder / "home"
     show = Show(home)
@@ -228,7 +300,7 @@ def main():
         # Every process the demo starts is stopped on the way out, last started first.
         with contextlib.ExitStack() as cleanup:
             try:
-                Road(folder, show, cleanup).run()
+                Road(folder, show, cleanup, build).run()
             finally:
                 signal.alarm(0)
     except (DemoFailed, KeyboardInterrupt) as failure:

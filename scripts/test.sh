@@ -23,9 +23,9 @@ run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr
 run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DTIDEWELL_SANITIZE=address,undefined
 
 # ThreadSanitizer: the tests labelled tsan, the agent itself end to end and the unit tests
-# of more than one thread.
+# of more than one thread. The demo among them runs the downloader and the command too.
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DTIDEWELL_SANITIZE=thread -DTIDEWELL_BUILD_UNINSTALLER=OFF
-cmake --build build-tsan -j "$jobs" --target tidewelld test_threads
+cmake --build build-tsan -j "$jobs" --target tidewelld tidewell fetchwick test_threads
 ctest --test-dir build-tsan --output-on-failure -L tsan -j "$jobs"
 
 # Fuzzing with libFuzzer (clang): each parser of outside input for a bounded time. Every clang

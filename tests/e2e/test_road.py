@@ -17,11 +17,12 @@ def test_demo_shows_both_paths_within_a_minute_and_leaves_nothing_behind(tmp_pat
     home.mkdir()
     # Short: the emulated bus keeps its sockets in a folder here.
     temp = Path(tempfile.mkdtemp(prefix="tw"))
-    # A shell that says no to usage reports, sends transfers through a proxy and keeps its files
-    # elsewhere: the demo's agent lives in a world of its own, and still reports.
+    # A shell that says no to usage reports, sends transfers through a proxy, keeps its files
+    # elsewhere and has no desktop: the demo's agent lives in a world of its own, and still reports.
     shell = {"DO_NOT_TRACK": "1", "https_proxy": "http://127.0.0.1:9", "ALL_PROXY": "http://127.0.0.1:9",
+             "DISPLAY": "", "DBUS_SESSION_BUS_ADDRESS": f"unix:path={temp}/no-bus",
              **{f"XDG_{kind}_HOME": str(home / kind) for kind in ("CONFIG", "DATA", "STATE")}}
-    demo = subprocess.Popen([PYTHON, str(DEMO), os.environ["TIDEWELLD"]], stdin=subprocess.DEVNULL,
+    demo = subprocess.Popen([PYTHON, str(DEMO), os.environ["TIDEWELL_BUILD_DIR"]], stdin=subprocess.DEVNULL,
                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, start_new_session=True,
                             env=dict(os.environ, HOME=str(home), TMPDIR=str(temp), **shell))
     try:

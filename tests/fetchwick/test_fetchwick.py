@@ -10,14 +10,10 @@ from pathlib import Path
 import dbus
 import pytest
 
+from desktop import NOTIFICATIONS, Desktop
 from tidewell_world import StubServer, wait_until
 
 FETCHWICK = os.environ["FETCHWICK"]
-BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig><type>session</type><listen>unix:path={folder}/bus</listen><servicedir>{folder}/services</servicedir>
-<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/></policy>
-</busconfig>"""
 ROUTES = {"/fw/Deck%20Unit.bin": {"body": "firmware package"}, "/stall.bin": {"body": "x" * 4096, "stall_after": 1024},
           "/gone.bin": {"status": 404, "body": "not here"}}
 DECK = "Deck Unit 2: firmware 1.24 is available (installed 1.23)"
@@ -26,33 +22,21 @@ FAST_CLOCK = {"LD_PRELOAD": "/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so
 
 
 @pytest.fixture(scope="module")
-def reader(tmp_path_factory):
-    """A display and a session bus of the tests' own, on which the only service is the accessibility bus; the reader of
-    that bus, for this process shares the session."""
-    folder = tmp_path_factory.mktemp("desktop")
-    (folder / "services").mkdir()
-    (folder / "services/org.a11y.Bus.service").write_text(
-        "[D-BUS Service]\nName=org.a11y.Bus\nExec=/usr/libexec/at-spi-bus-launcher\n")
-    (folder / "bus.conf").write_text(BUS_CONFIG.format(folder=folder))
-    (folder / "runtime").mkdir(mode=0o700)
-    started = []
+def desktop(tmp_path_factory):
+    """A display and a session bus of the tests' own, on which the only service is the accessibility bus; this
+    process joins the session, as the reader of that bus needs."""
+    os.environ["GSETTINGS_BACKEND"] = "memory"
+    session = Desktop(tmp_path_factory.mktemp("desktop"), {"org.a11y.Bus": "/usr/libexec/at-spi-bus-launcher"})
+    os.environ.update(session.env)
+    yield session
+    session.close()
 
-    def start(command):
-        started.append(subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True))
-        return started[-1].stdout.readline().strip()
 
-    # The bus starts the accessibility bus with its own environment: its socket goes in this runtime folder.
-    os.environ.update(XDG_RUNTIME_DIR=str(folder / "runtime"), GSETTINGS_BACKEND="memory")
-    os.environ["DISPLAY"] = ":" + start(["Xvfb", "-displayfd", "1", "-nolisten", "tcp"])
-    bus = start(["dbus-daemon", "--config-file", folder / "bus.conf", "--nofork", "--print-address=1"])
-    assert bus.startswith(f"unix:path={folder}/")  # never the real session
-    os.environ["DBUS_SESSION_BUS_ADDRESS"] = bus
+@pytest.fixture(scope="module")
+def reader(desktop):
     sys.path.insert(0, str(Path(__file__).parents[1] / "support"))
     import atspi_reader
-    yield atspi_reader
-    for process in reversed(started):
-        process.terminate()
-        process.communicate(timeout=10)
+    return atspi_reader
 
 
 @pytest.fixture(scope="module")
@@ -63,17 +47,11 @@ def server(tmp_path_factory):
 
 
 @pytest.fixture
-def notifications(reader):
-    """The stand-in notification service, which records every call; its mock interface."""
-    service = subprocess.Popen([sys.executable, "-m", "dbusmock", "--template", "notification_daemon"],
-                               stdout=subprocess.DEVNULL)
-    bus = dbus.bus.BusConnection(os.environ["DBUS_SESSION_BUS_ADDRESS"])
-    assert wait_until(lambda: bus.name_has_owner("org.freedesktop.Notifications"))
-    yield dbus.Interface(bus.get_object("org.freedesktop.Notifications", "/org/freedesktop/Notifications"),
-                         "org.freedesktop.DBus.Mock")
-    service.terminate()
-    service.wait(timeout=10)
-    bus.close()
+def notifications(desktop):
+    """The stand-in notification service, which records every call."""
+    service = desktop.notification_service()
+    yield service
+    service.close()
 
 
 class User:
@@ -128,23 +106,22 @@ def user(tmp_path, reader, server):
 ])
 def test_one_notification_names_each_update(user, notifications, mode, rows, body, skipped):
     fetchwick = user.launch(mode, rows)
-    calls = wait_until(lambda: notifications.GetMethodCalls("Notify"), timeout=30)
-    assert [(str(args[3]), str(args[4])) for _, args in calls] == [("Updates available", body)]
+    assert wait_until(notifications.notified, timeout=30) == [("Updates available", body)]
     assert user.stop(fetchwick) == 0
     assert all(line in user.stderr() for line in skipped), user.stderr()
 
 
 def test_a_second_launch_hands_its_rows_to_the_first(user, notifications, reader):
     first = user.launch("-f ", ["Deck Unit 2,1.23,1.24,{base}/a.bin"])
-    assert wait_until(lambda: notifications.GetMethodCalls("Notify"), timeout=30)
+    assert wait_until(notifications.notified, timeout=30)
     assert user.launch("-m ", ["Tidewell,1.0.0,1.02,{base}/t.pkg"]).wait(timeout=30) == 0
-    calls = notifications.GetMethodCalls("Notify")
+    calls = notifications.mock.GetMethodCalls("Notify")
     assert [(int(args[1]), str(args[4])) for _, args in calls] == [
         (0, DECK), (1, f"{DECK}\nTidewell 1.02 is available")], "one notification, replaced"
-    notifications.EmitSignal("org.freedesktop.Notifications", "ActionInvoked", "us", [dbus.UInt32(1), "default"])
+    notifications.mock.EmitSignal(NOTIFICATIONS, "ActionInvoked", "us", [dbus.UInt32(1), "default"])
     window = reader.application("Fetchwick")
     assert wait_until(lambda: {DECK, "Tidewell 1.02 is available"} <= set(reader.texts(window)), timeout=30)
-    assert notifications.GetMethodCalls("CloseNotification")
+    assert notifications.mock.GetMethodCalls("CloseNotification")
     assert user.stop(first) == 0
 
 
