@@ -56,7 +56,8 @@ bool CaseInsensitiveRegex::Search(const std::string& line, std::vector<std::stri
     }
     groups.clear();
     for (const re2::StringPiece& group : found) {
-        groups.push_back(group.as_string());
+        // as_string() is gone where StringPiece became absl::string_view.
+        groups.emplace_back(group.data(), group.size());
     }
     return true;
 }
