@@ -62,4 +62,26 @@ bool CaseInsensitiveRegex::Search(const std::string& line, std::vector<std::stri
     return true;
 }
 
+ExtendedRegex::ExtendedRegex(const std::string& pattern)
+{
+    RE2::Options options;
+    options.set_posix_syntax(true);
+    options.set_longest_match(true);
+    options.set_encoding(RE2::Options::EncodingLatin1);
+    options.set_one_line(true);
+    options.set_dot_nl(true);
+    options.set_log_errors(false);
+    pattern_ = std::make_unique<RE2>(pattern, options);
+    if (!pattern_->ok()) {
+        pattern_.reset();
+    }
+}
+
+ExtendedRegex::~ExtendedRegex() = default;
+
+bool ExtendedRegex::Matches(std::string_view text) const
+{
+    return pattern_ && RE2::PartialMatch(re2::StringPiece(text.data(), text.size()), *pattern_);
+}
+
 } // namespace platform

@@ -1,15 +1,42 @@
 #include <csignal>
+#include <ctime>
 #include <fcntl.h>
+#include <regex.h>
 #include <regex>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "oslib/descriptors.h"
+#include "platform/list_regex.h"
 #include "platform/process_list.h"
 #include "test_home.h"
 
 namespace {
+
+// A stopped "sh -c 'kill -STOP $$' <arguments>" of `user`, once it has exec'd.
+pid_t Stopped(const std::vector<std::string>& arguments, uid_t user)
+{
+    std::vector<const char*> argv{"sh", "-c", "kill -STOP $$"};
+    for (const std::string& argument : arguments) {
+        argv.push_back(argument.c_str());
+    }
+    argv.push_back(nullptr);
+    int exec[2];
+    EXPECT_EQ(0, pipe2(exec, O_CLOEXEC));
+    const pid_t pid = fork();
+    if (pid == 0 && (user == getuid() || (setgid(user) == 0 && setuid(user) == 0))) {
+        execv("/bin/sh", const_cast<char* const*>(argv.data()));
+    }
+    if (pid == 0) {
+        _exit(127);
+    }
+    close(exec[1]);
+    char byte = 0;
+    EXPECT_EQ(0, read(exec[0], &byte, 1));  // the pipe ends at the exec
+    close(exec[0]);
+    return pid;
+}
 
 // A sleeper at a path no other process has, and a zombie, which has no arguments left.
 TEST(SystemProcessSnapshot, LinesShapedLikePsAx)
@@ -78,6 +105,84 @@ TEST(SystemProcessSnapshot, LinesShapedLikePsAx)
     waitpid(pid, nullptr, 0);
     waitpid(zombie, nullptr, 0);
     EXPECT_EQ(std::nullopt, vanishing->FirstMatch(command, path));
+}
+
+// Only this user's processes are looked at, and a command line (NULs included) of more than 64 KiB matches
+// nothing: one of 1 MiB, "djay Pro" over and over, costs one pass no time. Other users need root to run.
+TEST(SystemProcessSnapshot, OwnProcessesAndCommandLinesUpTo64KiB)
+{
+    const uid_t self = getuid(), nobody = 65534;
+    const struct { uid_t user; size_t bytes; bool found; } cases[] = {
+        {self, 64 * 1024, true}, {self, 64 * 1024 + 1, false}, {self, 1 << 20, false},
+        {nobody, 4096, false}, {nobody, 1 << 20, false}};
+    const auto tag = [](const auto& c) { return "tw" + std::to_string(c.bytes) + "u" + std::to_string(c.user); };
+    std::string djay;
+    while (djay.size() < 100000) {
+        djay += "djay Pro";
+    }
+    std::vector<pid_t> children;
+    for (const auto& c : cases) {
+        // After "sh\0-c\0kill -STOP $$\0", arguments of 100,000 bytes at most (one may not reach 128 KiB).
+        std::vector<std::string> arguments;
+        for (size_t left = c.bytes - 20; left > 0; left -= arguments.back().size() + 1) {
+            arguments.push_back(djay.substr(0, std::min<size_t>(left - 1, djay.size())));
+        }
+        const std::string tail = "/Contents/MacOS/" + tag(c);
+        arguments.back().replace(arguments.back().size() - tail.size(), tail.size(), tail);
+        children.push_back(c.user == self || self == 0 ? Stopped(arguments, c.user) : 0);
+    }
+    timespec start{}, end{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
+    std::unique_ptr<platform::ProcessSnapshot> snapshot = platform::TakeSystemProcessSnapshot();
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.found, snapshot->FirstMatch("djay Pro.*/Contents/MacOS/" + tag(c) + "$", "/Contents/MacOS/").has_value())
+            << tag(c);
+    }
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
+    EXPECT_LT(end.tv_sec - start.tv_sec + (end.tv_nsec - start.tv_nsec) / 1e9, 0.1);
+    for (pid_t child : children) {
+        if (child > 0) {
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+        }
+    }
+}
+
+// The search's patterns mean on RE2 what they mean to regexec (C locale): each one, real or crafted, on every line.
+TEST(ExtendedRegex, AgreesWithRegexec)
+{
+    std::string djay;
+    for (int i = 0; i < 2000; ++i) {
+        djay += "djay Pro";
+    }
+    const std::string lines[] = {"  412 ?        Ssl    0:03 /usr/lib/systemd/systemd --user",
+        " 4242 ??       S      0:01 /Applications/Serato DJ Pro.app/Contents/MacOS/Serato DJ Pro",
+        "/Applications/djay Pro AI.app/Contents/MacOS/djay Pro AI -psn_0_1234",
+        "/Applications/Ableton Live 12 Suite.app/Contents/MacOS/Live", "/Applications/spindrel.app/Contents/MacOS/spindrel",
+        "/Applications/spindrel.app/Contents/MacOS/spindrel --safe", "/opt/Tr\xe4ktor.app/Contents/MacOS/Traktor\nsecond line",
+        "/bin/sh -c ps -ax | grep -E 'Traktor.app/Contents/MacOS/Traktor'", std::string(4000, 'a') + "b",
+        djay + "/Contents/MacOS/x"};
+    const char* patterns[] = {"Serato DJ Pro.app/Contents/MacOS/Serato DJ Pro", "djay Pro.*/Contents/MacOS/djay Pro.*",
+                              "spindrel.app/Contents/MacOS/spindrel$", "Ableton.*.app/Contents/MacOS/Live",
+                              "^ *[0-9]+ \\?\\? ", "Tr.ktor", "^second", "line$", "r.s", "[^a-z]second",
+                              "(a|aa)*b$", "a{3,4}b", "[[:upper:]][[:digit:]]", "Pro( AI)?$", "Pro( AI)? -", "(", "\\(",
+                              "djay Pro.*djay Pro.*/x$", "Tr\xe4ktor", "(?i)pro( ai)?$"};
+    int matches = 0;
+    for (const char* pattern : patterns) {
+        regex_t posix;
+        const bool compiled = regcomp(&posix, pattern, REG_EXTENDED | REG_NOSUB) == 0;
+        const platform::ExtendedRegex re2(pattern);
+        EXPECT_EQ(compiled, re2.ok()) << pattern;
+        for (const std::string& line : lines) {
+            const bool found = compiled && regexec(&posix, line.c_str(), 0, nullptr, 0) == 0;
+            EXPECT_EQ(found, re2.Matches(line)) << pattern << " on " << line.substr(0, 80);
+            matches += found;
+        }
+        if (compiled) {
+            regfree(&posix);
+        }
+    }
+    EXPECT_EQ(16, matches);
 }
 
 } // namespace
