@@ -19,7 +19,10 @@
 namespace {
 
 // "123" is shown as "1.23". An empty digit field has no such form; its row is skipped.
-std::string DisplayVersion(const std::string& digits) { return digits.substr(0, 1) + "." + digits.substr(1); }
+std::string DisplayVersion(std::string_view digits)
+{
+    return std::string(digits.substr(0, 1)) + "." + std::string(digits.substr(1));
+}
 
 // Versions are compared as plain text on purpose: "1.3" is newer than "1.23".
 bool IsNewer(const std::string& latest, const std::string& current)
@@ -31,7 +34,7 @@ bool IsNewer(const std::string& latest, const std::string& current)
 // a blank, ", \, <, > or ` is no URL and could end the address early in a quoted or
 // unquoted shell word, an HTML attribute or the row itself: its row counts as not
 // matching. Package addresses may be http as well as https; the downloader fetches them.
-bool IsPackageUrl(const std::string& url)
+bool IsPackageUrl(std::string_view url)
 {
     return url.find_first_of("\"\\<>`") == std::string::npos && !platform::HoldsControlOrBlank(url);
 }
@@ -52,9 +55,13 @@ void LogPassSummary(int compared, int refused)
     }
 }
 
-std::vector<std::string> FirmwareListLines()
+// The firmware version list, whose rows are scanned in place: a list of 4 MiB costs its
+// text, not a string per row. Empty when unreadable: no row.
+std::string FirmwareListText()
 {
-    return platform::ReadLines(fwVerInfoTxtPath, platform::LineBreaks::CrLfThenLfThenCr);
+    std::string text;
+    platform::ReadUtf8File(fwVerInfoTxtPath, text);
+    return text;
 }
 
 // The bundle's CFBundleVersion; a four-part value such as "1.0.1.5" is shortened to the
@@ -110,8 +117,10 @@ bool UpdateFirmware(UsbDevicesInfo* devices)
     bool wrote = false;
     int refused = 0;
     int compared = 0;
-    std::vector<std::string> groups;
-    for (const std::string& line : FirmwareListLines()) {
+    const std::string text = FirmwareListText();
+    std::string_view line;
+    std::vector<std::string_view> groups;
+    for (platform::Lines lines(text, platform::LineBreaks::CrLfThenLfThenCr); lines.Next(line);) {
         if (!row.Search(line, groups) || groups[2].empty()) {
             continue;
         }
@@ -119,21 +128,21 @@ bool UpdateFirmware(UsbDevicesInfo* devices)
             ++refused;
             continue;
         }
-        const std::string& name = groups[1];
-        std::string latest = DisplayVersion(groups[2]);
+        const std::string_view name = groups[1];
         for (int slot = 0; slot < slots; ++slot) {
             const UsbDeviceInfo& device = devices->devices[slot];
             if (device.productName == nullptr || name != device.productName) {
                 continue;
             }
             std::string current = DeviceVersionText(device.deviceRevision);
+            std::string latest = DisplayVersion(groups[2]);
             if (++compared <= kLoggedComparisons) {
-                TW_LOG(3, "%s curVer:%s latestVer:%s\n", name.c_str(), current.c_str(), latest.c_str());
+                TW_LOG(3, "%s curVer:%s latestVer:%s\n", device.productName, current.c_str(), latest.c_str());
             }
             if (!IsNewer(latest, current)) {
                 continue;
             }
-            if (!handOff.OutputLine(name + "," + current + "," + latest + "," + groups[4])) {
+            if (!handOff.OutputLine(std::string(name) + "," + current + "," + latest + "," + std::string(groups[4]))) {
                 TW_LOG(5, "Firmware update list write erro\n");
                 TW_TRACE_OUT();
                 return false;
@@ -164,10 +173,12 @@ bool UpdateFwVerTidewell(UsbDevicesInfo* devices)
         return false;
     }
     platform::CaseInsensitiveRegex selfRow(kSelfRowPattern);
-    std::vector<std::string> groups;
+    const std::string text = FirmwareListText();
+    std::string_view line;
+    std::vector<std::string_view> groups;
     bool found = false;
     int refused = 0;
-    for (const std::string& line : FirmwareListLines()) {
+    for (platform::Lines lines(text, platform::LineBreaks::CrLfThenLfThenCr); lines.Next(line);) {
         if (!selfRow.Search(line, groups) || groups[1].empty()) {
             continue;
         }
@@ -187,7 +198,8 @@ bool UpdateFwVerTidewell(UsbDevicesInfo* devices)
     bool result = false;
     if (IsNewer(latest, installed)) {
         HandOffFile handOff;
-        result = handOff.OutputLine("Tidewell," + installed + "," + latest + "," + groups[3]) && handOff.Commit();
+        result = handOff.OutputLine("Tidewell," + installed + "," + latest + "," + std::string(groups[3])) &&
+                 handOff.Commit();
         if (!result) {
             TW_LOG(5, "Firmware update list(Tidewell) write erro\n");
         }

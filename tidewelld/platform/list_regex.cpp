@@ -45,18 +45,20 @@ CaseInsensitiveRegex::CaseInsensitiveRegex(const char* pattern)
 
 CaseInsensitiveRegex::~CaseInsensitiveRegex() = default;
 
-bool CaseInsensitiveRegex::Search(const std::string& line, std::vector<std::string>& groups) const
+bool CaseInsensitiveRegex::Search(std::string_view line, std::vector<std::string_view>& groups) const
 {
     if (!pattern_) {
         return false;
     }
+    // Pieces built from data and size, and read back the same way: what both the older RE2
+    // and the one whose StringPiece is absl::string_view (without as_string()) keep.
     std::vector<re2::StringPiece> found(1 + pattern_->NumberOfCapturingGroups());
-    if (!pattern_->Match(line, 0, line.size(), RE2::UNANCHORED, found.data(), static_cast<int>(found.size()))) {
+    re2::StringPiece text(line.data(), line.size());
+    if (!pattern_->Match(text, 0, text.size(), RE2::UNANCHORED, found.data(), static_cast<int>(found.size()))) {
         return false;
     }
     groups.clear();
     for (const re2::StringPiece& group : found) {
-        // as_string() is gone where StringPiece became absl::string_view.
         groups.emplace_back(group.data(), group.size());
     }
     return true;

@@ -24,8 +24,9 @@ public:
     CaseInsensitiveRegex& operator=(const CaseInsensitiveRegex&) = delete;
 
     // Searches the UTF-8 line (unanchored); on the first match fills groups[0] with the
-    // whole match and groups[n] with group n.
-    bool Search(const std::string& line, std::vector<std::string>& groups) const;
+    // whole match and groups[n] with group n, each a view into the line (empty when the
+    // group took no part).
+    bool Search(std::string_view line, std::vector<std::string_view>& groups) const;
 
 private:
     std::unique_ptr<re2::RE2> pattern_;

@@ -2,10 +2,29 @@
 
 #include <cstring>
 #include <ctime>
+#include <malloc.h>
 #include <vector>
 
 #include "main/list_files.h"
 #include "main/update_decision.h"
+
+// The heap that operator new holds, and the most it held since `peakHeld` was last set.
+static std::atomic<size_t> held{0}, peakHeld{0};
+void* operator new(size_t size)
+{
+    void* block = std::malloc(size);
+    if (block == nullptr) {
+        throw std::bad_alloc();
+    }
+    peakHeld = std::max(peakHeld.load(), held += malloc_usable_size(block));
+    return block;
+}
+void operator delete(void* block) noexcept
+{
+    held -= malloc_usable_size(block);
+    std::free(block);
+}
+void operator delete(void* block, size_t) noexcept { operator delete(block); }
 
 namespace {
 
@@ -84,6 +103,36 @@ TEST_F(ListFiles, HostileFiles)
     EXPECT_EQ(100 * std::strlen("Deck Unit 2,1.10,1.24,https://fw/d.bin\n"), HandOff().size());
     EXPECT_EQ(1u + 64u, Count(home_.Log(), "curVer:"));
     EXPECT_EQ(1u, Count(home_.Log(), "] 36 more version comparisons not logged\n"));
+}
+
+// Any list of at most 4 MiB costs at most 16 MiB of heap more than a small one: rows are scanned in place.
+TEST_F(ListFiles, MemoryBoundedByTheListCap)
+{
+    oslib::MutexLock guard(_lock);
+    DeviceList none;
+    devices_.Add(0, "Deck Unit 2", nullptr, 0x0110);
+    const auto fill = [](const std::string& row) {
+        std::string list = "FormatVersion:091\n";
+        while (list.size() + row.size() <= 4 << 20) {
+            list += row;
+        }
+        return list;
+    };
+    const std::string lists[] = {"FormatVersion:091\nDeck Unit 2,14972,1\n", fill("\n"), fill("\r"), fill("a,14972,1\n"),
+                                 fill("a,1,mac,https://x\n"), fill("Tidewell,1,mac,https://x\n")};
+    size_t small = 0;
+    for (const std::string& list : lists) {
+        SCOPED_TRACE(list.substr(18, 20));
+        WriteFileText(tarProductIdPath, list);
+        WriteFileText(fwVerInfoTxtPath, list);
+        const size_t before = peakHeld = held.load();
+        ValidateFileVersion(fwVerInfoTxtPath, "091");
+        UpdateTarProductIdList();
+        UpdateFirmware(&devices_.list);
+        UpdateFwVerTidewell(&none.list);
+        small = small != 0 ? small : peakHeld - before;
+        EXPECT_LE(peakHeld - before, small + (16 << 20));
+    }
 }
 
 } // namespace
