@@ -156,14 +156,12 @@ bool UpdateFirmware(UsbDevicesInfo* devices)
         TW_TRACE_OUT();
         return false;
     }
-    if (!wrote || !HasPastIntervalValue()) {
-        TW_TRACE_OUT();
-        return false;
-    }
-    writeFwVersionLastCheckDate(oslib::FormatDate("YYYY-MM-dd hh:mm:ss", _clock()));
+    bool due = wrote && HasPastIntervalValue();
     TW_TRACE_OUT();
-    return true;
+    return due;
 }
+
+void StoreFirmwareCheckDate() { writeFwVersionLastCheckDate(oslib::FormatDate("YYYY-MM-dd hh:mm:ss", _clock())); }
 
 bool UpdateFwVerTidewell(UsbDevicesInfo* devices)
 {

@@ -88,21 +88,30 @@ TEST_F(UpdateDecision, UpdaterVersion)
     EXPECT_FALSE(UpdateFwVerTidewell(&devices_.list)) << "no self update while a device is connected";
 }
 
-// The downloader starts only when the device count grows; one that cannot start (missing
-// here) is logged without stopping the caller.
-TEST_F(UpdateDecision, DownloaderStartsOnlyWhenTheCountGrowsAndLaunchErrorsAreLogged)
+// The downloader starts only when the device count grows, and only a start spends the check ("lastCheckDate"): a
+// rescan that finds the same count must not hold a due update back for the whole interval. A downloader that
+// cannot start (missing at first) is logged without stopping the caller, and spends nothing either.
+TEST_F(UpdateDecision, DownloaderStartsWhenTheCountGrowsAndOnlyAStartSpendsTheCheck)
 {
     _connect = 1;
+    WritePreferences("<key>FwInterval</key><integer>7</integer>");
     devices_.Add(0, "Deck Unit 2", nullptr, 0x0123);
     CopyDevicesInfo(&_usbQnlDevInfo, &devices_.list);
     WriteList("Deck Unit 2,124,mac,https://x/a.bin\n");
-    const std::pair<int, int> counts[] = {{0, 1}, {2, 2}, {2, 1}};
-    for (const auto& [before, after] : counts) {
+    const struct { int before, after; bool installed, checked; } steps[] = {
+        {0, 1, false, false}, {2, 2, true, false}, {2, 1, true, false}, {0, 1, true, true}, {0, 1, true, true}};
+    for (const auto& step : steps) {
+        if (step.installed) {
+            InstallRecordingDownloader();
+        }
         unlink(home_.LogPath().c_str());
-        deviceFound(before, after);
-        EXPECT_EQ(before < after, Count(home_.Log(), "[ERR] Fetchwick launch error(No such file or directory)") == 1)
-            << before << " to " << after;
+        deviceFound(step.before, step.after);
+        EXPECT_EQ(!step.installed, Count(home_.Log(), "[ERR] Fetchwick launch error(No such file or directory)") == 1);
+        EXPECT_EQ(step.checked, ReadFileText(FetchwickPreferencesPath()).find("lastCheckDate") != std::string::npos)
+            << step.before << " to " << step.after;
     }
+    // The last rescan came within the interval.
+    EXPECT_TRUE(WaitUntil([&] { return ReadFileText(Launches()) == "-f \n"; }, std::chrono::seconds(10)));
 }
 
 } // namespace
