@@ -20,8 +20,9 @@ TEST(UdevDeviceWatcher, OverflowIsAChangeFailuresAreLoggedOnceAndTheMonitorRepla
         {"timed out", {0}, {}, false, {0, 0, 0}},
         {"poll fails twice", {-ENOMEM, 0, -ENOMEM, 0, 0}, {}, false, {1, 1, 2}},
         {"receive fails", {1, 0, 1, 0}, {EIO, ENOBUFS, EAGAIN}, false, {1, 1, 1}},
-        // Failing again before any read succeeded: no second line, but the overflow still counts.
+        // Failing again before any read succeeded: no second line, but the failure and the overflow still count.
         {"receive fails after an overflow", {1, 0, 0, 1, 0, 0}, {EIO, ENOBUFS, EIO}, false, {2, 1, 2}},
+        {"receive fails again after its rescan", {1, 0, 0, 1, 0, 0}, {EIO, EIO}, false, {2, 1, 2}},
         {"rescan throws", {1, 0, 1, 0}, {ENOBUFS, EAGAIN, ENOBUFS, EAGAIN}, true, {2, 2, 0}},
     };
     for (auto c : cases) {
