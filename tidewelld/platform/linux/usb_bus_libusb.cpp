@@ -4,6 +4,7 @@
 #include "../usb_bus.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <iterator>
 #include <libusb.h>
@@ -22,6 +23,9 @@ namespace {
 constexpr unsigned kControlTimeoutMs = 1000;
 // How long a waiting request goes without looking for a stop request.
 constexpr long kStopCheckMicroseconds = 100000;
+// How long a request is waited for in all, its cancellation included: an event loop that
+// keeps failing would otherwise never see it end, and spin under _lock.
+constexpr auto kRequestDeadline = std::chrono::milliseconds(2 * kControlTimeoutMs);
 constexpr int kMaxPortDepth = 7;
 
 class LibusbContext {
@@ -55,12 +59,22 @@ struct TransferDeleter {
 
 void LIBUSB_CALL MarkCompleted(libusb_transfer* transfer) { *static_cast<int*>(transfer->user_data) = 1; }
 
+// One control transfer and what libusb writes into while it is submitted.
+struct ControlTransfer {
+    explicit ControlTransfer(uint16_t length) : buffer(LIBUSB_CONTROL_SETUP_SIZE + length) {}
+
+    std::unique_ptr<libusb_transfer, TransferDeleter> transfer{libusb_alloc_transfer(0)};
+    std::vector<unsigned char> buffer;
+    int completed = 0;
+};
+
 class LibusbHandle final : public UsbDeviceHandle {
 public:
     LibusbHandle(libusb_device_handle* handle, std::shared_ptr<LibusbContext> context)
         : handle_(handle), context_(std::move(context))
     {
     }
+    // Closing forgets the transfers given up on, which are then freed.
     ~LibusbHandle() override { libusb_close(handle_); }
     LibusbHandle(const LibusbHandle&) = delete;
     LibusbHandle& operator=(const LibusbHandle&) = delete;
@@ -73,36 +87,40 @@ public:
         if (StopRequested()) {
             return kUsbNoAnswer;
         }
-        std::vector<unsigned char> buffer(LIBUSB_CONTROL_SETUP_SIZE + length);
-        std::unique_ptr<libusb_transfer, TransferDeleter> transfer(libusb_alloc_transfer(0));
+        auto control = std::make_unique<ControlTransfer>(length);
+        libusb_transfer* transfer = control->transfer.get();
         if (transfer == nullptr) {
             return -1;
         }
-        int completed = 0;
-        libusb_fill_control_setup(buffer.data(), requestType, request, value, index, length);
-        libusb_fill_control_transfer(transfer.get(), handle_, buffer.data(), MarkCompleted, &completed,
+        libusb_fill_control_setup(control->buffer.data(), requestType, request, value, index, length);
+        libusb_fill_control_transfer(transfer, handle_, control->buffer.data(), MarkCompleted, &control->completed,
                                      kControlTimeoutMs);
-        if (libusb_submit_transfer(transfer.get()) != 0) {
+        if (libusb_submit_transfer(transfer) != 0) {
             return -1;
         }
         bool stopping = false;
         bool failed = false;
         // A submitted transfer belongs to libusb until its callback has run: cancelled
-        // ones are waited for too.
-        while (completed == 0) {
+        // ones are waited for too, up to the deadline.
+        const auto deadline = std::chrono::steady_clock::now() + kRequestDeadline;
+        while (control->completed == 0) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                given_up_.push_back(std::move(control));
+                return kUsbNoAnswer;
+            }
             timeval slice{0, kStopCheckMicroseconds};
-            int rc = libusb_handle_events_timeout_completed(context_->get(), &slice, &completed);
-            if (completed == 0 && !stopping && !failed) {
+            int rc = libusb_handle_events_timeout_completed(context_->get(), &slice, &control->completed);
+            if (control->completed == 0 && !stopping && !failed) {
                 stopping = StopRequested();
                 failed = rc < 0 && rc != LIBUSB_ERROR_INTERRUPTED;
                 if (stopping || failed) {
-                    libusb_cancel_transfer(transfer.get());
+                    libusb_cancel_transfer(transfer);
                 }
             }
         }
         switch (transfer->status) {
         case LIBUSB_TRANSFER_COMPLETED:
-            std::memcpy(data, libusb_control_transfer_get_data(transfer.get()), transfer->actual_length);
+            std::memcpy(data, libusb_control_transfer_get_data(transfer), transfer->actual_length);
             return transfer->actual_length;
         case LIBUSB_TRANSFER_TIMED_OUT:
             return kUsbNoAnswer;
@@ -116,6 +134,7 @@ public:
 private:
     libusb_device_handle* handle_;
     std::shared_ptr<LibusbContext> context_;  // outlives handle_
+    std::vector<std::unique_ptr<ControlTransfer>> given_up_;  // still submitted; freed once handle_ is closed
 };
 
 // UTF-16 code units of UTF-8 text; a byte that starts no valid sequence is one unit of
