@@ -1,7 +1,7 @@
 // List download. The body goes to a temporary file beside the list, which replaces the
 // list only after a complete 2xx transfer of at least one byte and at most 4 MiB: a failed,
 // cut-off, oversized or error-page response never takes the place of a good list or moves
-// its date.
+// its date, and a body that could not be stored is a failed download.
 #include "commXdata/commXdata.h"
 
 #include <cstdio>
@@ -80,19 +80,40 @@ struct ListDownloadContext {
         return n;
     }
 
-    // Puts a completely stored body in place of the list; anything else is dropped unsynced.
-    void Finish(bool complete, const ListMessages& messages)
+    // Puts a complete body in place of the list; false when it could not be stored there
+    // whole (a write, the sync or the rename failed), which leaves the list as it was.
+    bool Store(const ListMessages& messages)
     {
-        if (file && complete && stored && file->Commit() == oslib::ReplacementFile::Outcome::kNotSynced) {
-            TW_LOG(5, "%s", messages.writeError);
+        if (!stored || !file) {
+            return false;
         }
+        if (file->Commit() != oslib::ReplacementFile::Outcome::kReplaced) {
+            TW_LOG(5, "%s", messages.writeError);
+            return false;
+        }
+        return true;
     }
 };
 
 namespace {
 
-// 0 when the transfer completed with a 2xx status and a body, else 1. A body that could
-// not be stored locally is reported per chunk and does not change the result.
+// The host of a URL, for the log; never its user name or password.
+std::string HostOf(const std::string& url)
+{
+    std::string host = "?";
+    CURLU* parts = curl_url();
+    char* part = nullptr;
+    if (parts != nullptr && curl_url_set(parts, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+        curl_url_get(parts, CURLUPART_HOST, &part, 0) == CURLUE_OK) {
+        host = part;
+        curl_free(part);
+    }
+    curl_url_cleanup(parts);
+    return host;
+}
+
+// 0 when a 2xx response with a body replaced the list, else 1, with one line that says
+// why ("result=1" alone tells a user nothing).
 unsigned DownloadList(const char* url, const char* path, const ListMessages& messages,
                       curl_write_callback receive)
 {
@@ -102,7 +123,9 @@ unsigned DownloadList(const char* url, const char* path, const ListMessages& mes
         return 1;
     }
     std::string address = url;
+    char error[CURL_ERROR_SIZE] = "";
     curl_easy_setopt(handle.get(), CURLOPT_URL, address.c_str());
+    curl_easy_setopt(handle.get(), CURLOPT_ERRORBUFFER, error);
     curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, receive);
     curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, &context);
     CURLcode result = ApplyTransportOptions(handle.get(), kListLimits);
@@ -111,9 +134,16 @@ unsigned DownloadList(const char* url, const char* path, const ListMessages& mes
     }
     long status = 0;
     curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &status);
-    bool complete = result == CURLE_OK && status >= 200 && status < 300 && context.lastChunkSize > 0;
-    context.Finish(complete, messages);
-    return complete ? 0 : 1;
+    std::string failure = context.received > kListLimits.maxBodyBytes ? "more than 4 MiB"
+                          : result != CURLE_OK ? (error[0] != '\0' ? error : curl_easy_strerror(result))
+                          : status < 200 || status >= 300 ? "HTTP status " + std::to_string(status)
+                          : context.lastChunkSize == 0    ? "empty body"
+                          : !context.Store(messages)      ? "the list could not be stored"
+                                                          : "";
+    if (!failure.empty()) {
+        TW_LOG(4, "List download from %s failed: %s\n", HostOf(address).c_str(), failure.c_str());
+    }
+    return failure.empty() ? 0 : 1;
 }
 
 size_t ReceiveInto(void* userData, const char* data, size_t n, const ListMessages& messages)
