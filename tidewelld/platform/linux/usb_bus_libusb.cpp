@@ -10,6 +10,8 @@
 #include <libusb.h>
 #include <string>
 #include <tuple>
+#include <unicode/utf16.h>
+#include <unicode/utf8.h>
 
 #include "../stop_request.h"
 #include "oslib/whole_file.h"
@@ -137,37 +139,25 @@ private:
     std::vector<std::unique_ptr<ControlTransfer>> given_up_;  // still submitted; freed once handle_ is closed
 };
 
-// UTF-16 code units of UTF-8 text; a byte that starts no valid sequence is one unit of
-// its own (Latin-1).
+// UTF-16 code units of UTF-8 text; a byte that starts no well-formed sequence (a lone
+// surrogate's, an overlong or cut-off one) is one unit of its own (Latin-1).
 std::u16string Utf16Units(const std::string& text)
 {
     std::u16string units;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    size_t size = text.size();
-    for (size_t i = 0; i < size;) {
-        unsigned char lead = bytes[i];
-        size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-        char32_t code = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-        bool valid = length != 0 && i + length <= size;
-        for (size_t k = 1; valid && k < length; ++k) {
-            valid = (bytes[i + k] & 0xC0) == 0x80;
-            code = (code << 6) | (bytes[i + k] & 0x3F);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    const auto length = static_cast<int32_t>(std::min<size_t>(text.size(), INT32_MAX));
+    for (int32_t at = 0; at < length;) {
+        const int32_t start = at;
+        UChar32 c = 0;
+        U8_NEXT(bytes, at, length, c);
+        if (c < 0) {
+            c = bytes[start];
+            at = start + 1;
         }
-        static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        valid = valid && code >= kSmallest[length] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
-        if (!valid) {
-            units.push_back(lead);
-            ++i;
-            continue;
-        }
-        if (code > 0xFFFF) {
-            code -= 0x10000;
-            units.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-            units.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-        } else {
-            units.push_back(static_cast<char16_t>(code));
-        }
-        i += length;
+        UChar unit[U16_MAX_LENGTH];
+        int32_t count = 0;
+        U16_APPEND_UNSAFE(unit, count, c);
+        units.append(unit, static_cast<size_t>(count));
     }
     return units;
 }
