@@ -19,8 +19,7 @@ SCANNED = [
     dict(serial="C", busnum=2, port=1, product="Stalled", replies={2: STALL}),
     dict(serial="B", busnum=1, port=3, product=LONG),
     dict(serial="A", busnum=1, port=1, product="Short", replies={2: b"\x06\x03"}),
-    # Not openable: the strings the kernel caches, by the same low-byte rule. A byte that starts no well-formed
-    # sequence (a lone surrogate's, a cut-off one, an overlong one, one past U+10FFFF) is a unit of its own.
+    # Not openable: the kernel's strings by the same low-byte rule, each byte of ill-formed UTF-8 a unit of its own.
     dict(serial="D", busnum=1, port=2, openable=False, product="Deck \u00e9\u8272\U0001F3B5".encode()
          + b"\xed\xa0\x80\xe3\x81Z\xc0\xaf\xf4\x90\x80\x80" + b"x" * 50),
 ]

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "oslib/descriptors.h"
+#include "oslib/spawn.h"
 #include "platform/list_regex.h"
 #include "platform/process_list.h"
 #include "test_home.h"
@@ -15,38 +16,7 @@
 namespace {
 
 // "djay Pro" over and over, `bytes` long.
-std::string Djay(size_t bytes)
-{
-    std::string text;
-    while (text.size() < bytes) {
-        text += "djay Pro";
-    }
-    return text.substr(0, bytes);
-}
-
-// A stopped "sh -c 'kill -STOP $$' <arguments>" of `user`, once it has exec'd (the pipe ends there).
-pid_t Stopped(const std::vector<std::string>& arguments, uid_t user)
-{
-    std::vector<const char*> argv{"sh", "-c", "kill -STOP $$"};
-    for (const std::string& argument : arguments) {
-        argv.push_back(argument.c_str());
-    }
-    argv.push_back(nullptr);
-    int exec[2];
-    char byte = 0;
-    EXPECT_EQ(0, pipe2(exec, O_CLOEXEC));
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (user == getuid() || (setgid(user) == 0 && setuid(user) == 0)) {
-            execv("/bin/sh", const_cast<char* const*>(argv.data()));
-        }
-        _exit(127);
-    }
-    close(exec[1]);
-    EXPECT_EQ(0, read(exec[0], &byte, 1));
-    close(exec[0]);
-    return pid;
-}
+std::string Djay(size_t bytes) { return std::regex_replace(std::string(bytes, '.'), std::regex("........"), "djay Pro"); }
 
 // A sleeper at a path no other process has, and a zombie, which has no arguments left.
 TEST(SystemProcessSnapshot, LinesShapedLikePsAx)
@@ -122,6 +92,7 @@ TEST(SystemProcessSnapshot, LinesShapedLikePsAx)
 TEST(SystemProcessSnapshot, OwnProcessesAndCommandLinesUpTo64KiB)
 {
     const uid_t self = getuid(), nobody = 65534;
+    const oslib::ChildStream kOwn = oslib::ChildStream::kInherited;
     const struct { uid_t user; size_t bytes; bool found; } cases[] = {
         {self, 64 * 1024, true}, {self, 64 * 1024 + 1, false}, {self, 1 << 20, false},
         {nobody, 4096, false}, {nobody, 1 << 20, false}};
@@ -129,12 +100,19 @@ TEST(SystemProcessSnapshot, OwnProcessesAndCommandLinesUpTo64KiB)
     std::vector<pid_t> children;
     for (const auto& c : cases) {
         // After "sh\0-c\0kill -STOP $$\0", arguments of 100,000 bytes at most (one may not reach 128 KiB).
-        std::vector<std::string> arguments;
-        for (size_t left = c.bytes - 20; left > 0; left -= arguments.back().size() + 1) {
-            arguments.push_back(Djay(std::min<size_t>(left - 1, 100000)));
+        std::vector<std::string> argv{"sh", "-c", "kill -STOP $$"};
+        if (c.user != self) {
+            argv.insert(argv.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--keep-groups"});
         }
-        arguments.back().replace(arguments.back().size() - tag(c).size(), std::string::npos, tag(c));
-        children.push_back(c.user == self || self == 0 ? Stopped(arguments, c.user) : 0);
+        for (size_t left = c.bytes - 20; left > 0; left -= argv.back().size() + 1) {
+            argv.push_back(Djay(std::min<size_t>(left - 1, 100000)));
+        }
+        argv.back().replace(argv.back().size() - tag(c).size(), std::string::npos, tag(c));
+        oslib::Child child;
+        if ((c.user == self || self == 0) && oslib::Spawn(argv, kOwn, kOwn, child) == 0) {
+            waitpid(child.pid, nullptr, WUNTRACED);  // until it has stopped itself
+            children.push_back(child.pid);
+        }
     }
     const std::clock_t start = std::clock();
     std::unique_ptr<platform::ProcessSnapshot> snapshot = platform::TakeSystemProcessSnapshot();
@@ -143,9 +121,8 @@ TEST(SystemProcessSnapshot, OwnProcessesAndCommandLinesUpTo64KiB)
     }
     EXPECT_LT(std::clock() - start, CLOCKS_PER_SEC / 10);
     for (pid_t child : children) {
-        if (child > 0 && kill(child, SIGKILL) == 0) {
-            waitpid(child, nullptr, 0);
-        }
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
     }
 }
 
@@ -164,7 +141,6 @@ TEST(ExtendedRegex, AgreesWithRegexec)
                               "^ *[0-9]+ \\?\\? ", "Tr.ktor", "^second", "line$", "r.s", "[^a-z]second",
                               "(a|aa)*b$", "a{3,4}b", "[[:upper:]][[:digit:]]", "Pro( AI)?$", "Pro( AI)? -", "(", "\\(",
                               "djay Pro.*djay Pro.*/x$", "Tr\xe4ktor", "(?i)pro( ai)?$"};
-    int matches = 0;
     for (const char* pattern : patterns) {
         regex_t posix;
         const bool compiled = regcomp(&posix, pattern, REG_EXTENDED | REG_NOSUB) == 0;
@@ -173,13 +149,11 @@ TEST(ExtendedRegex, AgreesWithRegexec)
         for (const std::string& line : lines) {
             const bool found = compiled && regexec(&posix, line.c_str(), 0, nullptr, 0) == 0;
             EXPECT_EQ(found, re2.Matches(line)) << pattern << " on " << line.substr(0, 80);
-            matches += found;
         }
         if (compiled) {
             regfree(&posix);
         }
     }
-    EXPECT_EQ(16, matches);
 }
 
 } // namespace
