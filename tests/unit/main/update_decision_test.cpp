@@ -98,10 +98,10 @@ TEST_F(UpdateDecision, DownloaderStartsWhenTheCountGrowsAndOnlyAStartSpendsTheCh
     devices_.Add(0, "Deck Unit 2", nullptr, 0x0123);
     CopyDevicesInfo(&_usbQnlDevInfo, &devices_.list);
     WriteList("Deck Unit 2,124,mac,https://x/a.bin\n");
-    const struct { int before, after; bool installed, checked; } steps[] = {
-        {0, 1, false, false}, {2, 2, true, false}, {2, 1, true, false}, {0, 1, true, true}, {0, 1, true, true}};
+    const struct { int before, after; bool installs, checked; } steps[] = {
+        {0, 1, false, false}, {2, 2, true, false}, {2, 1, false, false}, {0, 1, false, true}, {0, 1, false, true}};
     for (const auto& step : steps) {
-        if (step.installed) {
+        if (step.installs) {
             InstallRecordingDownloader();
         }
         deviceFound(step.before, step.after);
