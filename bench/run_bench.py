@@ -1,6 +1,6 @@
 """Measures tidewelld and prints one Markdown table: idle cost, the application watch
 against the pipelines it replaces, device-change latency on an emulated bus, start-up, the
-cost of lists built to be slow, and of one log line.
+cost of lists built to be slow, the peak memory of lists of many rows, and of one log line.
 
     umockdev-wrapper /usr/bin/python3 bench/run_bench.py <build folder>
 
@@ -107,12 +107,17 @@ def measure_burst():
     return len(stamps), ((stamps[-1] - first) * 1000 if stamps else float("nan"))
 
 
-def crafted_list(genuine_row):
-    """A list of at most CRAFTED_LIST_BYTES: the header, rows of 1.5 KB that a backtracking
-    engine retries at every comma ("a,1," and "a," repeated), then one genuine row."""
-    header, rows = "FormatVersion:091\n", ("a,1," * 384 + "\n", "a," * 768 + "\n")
-    count = (CRAFTED_LIST_BYTES - len(header) - len(genuine_row) - 1) // len(rows[0])
-    return header + "".join(rows[i % 2] for i in range(count)) + genuine_row + "\n"
+# Rows of 1.5 KB that a backtracking engine retries at every comma ("a,1," and "a," repeated).
+CRAFTED_ROWS = ("a,1," * 384 + "\n", "a," * 768 + "\n")
+# Lists whose rows are many: the peak memory of a list that is cut into a string per row.
+MANY_ROWS = {"empty rows": ("\n", "\n"), "short rows": ("a,1,mac,https://x\n", "a,14972,1\n")}
+
+
+def crafted_list(genuine_row, rows=CRAFTED_ROWS):
+    """A list of at most CRAFTED_LIST_BYTES: the header, `rows` in turn, then one genuine row."""
+    header = "FormatVersion:091\n"
+    count = (CRAFTED_LIST_BYTES - len(header) - len(genuine_row) - 1) // max(map(len, rows)) if rows else 0
+    return header + "".join(rows[i % len(rows)] for i in range(count)) + genuine_row + "\n"
 
 
 def measure_crafted_lists():
@@ -147,6 +152,30 @@ def measure_crafted_lists():
     return startup, change
 
 
+def measure_list_memory():
+    """Peak resident memory (VmHWM, kB) of start-up with one vendor device, whose genuine row ends
+    the firmware list: with small lists (the reference), and with lists of CRAFTED_LIST_BYTES
+    whose rows are many (MANY_ROWS: firmware row, target row)."""
+    decided = "Bench Unit curVer:1.00 latestVer:1.01"
+    peaks = {}
+    for name, (firmware_row, target_row) in {"small lists": ("", ""), **MANY_ROWS}.items():
+        with tempfile.TemporaryDirectory() as folder, UsbTestbed() as bed:
+            bed.add_device(product_id=0x1000, release=0x0100, product="Bench Unit", manufacturer="Quenlar",
+                           serial="B0000")
+            agent = probe.Agent(folder, bed.env())
+            lists = {"firm_version_info.txt": ("Bench Unit,101,mac,https://fw.example/a.bin", firmware_row),
+                     "tar_product_info.txt": ("Other Unit,14972,61440", target_row)}
+            for file, (genuine, row) in lists.items():
+                (agent.list_folder / file).write_text(crafted_list(genuine, (row,) if row else ()))
+            agent.start()
+            try:
+                agent.wait_line(lambda text: text.endswith(decided), timeout=600)
+                peaks[name] = agent.memory_kb()["VmHWM"]
+            finally:
+                agent.close()
+    return peaks
+
+
 def machine():
     model = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo") if line.startswith("model name")),
                  platform.machine())
@@ -178,6 +207,7 @@ def main():
             rescans, burst_ms = measure_burst()
             crafted_startup, crafted_change = measure_crafted_lists()
             logged = run_json([str(build / "bin" / "bench_log")], probe.plain_env())
+            memory_peaks = measure_list_memory()
 
             time.sleep(max(0.0, idle_start + IDLE_SECONDS - time.monotonic()))
             idle_cpu = idle.cpu_ms() - idle_cpu_start
@@ -215,6 +245,11 @@ def main():
                  "CPU of start-up, of a device change (one pass over each list)",
                  f"{crafted_startup:.0f} ms, {crafted_change:.0f} ms", "<= 1 s a list pass",
                  verdict(crafted_startup < 2000 and crafted_change < 2000)))
+    small = memory_peaks.pop("small lists")
+    rows.append((f"lists of {mib} MiB with many rows ({', '.join(MANY_ROWS)}), 1 vendor device: peak resident memory "
+                 "(VmHWM) of start-up, against small lists in the same run",
+                 ", ".join(f"{peak / 1024:.1f} MB = {peak / small:.2f} x" for peak in memory_peaks.values())
+                 + f" (small lists: {small / 1024:.1f} MB)", "<= 2 x", verdict(max(memory_peaks.values()) <= 2 * small)))
     # A line is written under _lock; its sync comes at the next tick, off every lock.
     ratio = logged["line_us"] / logged["write_us"]
     rows.append(("one log line (file and system log), as under `_lock`",

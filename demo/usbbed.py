@@ -151,7 +151,9 @@ class UsbDevice:
             "A: bConfigurationValue=1\\n",
             "A: speed=480\\n",
         ]
-        lines += [f"A: {name}={text(value)}" for name, value in self.strings.items()]
+        # Bytes go as they are (binary, in hex): text the kernel read from a device need not be UTF-8.
+        lines += [f"H: {name}={value.hex()}0a" if isinstance(value, bytes) else f"A: {name}={text(value)}"
+                  for name, value in self.strings.items()]
         lines.append(f"H: descriptors={self.descriptors().hex()}")
         if self.openable:
             lines.insert(1, f"N: {self.devnode[len('/dev/'):]}")
@@ -281,7 +283,7 @@ class UsbTestbed:
         """Plugs in a device and returns it; an "add" uevent follows once it is complete.
 
         The manufacturer, product and serial strings get indices 1, 2 and 3, or 0 when
-        None. Index 0 answers the language table (US English). replies maps a string index to the raw bytes to send (cut to the request's length)
+        None; bytes stand for raw sysfs text alone (no string descriptor). Index 0 answers the language table (US English). replies maps a string index to the raw bytes to send (cut to the request's length)
         or to STALL, replacing the default reply. port defaults to the lowest free port of
         the bus. openable=False leaves the device without a usable node, as for a user
         without access to it: opening fails, the sysfs text attributes remain."""
@@ -293,7 +295,8 @@ class UsbTestbed:
         texts = {"manufacturer": manufacturer, "product": product, "serial": serial}
         indices = tuple(0 if text is None else index for index, text in enumerate(texts.values(), 1))
         strings = {name: text for name, text in texts.items() if text is not None}
-        answers = {index: string_descriptor(text) for index, text in zip(indices, texts.values()) if index}
+        answers = {index: string_descriptor(text) for index, text in zip(indices, texts.values())
+                   if index and isinstance(text, str)}
         answers[0] = bytes([4, 3]) + struct.pack("<H", 0x0409)
         answers.update(replies or {})
         device = UsbDevice(self, busnum, devnum, port, vendor_id, product_id, release, device_class,

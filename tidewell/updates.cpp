@@ -9,9 +9,12 @@ Report Updates()
 {
     picojson::array updates;
     double skipped = 0;
-    for (const std::string& line : platform::ReadLines(fwVerUpTxtPath, platform::LineBreaks::CrLfThenLfThenCr)) {
+    std::string text;
+    platform::ReadUtf8File(fwVerUpTxtPath, text);
+    std::string_view line;
+    for (platform::Lines lines(text, platform::LineBreaks::CrLfThenLfThenCr); lines.Next(line);) {
         fetchwick::HandOffRow row;
-        if (fetchwick::ParseHandOffRow(line, row)) {
+        if (fetchwick::ParseHandOffRow(std::string(line), row)) {
             updates.emplace_back(picojson::object{{"product", picojson::value(row.product)},
                                                   {"installed", picojson::value(row.installed)},
                                                   {"latest", picojson::value(row.latest)},

@@ -10,7 +10,7 @@ namespace {
 
 // A control character (C0, DEL, C1, and the invisible format characters and separators
 // that ICU counts among them) or white space of any kind; ill-formed UTF-8 counts as one.
-bool HoldsControlOrBlank(const std::string& utf8)
+bool HoldsControlOrBlank(std::string_view utf8)
 {
     const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
     const auto length = static_cast<int32_t>(utf8.size());
@@ -68,7 +68,7 @@ bool ParseHandOffRow(const std::string& line, HandOffRow& row)
     return false;
 }
 
-bool IsPackageAddress(const std::string& url)
+bool IsPackageAddress(std::string_view url)
 {
     return url.find_first_of("\"\\<>`") == std::string::npos && !HoldsControlOrBlank(url);
 }

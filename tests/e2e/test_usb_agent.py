@@ -20,9 +20,11 @@ SCANNED = [
     dict(serial="C", busnum=2, port=1, product="Stalled", replies={2: STALL}),
     dict(serial="B", busnum=1, port=3, product=LONG),
     dict(serial="A", busnum=1, port=1, product="Short", replies={2: b"\x06\x03"}),
-    # Not openable: the strings the kernel caches, by the same low-byte rule.
-    dict(serial="D", busnum=1, port=2, product="Deck \u00e9\u8272\U0001F3B5", openable=False),
+    # Not openable: the kernel's strings by the same low-byte rule, each byte of ill-formed UTF-8 a unit of its own.
+    dict(serial="D", busnum=1, port=2, openable=False, product="Deck \u00e9\u8272\U0001F3B5".encode()
+         + b"\xed\xa0\x80\xe3\x81Z\xc0\xaf\xf4\x90\x80\x80" + b"x" * 50),
 ]
+SYSFS_PRODUCT = "Deck \xe9\x72\x3c\xb5\xed\xa0\x80\xe3\x81Z\xc0\xaf\xf4\x90\x80\x80" + "x" * 42  # 63 units
 
 
 class HeldReply(bytes):
@@ -76,7 +78,7 @@ def test_start_up_scan_an_event_during_it_a_burst_and_signals(tmp_path):
         listed = agent.log().split("before process.\n", 1)[1].split("after process.")[0].splitlines()
         assert [line.split("= ", 1)[1] for line in listed if "Serial Number" in line] == ["A", "D", "B", "C"]
         assert [line.split("= ", 1)[1] for line in listed if "Product Name" in line] == [
-            "(null)", "Deck \xe9\x72\x3c\xb5", LONG[:63], "(null)"]
+            "(null)", SYSFS_PRODUCT, LONG[:63], "(null)"]
         assert bed.errors() == []
 
 

@@ -27,15 +27,18 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 // On every line short enough for ICU to search without backtracking for ages, RE2 finds the same match and groups.
 static void CompareWithIcu(const std::string& path)
 {
-    std::vector<std::string> groups;
+    std::string text;
+    std::string_view line;
+    std::vector<std::string_view> groups;
+    platform::ReadUtf8File(path, text);
     for (const char* pattern : {kHeaderPattern, kTargetRowPattern, kDeviceRowPattern, kSelfRowPattern}) {
         UErrorCode status = U_ZERO_ERROR;
         UParseError where;
         std::unique_ptr<icu::RegexPattern> icu(
             icu::RegexPattern::compile(icu::UnicodeString::fromUTF8(pattern), UREGEX_CASE_INSENSITIVE, where, status));
         const platform::CaseInsensitiveRegex re2(pattern);
-        for (const std::string& line : platform::ReadLines(path, platform::LineBreaks::CrLfThenLfThenCr)) {
-            const icu::UnicodeString input = icu::UnicodeString::fromUTF8(line);
+        for (platform::Lines lines(text, platform::LineBreaks::CrLfThenLfThenCr); lines.Next(line);) {
+            const icu::UnicodeString input = icu::UnicodeString::fromUTF8(icu::StringPiece(line.data(), line.size()));
             std::unique_ptr<icu::RegexMatcher> matcher(icu->matcher(input, status));
             const bool found = line.size() <= 256 && matcher->find(status);
             FUZZ_CHECK(U_SUCCESS(status) && (line.size() > 256 || re2.Search(line, groups) == found));

@@ -1,7 +1,7 @@
 // List download. The body goes to a temporary file beside the list, which replaces the
 // list only after a complete 2xx transfer of at least one byte and at most 4 MiB: a failed,
 // cut-off, oversized or error-page response never takes the place of a good list or moves
-// its date. A download counts as done only once the list is in place.
+// its date. A download counts as done only once the list is in place; one that failed says why.
 #include "commXdata/commXdata.h"
 
 #include <cstdio>
@@ -40,7 +40,7 @@ void ResetListURLs()
 }
 
 // One transfer's destination. The temporary file it owns is removed with it unless
-// Finish put it in place of the list.
+// Store put it in place of the list.
 struct ListDownloadContext {
     char path[1024] = {};       // the list file
     uint32_t lastChunkSize = 0; // 0 until the first chunk has been handled
@@ -82,18 +82,18 @@ struct ListDownloadContext {
         return n;
     }
 
-    // Puts a completely stored body in place of the list; anything else is dropped unsynced.
-    // True when the list was replaced.
-    bool Finish(const ListMessages& messages)
+    // Puts a complete body in place of the list; false when it could not be stored there
+    // whole (a write, the sync or the rename failed), which leaves the list as it was.
+    bool Store(const ListMessages& messages)
     {
-        if (!file || !stored) {
+        if (!stored || !file) {
             return false;
         }
-        oslib::ReplacementFile::Outcome outcome = file->Commit();
-        if (outcome == oslib::ReplacementFile::Outcome::kNotSynced) {
+        if (file->Commit() != oslib::ReplacementFile::Outcome::kReplaced) {
             TW_LOG(5, "%s", messages.writeError);
+            return false;
         }
-        return outcome == oslib::ReplacementFile::Outcome::kReplaced;
+        return true;
     }
 };
 
@@ -138,7 +138,7 @@ std::string FailureText(CURLcode result, const char* curlError, long status, con
 }
 
 // 0 when a complete 2xx body was put in place of the list, else 1 with the reason in
-// `failure`. A body that could not be stored is reported per chunk as well.
+// `failure` and one log line ("result=1" alone tells a user nothing).
 unsigned DownloadList(const char* url, const char* path, const ListMessages& messages,
                       curl_write_callback receive, std::string& failure)
 {
@@ -161,11 +161,14 @@ unsigned DownloadList(const char* url, const char* path, const ListMessages& mes
     long status = 0;
     curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &status);
     bool complete = result == CURLE_OK && status >= 200 && status < 300 && context.lastChunkSize > 0;
-    if (complete && context.Finish(messages)) {
+    if (complete && context.Store(messages)) {
         failure.clear();
         return 0;
     }
-    failure = ServerOf(address) + ": " + FailureText(result, curlError, status, context);
+    std::string server = ServerOf(address);
+    std::string why = FailureText(result, curlError, status, context);
+    TW_LOG(4, "List download from %s failed: %s\n", server.c_str(), why.c_str());
+    failure = server + ": " + why;
     return 1;
 }
 

@@ -39,10 +39,10 @@ uint16_t CalcSerialHash(const char* s)
     return static_cast<uint16_t>(h);
 }
 
-void UpdateAppStatus(uint8_t flag, UsbDevicesInfo* list)
+void UpdateAppStatus(uint8_t flag, const UsbDevicesInfo& list)
 {
     TW_TRACE_IN();
-    const std::vector<uint64_t> keys = DeviceKeys(*list);
+    const std::vector<uint64_t> keys = DeviceKeys(list);
     auto connected = [&keys](uint64_t key) { return std::find(keys.begin(), keys.end(), key) != keys.end(); };
 
     for (AppExecStatus& row : _appStatus) {

@@ -64,7 +64,7 @@ void ResendSavedInfo()
 {
     {
         oslib::MutexLock guard(_lock);
-        UpdateAppStatus(0, &_usbQnlAllDevInfo);
+        UpdateAppStatus(0, _usbQnlAllDevInfo);
     }
     SendSavedInfo(&_macInfo);
 }
@@ -75,7 +75,7 @@ void WatchApplications()
     {
         oslib::MutexLock guard(_lock);
         CopyDevicesInfo(&copy, &_usbQnlAllDevInfo);
-        UpdateAppStatus(0, &_usbQnlAllDevInfo);
+        UpdateAppStatus(0, _usbQnlAllDevInfo);
     }
     CollectAppInfo(&_macInfo, &copy);
     ReleaseDevicesInfo(&copy);
@@ -107,11 +107,14 @@ void BuildListPaths()
 
 void InitDeviceLists()
 {
+    // Each list by reference: clang's analysis does not follow a pointer to a guarded one.
+    auto giveIdArrays = [](UsbDevicesInfo& list) {
+        list.whiteList = std::make_unique<IdArray>();
+        list.blackList = std::make_unique<IdArray>();
+    };
     oslib::MutexLock guard(_lock);
-    for (UsbDevicesInfo* list : {&_usbQnlDevInfo, &_usbQnlAllDevInfo}) {
-        list->whiteList = std::make_unique<IdArray>();
-        list->blackList = std::make_unique<IdArray>();
-    }
+    giveIdArrays(_usbQnlDevInfo);
+    giveIdArrays(_usbQnlAllDevInfo);
 }
 
 void ResetAgentState()

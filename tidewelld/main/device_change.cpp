@@ -59,17 +59,22 @@ void deviceFound(int32_t previousCount, int32_t currentCount)
         oslib::MutexLock guard(_lock);
         update = UpdateFirmware(&_usbQnlDevInfo);
     }
-    if (update && previousCount < currentCount) {
-        LaunchFetchwick(fetchwick::kModeFirmware);
+    // The check is spent only on a downloader that was offered the rows: a decision
+    // without a launch (the count did not grow) must not hold the update back for the
+    // whole interval.
+    if (update && previousCount < currentCount && LaunchFetchwick(fetchwick::kModeFirmware)) {
+        StoreFirmwareCheckDate();
     }
 }
 
-void LaunchFetchwick(const std::string& mode)
+bool LaunchFetchwick(const std::string& mode)
 {
     TW_TRACE_IN();
     std::string path = fetchwick::ExecutablePath();
-    if (!platform::Installed().launcher->SpawnDetached(path, {mode, fwVerUpTxtPath})) {
+    bool started = platform::Installed().launcher->SpawnDetached(path, {mode, fwVerUpTxtPath});
+    if (!started) {
         TW_LOG(5, "Fetchwick launch error(%s): %s\n", std::strerror(errno), path.c_str());
     }
     TW_TRACE_OUT();
+    return started;
 }

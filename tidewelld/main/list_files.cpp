@@ -1,8 +1,8 @@
 // List files: the header check of both downloaded lists and the target product list.
 #include "main/list_files.h"
 
+#include <algorithm>
 #include <climits>
-#include <cstdlib>
 
 #include "main/list_patterns.h"
 #include "main/main.h"
@@ -19,11 +19,11 @@ std::string FileNamePart(const std::string& path)
 }
 
 // The group's digits as a signed 32-bit number, saturating; no digits read as 0.
-int32_t IntegerReading(const std::string& digits)
+int32_t IntegerReading(std::string_view digits)
 {
-    long long value = std::strtoll(digits.c_str(), nullptr, 10);
-    if (value > INT32_MAX) {
-        return INT32_MAX;
+    int64_t value = 0;
+    for (char digit : digits) {
+        value = std::min<int64_t>(value * 10 + (digit - '0'), INT32_MAX);
     }
     return static_cast<int32_t>(value);
 }
@@ -40,16 +40,20 @@ bool ValidateFileVersion(const std::string& path, const std::string& expectedVer
         TW_LOG(4, "file open error.%s\n", name.c_str());
         return false;
     }
-    std::string firstLine = platform::SplitLines(text, platform::LineBreaks::CrLfThenCrThenLf).front();
+    // The separator is the whole text's, the header the first line alone.
+    std::string_view firstLine;
+    platform::Lines(text, platform::LineBreaks::CrLfThenCrThenLf).Next(firstLine);
 
     bool valid = false;
-    std::vector<std::string> groups;
+    std::vector<std::string_view> groups;
     if (!header.Search(firstLine, groups)) {
-        TW_LOG(5, "file(%s) format version unkown : line= %s\n", name.c_str(), firstLine.c_str());
+        TW_LOG(5, "file(%s) format version unkown : line= %.*s\n", name.c_str(), static_cast<int>(firstLine.size()),
+               firstLine.data());
     } else if (groups[1] == expectedVersion) {
         valid = true;
     } else {
-        TW_LOG(5, "file(%s) version unmatch (%s).\n", name.c_str(), groups[1].c_str());
+        TW_LOG(5, "file(%s) version unmatch (%.*s).\n", name.c_str(), static_cast<int>(groups[1].size()),
+               groups[1].data());
     }
     TW_TRACE_OUT();
     return valid;
@@ -58,12 +62,15 @@ bool ValidateFileVersion(const std::string& path, const std::string& expectedVer
 bool UpdateTarProductIdList()
 {
     TW_TRACE_IN();
-    std::vector<std::string> lines = platform::ReadLines(tarProductIdPath, platform::LineBreaks::CrLfThenLfThenCr);
+    // Rows are scanned in place: a list of 4 MiB costs its text, not a string per row.
+    std::string text;
+    platform::ReadUtf8File(tarProductIdPath, text);  // left empty when unreadable: no row
     platform::CaseInsensitiveRegex row(kTargetRowPattern);
 
     blackList.clear();
-    std::vector<std::string> groups;
-    for (const std::string& line : lines) {
+    std::string_view line;
+    std::vector<std::string_view> groups;
+    for (platform::Lines lines(text, platform::LineBreaks::CrLfThenLfThenCr); lines.Next(line);) {
         if (row.Search(line, groups)) {
             blackList.push_back(static_cast<int16_t>(static_cast<uint16_t>(IntegerReading(groups[3]))));
         }

@@ -20,7 +20,10 @@
 namespace {
 
 // "123" is shown as "1.23". An empty digit field has no such form; its row is skipped.
-std::string DisplayVersion(const std::string& digits) { return digits.substr(0, 1) + "." + digits.substr(1); }
+std::string DisplayVersion(std::string_view digits)
+{
+    return std::string(digits.substr(0, 1)) + "." + std::string(digits.substr(1));
+}
 
 // Versions are compared as plain text on purpose: "1.3" is newer than "1.23".
 bool IsNewer(const std::string& latest, const std::string& current)
@@ -44,9 +47,13 @@ void LogPassSummary(int compared, int refused)
     }
 }
 
-std::vector<std::string> FirmwareListLines()
+// The firmware version list, whose rows are scanned in place: a list of 4 MiB costs its
+// text, not a string per row. Empty when unreadable: no row.
+std::string FirmwareListText()
 {
-    return platform::ReadLines(fwVerInfoTxtPath, platform::LineBreaks::CrLfThenLfThenCr);
+    std::string text;
+    platform::ReadUtf8File(fwVerInfoTxtPath, text);
+    return text;
 }
 
 // The bundle's CFBundleVersion; a four-part value such as "1.0.1.5" is shortened to the
@@ -96,8 +103,10 @@ bool CompareFirmware(const UsbDevicesInfo& devices, const std::function<bool(con
     int refused = 0;
     int compared = 0;
     bool whole = true;
-    std::vector<std::string> groups;
-    for (const std::string& line : FirmwareListLines()) {
+    const std::string text = FirmwareListText();
+    std::string_view line;
+    std::vector<std::string_view> groups;
+    for (platform::Lines lines(text, platform::LineBreaks::CrLfThenLfThenCr); lines.Next(line) && whole;) {
         if (!row.Search(line, groups) || groups[2].empty()) {
             continue;
         }
@@ -105,21 +114,20 @@ bool CompareFirmware(const UsbDevicesInfo& devices, const std::function<bool(con
             ++refused;
             continue;
         }
-        const std::string& name = groups[1];
-        std::string latest = DisplayVersion(groups[2]);
+        const std::string_view name = groups[1];
         for (int slot = 0; slot < slots && whole; ++slot) {
             const UsbDeviceInfo& device = devices.devices[slot];
             if (device.productName == nullptr || name != device.productName) {
                 continue;
             }
             std::string current = DeviceVersionText(device.deviceRevision);
+            std::string latest = DisplayVersion(groups[2]);
             if (++compared <= kLoggedComparisons) {
-                TW_LOG(3, "%s curVer:%s latestVer:%s\n", name.c_str(), current.c_str(), latest.c_str());
+                TW_LOG(3, "%s curVer:%s latestVer:%s\n", device.productName, current.c_str(), latest.c_str());
             }
-            whole = visit(FirmwareComparison{slot, name, current, latest, groups[4], IsNewer(latest, current)});
-        }
-        if (!whole) {
-            break;
+            const std::string product(name);
+            const std::string address(groups[4]);
+            whole = visit(FirmwareComparison{slot, product, current, latest, address, IsNewer(latest, current)});
         }
     }
     LogPassSummary(compared, refused);
@@ -147,14 +155,12 @@ bool UpdateFirmware(UsbDevicesInfo* devices)
         TW_TRACE_OUT();
         return false;
     }
-    if (!wrote || !HasPastIntervalValue()) {
-        TW_TRACE_OUT();
-        return false;
-    }
-    writeFwVersionLastCheckDate(oslib::FormatDate("YYYY-MM-dd hh:mm:ss", _clock()));
+    bool due = wrote && HasPastIntervalValue();
     TW_TRACE_OUT();
-    return true;
+    return due;
 }
+
+void StoreFirmwareCheckDate() { writeFwVersionLastCheckDate(oslib::FormatDate("YYYY-MM-dd hh:mm:ss", _clock())); }
 
 bool UpdateFwVerTidewell(UsbDevicesInfo* devices)
 {
@@ -164,10 +170,12 @@ bool UpdateFwVerTidewell(UsbDevicesInfo* devices)
         return false;
     }
     platform::CaseInsensitiveRegex selfRow(kSelfRowPattern);
-    std::vector<std::string> groups;
+    const std::string text = FirmwareListText();
+    std::string_view line;
+    std::vector<std::string_view> groups;
     bool found = false;
     int refused = 0;
-    for (const std::string& line : FirmwareListLines()) {
+    for (platform::Lines lines(text, platform::LineBreaks::CrLfThenLfThenCr); lines.Next(line);) {
         if (!selfRow.Search(line, groups) || groups[1].empty()) {
             continue;
         }
@@ -187,7 +195,8 @@ bool UpdateFwVerTidewell(UsbDevicesInfo* devices)
     bool result = false;
     if (IsNewer(latest, installed)) {
         HandOffFile handOff;
-        result = handOff.OutputLine(fetchwick::FormatHandOffRow({"Tidewell", installed, latest, groups[3]})) && handOff.Commit();
+        result = handOff.OutputLine(fetchwick::FormatHandOffRow({"Tidewell", installed, latest, std::string(groups[3])})) &&
+                 handOff.Commit();
         if (!result) {
             TW_LOG(5, "Firmware update list(Tidewell) write erro\n");
         }

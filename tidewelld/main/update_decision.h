@@ -27,5 +27,7 @@ bool CompareFirmware(const UsbDevicesInfo& devices, const std::function<bool(con
 // Both write the hand-off file, one on each thread: under _lock, whichever list they judge.
 // True when rows were written and the downloader's check interval has passed.
 bool UpdateFirmware(UsbDevicesInfo* devices) REQUIRES(_lock);
+// Stores now as "lastCheckDate": once the downloader has been started for those rows.
+void StoreFirmwareCheckDate();
 // True when the updater's own row was written; only while no vendor device is connected.
 bool UpdateFwVerTidewell(UsbDevicesInfo* devices) REQUIRES(_lock);

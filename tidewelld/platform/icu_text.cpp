@@ -47,27 +47,25 @@ bool ReadUtf8File(const std::string& path, std::string& text)
     return true;
 }
 
-std::vector<std::string> SplitLines(const std::string& text, LineBreaks order)
+Lines::Lines(std::string_view text, LineBreaks order) : rest_(text)
 {
     const char* second = order == LineBreaks::CrLfThenCrThenLf ? "\r" : "\n";
     const char* third = order == LineBreaks::CrLfThenCrThenLf ? "\n" : "\r";
-    std::string separator = text.find("\r\n") != std::string::npos ? "\r\n"
-                            : text.find(second) != std::string::npos ? second
-                                                                     : third;
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t at = text.find(separator); at != std::string::npos; at = text.find(separator, start)) {
-        lines.push_back(text.substr(start, at - start));
-        start = at + separator.size();
-    }
-    lines.push_back(text.substr(start));
-    return lines;
+    separator_ = text.find("\r\n") != std::string_view::npos ? "\r\n"
+                 : text.find(second) != std::string_view::npos ? second
+                                                                : third;
 }
 
-std::vector<std::string> ReadLines(const std::string& path, LineBreaks order)
+bool Lines::Next(std::string_view& line)
 {
-    std::string text;
-    return ReadUtf8File(path, text) ? SplitLines(text, order) : std::vector<std::string>();
+    if (done_) {
+        return false;
+    }
+    size_t at = rest_.find(separator_);
+    line = rest_.substr(0, at);
+    done_ = at == std::string_view::npos;
+    rest_.remove_prefix(done_ ? rest_.size() : at + separator_.size());
+    return true;
 }
 
 int32_t TextLength(const std::string& utf8) { return FromUtf8(utf8).length(); }

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
+#include <string_view>
 
 namespace platform {
 
@@ -17,12 +17,20 @@ enum class LineBreaks {
     CrLfThenLfThenCr,  // the row readers
 };
 
-// Splits at every occurrence of the chosen separator; an empty text is one empty line and
-// a text that ends with the separator has an empty last line.
-std::vector<std::string> SplitLines(const std::string& text, LineBreaks order);
+// The lines of a text, in place: it is split at every occurrence of the separator chosen
+// for the whole text. An empty text is one empty line, and a text that ends with the
+// separator has an empty last line. The text must outlive the lines.
+class Lines {
+public:
+    Lines(std::string_view text, LineBreaks order);
+    // The next line; false after the last one.
+    bool Next(std::string_view& line);
 
-// The lines of a file read with ReadUtf8File; none when it is unreadable.
-std::vector<std::string> ReadLines(const std::string& path, LineBreaks order);
+private:
+    std::string_view rest_;
+    std::string_view separator_;
+    bool done_ = false;
+};
 
 // Strings as Foundation sees them, in UTF-16 code units.
 int32_t TextLength(const std::string& utf8);

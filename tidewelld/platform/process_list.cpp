@@ -1,33 +1,10 @@
 #include "process_list.h"
 
-#include <regex.h>
+#include "list_regex.h"
 
 namespace platform {
 
 namespace {
-
-class CompiledPattern {
-public:
-    explicit CompiledPattern(const std::string& pattern)
-        : ok_(regcomp(&regex_, pattern.c_str(), REG_EXTENDED | REG_NOSUB) == 0)
-    {
-    }
-    ~CompiledPattern()
-    {
-        if (ok_) {
-            regfree(&regex_);
-        }
-    }
-    CompiledPattern(const CompiledPattern&) = delete;
-    CompiledPattern& operator=(const CompiledPattern&) = delete;
-
-    bool ok() const { return ok_; }
-    bool Matches(const std::string& line) const { return regexec(&regex_, line.c_str(), 0, nullptr, 0) == 0; }
-
-private:
-    regex_t regex_;
-    bool ok_;
-};
 
 std::vector<LazyProcessLines::Process> WholeLines(const std::vector<std::string>& lines)
 {
@@ -57,7 +34,7 @@ const std::optional<std::string>& LazyProcessLines::LineOf(size_t index)
 
 std::optional<std::string> LazyProcessLines::FirstMatch(const std::string& pattern, const std::string& requiredText)
 {
-    CompiledPattern regex(pattern);
+    ExtendedRegex regex(pattern);
     if (!regex.ok()) {
         return std::nullopt;
     }

@@ -2,6 +2,7 @@
 // CPU time, then the command line with its arguments.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -15,7 +16,8 @@ class ProcessSnapshot {
 public:
     virtual ~ProcessSnapshot() = default;
     // The first process line that the POSIX extended regular expression (the dialect of
-    // "grep -E") matches anywhere; nullopt when none does or the pattern is invalid. A
+    // "grep -E", list_regex.h) matches anywhere, in time linear in the line; nullopt when
+    // none does or the pattern is invalid. A
     // process whose command lacks `requiredText` is passed over unread: the caller names a
     // text that every match holds after the line's head (pid, terminal, state, time), or "".
     virtual std::optional<std::string> FirstMatch(const std::string& pattern, const std::string& requiredText) = 0;
@@ -55,7 +57,10 @@ public:
     explicit ProcessLines(const std::vector<std::string>& lines);
 };
 
-// The platform's own snapshot.
+// The platform's own snapshot: the processes of this user alone (an application that uses
+// this user's device runs in this user's session), each read up to a cap. A command line
+// longer than the cap (real ones stay under 4 KiB) matches nothing and costs one read.
+constexpr size_t kMaxCommandBytes = 64 * 1024;  // as the system gives it, NULs included
 std::unique_ptr<ProcessSnapshot> TakeSystemProcessSnapshot();
 
 } // namespace platform

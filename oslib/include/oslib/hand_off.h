@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace fetchwick {
 
@@ -28,6 +29,6 @@ bool ParseHandOffRow(const std::string& line, HandOffRow& row);
 // character, a blank, ", \, <, > or ` is no URL and could end the address early in a quoted
 // or unquoted shell word, an HTML attribute or the row itself. The scheme is not checked:
 // the agent passes http addresses on, the downloader fetches https ones alone.
-bool IsPackageAddress(const std::string& url);
+bool IsPackageAddress(std::string_view url);
 
 } // namespace fetchwick

@@ -1,5 +1,6 @@
 // Only a complete 2xx body within the size limit replaces a list, atomically, over checked TLS alone, unredirected.
 #include "agent_home.h"
+
 #include "oslib/user_folders.h"
 #include "stub_server.h"
 
@@ -7,6 +8,8 @@ namespace {
 
 using ListDownload = AgentHome;
 
+// A failure is a line that says why: the host and libcurl's text, or what the agent refused. A body that cannot be
+// stored (here the rename fails: a folder holds the list's place) is a failed download too.
 TEST_F(ListDownload, OnlyACompleteSmallEnoughBodyFromTheRightPlaceReplacesTheList)
 {
     using Tls = StubServer::Tls;
@@ -14,7 +17,7 @@ TEST_F(ListDownload, OnlyACompleteSmallEnoughBodyFromTheRightPlaceReplacesTheLis
     const std::string earlier = "FormatVersion:091\nearlier list\n";
     const std::string fw = R"({"/fw": {"body": "FormatVersion:091\n"}})";
     // A list that is not replaced comes with the reason, after the server's address.
-    const struct { std::string routes; Tls tls; std::string list; std::string failure; } cases[] = {
+    const struct { std::string routes; Tls tls; std::string list; std::string failure; bool intoFolder = false; } cases[] = {
         {R"({"/fw": {"chunks": [")" + std::string(100, 'a') + R"(", "b"]}})", Tls::TrustedCa,
          std::string(100, 'a') + "b", ""},
         {fw, Tls::SelfSigned, earlier, "SSL certificate problem"},
@@ -30,6 +33,8 @@ TEST_F(ListDownload, OnlyACompleteSmallEnoughBodyFromTheRightPlaceReplacesTheLis
          std::string(4096 * kib.size(), 'x'), ""},
         {R"({"/fw": {"chunks": [")" + kib + R"("], "repeat": 4097, "chunk_delay": 0}})", Tls::TrustedCa, earlier,
          "the list is larger than 4194304 bytes"},
+        {R"({"/fw": {"body": "xxxxx", "repeat": 838861}})", Tls::TrustedCa, earlier, "Maximum file size exceeded"},
+        {R"({"/fw": {"body": ")" + kib + R"("}})", Tls::TrustedCa, earlier, "the list could not be stored", true},
     };
     StubServer servers[] = {StubServer("{}", Tls::None), StubServer("{}", Tls::TrustedCa),
                             StubServer("{}", Tls::SelfSigned)};
@@ -41,14 +46,19 @@ TEST_F(ListDownload, OnlyACompleteSmallEnoughBodyFromTheRightPlaceReplacesTheLis
         PointListsAt(server.base());
         WriteFileText(fwVerInfoTxtPath, earlier);
         SetFileTime(fwVerInfoTxtPath, 1.7e9);
+        unlink(home_.LogPath().c_str());
+        MakeFolders(home_.file("taken"));
+        const std::string path = c.intoFolder ? home_.file("taken") : fwVerInfoTxtPath;
         commXdata client;
-        EXPECT_EQ(c.list == earlier ? 1u : 0u, client.getFirmVersionList(fwVerInfoTxtPath.c_str()));
+        EXPECT_EQ(c.list == earlier ? 1u : 0u, client.getFirmVersionList(path.c_str()));
         const std::string& failure = client.listFailure();
         const std::string from = "127.0.0.1:" + std::to_string(server.port()) + ": ";
         EXPECT_TRUE(c.failure.empty() ? failure.empty()
                                       : failure.rfind(from, 0) == 0 && failure.find(c.failure) != std::string::npos)
             << failure;
         EXPECT_EQ(c.list, ReadFileText(fwVerInfoTxtPath));
+        EXPECT_EQ(!c.failure.empty(), Count(home_.Log(), "[WRN] List download from " + from.substr(0, from.size() - 2) +
+                                                             " failed: " + c.failure));
         struct stat info {};
         EXPECT_EQ(c.list == earlier, stat(fwVerInfoTxtPath.c_str(), &info) == 0 && info.st_mtime == 1700000000);
         auto entries = std::filesystem::directory_iterator(oslib::ListFolder());

@@ -47,7 +47,7 @@ TEST_F(WatchTest, IntervalReadingsAndTheCheckDate)
 TEST_F(WatchTest, TableKeysFollowTheDeviceList)
 {
     devices_.Add(0x0010, "Deck Unit 2", "abc").Add(0x0020, "Mixer 4", "\xE9").Add(0x0030, "Mixer 4", nullptr);
-    UpdateAppStatus(0, &devices_.list);
+    UpdateAppStatus(0, devices_.list);
     EXPECT_EQ((std::map<uint64_t, int8_t>{{0x0030, 0}, {0x1BB30010, 0}, {0xFFE90020, 0}}), _appStatus[6].execStatus);
 }
 
@@ -63,7 +63,7 @@ TEST_F(WatchTest, OneReportPerStartApplicationAndDevice)
             NotifyDeviceConnect(false);
         }
         // One application watch of the tick: the table follows the list, then the collection.
-        UpdateAppStatus(0, &devices_.list);
+        UpdateAppStatus(0, devices_.list);
         CollectAppInfo(&mac_, &devices_.list);
         EXPECT_EQ(step.beacons, analytics_.Beacons().size());
     }
@@ -98,7 +98,7 @@ TEST_F(WatchTest, SavedAndResendRules)
     const size_t beaconsBefore = analytics_.Beacons().size();
 
     analytics_.Answer(R"({"measurement": 1})");
-    UpdateAppStatus(0, &devices_.list);
+    UpdateAppStatus(0, devices_.list);
     processes_.push_back("  4243 ??  S  0:01 /Applications/Ableton Live 12.app/Contents/MacOS/Live");
     SendSavedInfo(&mac_);
     NotifyDeviceConnect(false);

@@ -55,7 +55,7 @@ TEST_F(Schedule, FirstTickDownloadsOnlyAMissingOrOldList)
     const struct { const char *now, *modified; double elapsed; bool downloads; } cases[] = {
         {"2026-06-10 21:00:00", "2026-06-10 08:00:00", 86400, false},
         {"2026-06-10 21:00:00", "2026-06-10 08:00:00", 86400.5, true},
-        {"2026-06-10 11:00:00", "2026-06-09 22:00:00", 0, true},
+        {"2026-06-10 10:00:00", "2026-06-09 22:00:00", 0, true}, {"2026-06-10 09:59:59", "2026-06-09 22:00:00", 0, false},
         {"2026-06-10 21:00:00", "2026-06-09 20:30:00", 0, true},
         {"2026-06-10 21:00:00", "2026-06-10 21:30:00", 0, false},
         {"2026-06-10 21:00:00", "2026-06-10 23:00:00", 0, true},
@@ -107,8 +107,6 @@ TEST_F(Schedule, StartUpRetries)
 // count compares unsigned. `stampedAt` null: the date stays "yesterday", in no format.
 TEST_F(Schedule, IntervalSinceTheLastCheck)
 {
-    oslib::MutexLock guard(_lock);
-    devices_.Add(0, "Deck Unit 2", nullptr, 0x0110);
     const struct { const char *stampedAt, *lastCheck, *checkedAt; bool passed; } cases[] = {
         {nullptr, "yesterday", "2026-06-10 21:00:00", true},
         {"2026-06-10 09:30:00", "2026-06-10 09:30:00", "2026-06-11 04:00:00", false},
@@ -120,8 +118,7 @@ TEST_F(Schedule, IntervalSinceTheLastCheck)
         Restart(c.stampedAt != nullptr ? c.stampedAt : c.checkedAt, nullptr);
         WritePreferences("<key>FwInterval</key><integer>1</integer><key>lastCheckDate</key><string>yesterday</string>");
         if (c.stampedAt != nullptr) {
-            WriteFileText(fwVerInfoTxtPath, "FormatVersion:091\nDeck Unit 2,124,mac,https://x/a.bin\n");
-            EXPECT_TRUE(UpdateFirmware(&devices_.list));
+            StoreFirmwareCheckDate();
             const std::string stored = ReadFileText(fetchwick::PreferencesPath());
             EXPECT_NE(std::string::npos, stored.find(std::string("<string>") + c.lastCheck + "</string>")) << stored;
         }

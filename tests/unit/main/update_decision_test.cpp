@@ -88,21 +88,28 @@ TEST_F(UpdateDecision, UpdaterVersion)
     EXPECT_FALSE(UpdateFwVerTidewell(&devices_.list)) << "no self update while a device is connected";
 }
 
-// The downloader starts only when the device count grows; one that cannot start (missing
-// here) is logged without stopping the caller.
-TEST_F(UpdateDecision, DownloaderStartsOnlyWhenTheCountGrowsAndLaunchErrorsAreLogged)
+// The downloader starts only when the device count grows, and only a start spends the check ("lastCheckDate"): a
+// rescan that finds the same count must not hold a due update back for the whole interval, and the last rescan
+// comes within it. A downloader that cannot start (missing at first) is logged once, and spends nothing either.
+TEST_F(UpdateDecision, DownloaderStartsWhenTheCountGrowsAndOnlyAStartSpendsTheCheck)
 {
     _connect = 1;
+    WritePreferences("<key>FwInterval</key><integer>7</integer>");
     devices_.Add(0, "Deck Unit 2", nullptr, 0x0123);
     CopyDevicesInfo(&_usbQnlDevInfo, &devices_.list);
     WriteList("Deck Unit 2,124,mac,https://x/a.bin\n");
-    const std::pair<int, int> counts[] = {{0, 1}, {2, 2}, {2, 1}};
-    for (const auto& [before, after] : counts) {
-        unlink(home_.LogPath().c_str());
-        deviceFound(before, after);
-        EXPECT_EQ(before < after, Count(home_.Log(), "[ERR] Fetchwick launch error(No such file or directory)") == 1)
-            << before << " to " << after;
+    const struct { int before, after; bool installs, checked; } steps[] = {
+        {0, 1, false, false}, {2, 2, true, false}, {2, 1, false, false}, {0, 1, false, true}, {0, 1, false, true}};
+    for (const auto& step : steps) {
+        if (step.installs) {
+            InstallRecordingDownloader();
+        }
+        deviceFound(step.before, step.after);
+        EXPECT_EQ(1u, Count(home_.Log(), "[ERR] Fetchwick launch error(No such file or directory)"));
+        EXPECT_EQ(step.checked, ReadFileText(fetchwick::PreferencesPath()).find("lastCheckDate") != std::string::npos)
+            << step.before << " to " << step.after;
     }
+    EXPECT_TRUE(WaitUntil([&] { return ReadFileText(Launches()) == "-f \n"; }, std::chrono::seconds(10)));
 }
 
 } // namespace

@@ -1,15 +1,22 @@
 #include <csignal>
+#include <ctime>
 #include <fcntl.h>
+#include <regex.h>
 #include <regex>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "oslib/descriptors.h"
+#include "oslib/spawn.h"
+#include "platform/list_regex.h"
 #include "platform/process_list.h"
 #include "test_home.h"
 
 namespace {
+
+// "djay Pro" over and over, `bytes` long.
+std::string Djay(size_t bytes) { return std::regex_replace(std::string(bytes, '.'), std::regex("........"), "djay Pro"); }
 
 // A sleeper at a path no other process has, and a zombie, which has no arguments left.
 TEST(SystemProcessSnapshot, LinesShapedLikePsAx)
@@ -78,6 +85,75 @@ TEST(SystemProcessSnapshot, LinesShapedLikePsAx)
     waitpid(pid, nullptr, 0);
     waitpid(zombie, nullptr, 0);
     EXPECT_EQ(std::nullopt, vanishing->FirstMatch(command, path));
+}
+
+// Only this user's processes are looked at, and a command line (NULs included) of more than 64 KiB matches
+// nothing: one of 1 MiB, "djay Pro" over and over, costs one pass no time. Other users need root to run.
+TEST(SystemProcessSnapshot, OwnProcessesAndCommandLinesUpTo64KiB)
+{
+    const uid_t self = getuid(), nobody = 65534;
+    const oslib::ChildStream kOwn = oslib::ChildStream::kInherited;
+    const struct { uid_t user; size_t bytes; bool found; } cases[] = {
+        {self, 64 * 1024, true}, {self, 64 * 1024 + 1, false}, {self, 1 << 20, false},
+        {nobody, 4096, false}, {nobody, 1 << 20, false}};
+    const auto tag = [](const auto& c) { return "/Contents/MacOS/tw" + std::to_string(c.bytes) + "u" + std::to_string(c.user); };
+    std::vector<pid_t> children;
+    for (const auto& c : cases) {
+        // After "sh\0-c\0kill -STOP $$\0", arguments of 100,000 bytes at most (one may not reach 128 KiB).
+        std::vector<std::string> argv{"sh", "-c", "kill -STOP $$"};
+        if (c.user != self) {
+            argv.insert(argv.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--keep-groups"});
+        }
+        for (size_t left = c.bytes - 20; left > 0; left -= argv.back().size() + 1) {
+            argv.push_back(Djay(std::min<size_t>(left - 1, 100000)));
+        }
+        argv.back().replace(argv.back().size() - tag(c).size(), std::string::npos, tag(c));
+        oslib::Child child;
+        if ((c.user == self || self == 0) && oslib::Spawn(argv, kOwn, kOwn, child) == 0) {
+            waitpid(child.pid, nullptr, WUNTRACED);  // until it has stopped itself
+            children.push_back(child.pid);
+        }
+    }
+    const std::clock_t start = std::clock();
+    std::unique_ptr<platform::ProcessSnapshot> snapshot = platform::TakeSystemProcessSnapshot();
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.found, snapshot->FirstMatch("djay Pro.*" + tag(c) + "$", "/Contents/MacOS/").has_value()) << tag(c);
+    }
+    EXPECT_LT(std::clock() - start, CLOCKS_PER_SEC / 10);
+    for (pid_t child : children) {
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+    }
+}
+
+// The search's patterns mean on RE2 what they mean to regexec (C locale): each one, real or crafted, on every line.
+TEST(ExtendedRegex, AgreesWithRegexec)
+{
+    const std::string lines[] = {"  412 ?        Ssl    0:03 /usr/lib/systemd/systemd --user",
+        " 4242 ??       S      0:01 /Applications/Serato DJ Pro.app/Contents/MacOS/Serato DJ Pro",
+        "/Applications/djay Pro AI.app/Contents/MacOS/djay Pro AI -psn_0_1234",
+        "/Applications/Ableton Live 12 Suite.app/Contents/MacOS/Live", "/Applications/spindrel.app/Contents/MacOS/spindrel",
+        "/Applications/spindrel.app/Contents/MacOS/spindrel --safe", "/opt/Tr\xe4ktor.app/Contents/MacOS/Traktor\nsecond line",
+        "/bin/sh -c ps -ax | grep -E 'Traktor.app/Contents/MacOS/Traktor'", std::string(4000, 'a') + "b",
+        Djay(16000) + "/Contents/MacOS/x"};
+    const char* patterns[] = {"Serato DJ Pro.app/Contents/MacOS/Serato DJ Pro", "djay Pro.*/Contents/MacOS/djay Pro.*",
+                              "spindrel.app/Contents/MacOS/spindrel$", "Ableton.*.app/Contents/MacOS/Live",
+                              "^ *[0-9]+ \\?\\? ", "Tr.ktor", "^second", "line$", "r.s", "[^a-z]second",
+                              "(a|aa)*b$", "a{3,4}b", "[[:upper:]][[:digit:]]", "Pro( AI)?$", "Pro( AI)? -", "(", "\\(",
+                              "djay Pro.*djay Pro.*/x$", "Tr\xe4ktor", "(?i)pro( ai)?$"};
+    for (const char* pattern : patterns) {
+        regex_t posix;
+        const bool compiled = regcomp(&posix, pattern, REG_EXTENDED | REG_NOSUB) == 0;
+        const platform::ExtendedRegex re2(pattern);
+        EXPECT_EQ(compiled, re2.ok()) << pattern;
+        for (const std::string& line : lines) {
+            const bool found = compiled && regexec(&posix, line.c_str(), 0, nullptr, 0) == 0;
+            EXPECT_EQ(found, re2.Matches(line)) << pattern << " on " << line.substr(0, 80);
+        }
+        if (compiled) {
+            regfree(&posix);
+        }
+    }
 }
 
 } // namespace

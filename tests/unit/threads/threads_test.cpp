@@ -3,6 +3,7 @@
 #include <deque>
 #include <future>
 #include <regex>
+#include <set>
 #include <vector>
 
 #include "agent_home.h"
@@ -12,7 +13,7 @@ namespace {
 
 // poll and receive answer from a script (poll: 1 the monitor is readable, 0 timed out, else -errno; receive:
 // the errno of each null reply, then EAGAIN), then poll waits for the stop alone. Pauses: the stop-only waits
-// before the monitor is replaced.
+// before the monitor is replaced, of a second; a burst's quiet spell is 150 ms.
 TEST(UdevDeviceWatcher, OverflowIsAChangeFailuresAreLoggedOnceAndTheMonitorReplaced)
 {
     const struct { const char* name; std::deque<int> polls, receives; bool rescanThrows;
@@ -20,17 +21,20 @@ TEST(UdevDeviceWatcher, OverflowIsAChangeFailuresAreLoggedOnceAndTheMonitorRepla
         {"timed out", {0}, {}, false, {0, 0, 0}},
         {"poll fails twice", {-ENOMEM, 0, -ENOMEM, 0, 0}, {}, false, {1, 1, 2}},
         {"receive fails", {1, 0, 1, 0}, {EIO, ENOBUFS, EAGAIN}, false, {1, 1, 1}},
-        // Failing again before any read succeeded: no second line, but the overflow still counts.
+        // Failing again before any read succeeded: no second line, but the failure and the overflow still count.
         {"receive fails after an overflow", {1, 0, 0, 1, 0, 0}, {EIO, ENOBUFS, EIO}, false, {2, 1, 2}},
+        {"receive fails again after its rescan", {1, 0, 0, 1, 0, 0}, {EIO, EIO}, false, {2, 1, 2}},
         {"rescan throws", {1, 0, 1, 0}, {ENOBUFS, EAGAIN, ENOBUFS, EAGAIN}, true, {2, 2, 0}},
     };
+    std::set<int> timeouts;
     for (auto c : cases) {
         SCOPED_TRACE(c.name);
         // The scripts are the watcher thread's alone until Stop has joined it.
         std::promise<void> spent;
         size_t changes = 0, pauses = 0;
         platform::UdevWatcherCalls calls;
-        calls.poll = [&](pollfd* fds, nfds_t count, int) {
+        calls.poll = [&](pollfd* fds, nfds_t count, int timeout) {
+            timeouts.insert(timeout);
             if (c.polls.empty()) {
                 spent.set_value();
                 return ::poll(&fds[count - 1], 1, -1);  // the stop's descriptor comes last
@@ -63,6 +67,7 @@ TEST(UdevDeviceWatcher, OverflowIsAChangeFailuresAreLoggedOnceAndTheMonitorRepla
         const std::string logged = testing::internal::GetCapturedStderr();
         EXPECT_EQ(c.changesLoggedPauses, (std::vector<size_t>{changes, Count(logged, "\n"), pauses})) << logged;
     }
+    EXPECT_EQ((std::set<int>{-1, 150, 1000}), timeouts);
 }
 
 using Writers = AgentHome;

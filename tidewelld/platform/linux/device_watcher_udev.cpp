@@ -181,15 +181,16 @@ private:
         return change ? Outcome::kChange : Outcome::kNothing;
     }
 
-    // The first failure of a run is logged, and counts as a change once a monitor works
-    // again: uevents may have gone unread meanwhile.
+    // Every failure counts as a change once a monitor works again: the uevents queued in
+    // the failed one are gone unread, whether or not an earlier failure of the run was
+    // already answered by a rescan. Only the first of a run is logged.
     Outcome Fail(const char* call)
     {
         if (!failing_) {
             LogLine(call, std::strerror(errno));
             failing_ = true;
-            lostChange_ = true;
         }
+        lostChange_ = true;
         return Replace();
     }
 

@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <initializer_list>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "oslib/descriptors.h"
@@ -71,16 +72,46 @@ std::string CommandText(std::string arguments)
     return arguments;
 }
 
-// The command text of the process, or false when it has gone.
-bool ReadCommand(int procFd, long pid, std::string& command)
+// The command text of the process; false when it has gone or its command line is longer
+// than the cap, of which no more than one byte past the cap is read. `buffer` is the
+// snapshot's one buffer of kMaxCommandBytes + 1 bytes.
+bool ReadCommand(int procFd, long pid, std::vector<char>& buffer, std::string& command)
 {
     char path[48];
     std::snprintf(path, sizeof path, "%ld/cmdline", pid);
-    if (!ReadProcFile(procFd, path, command)) {
+    oslib::UniqueFd file(openat(procFd, path, O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
         return false;
     }
-    command = CommandText(std::move(command));
+    size_t length = 0;
+    for (;;) {
+        size_t wanted = buffer.size() - length;
+        ssize_t got = read(file.get(), buffer.data() + length, wanted);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return false;
+        }
+        length += static_cast<size_t>(got);
+        // A short read is the end of a /proc file; a full buffer is past the cap.
+        if (static_cast<size_t>(got) < wanted || length == buffer.size()) {
+            break;
+        }
+    }
+    if (length > kMaxCommandBytes) {
+        return false;
+    }
+    command = CommandText(std::string(buffer.data(), length));
     return true;
+}
+
+// Whether /proc/<pid> (the process's user, or root for one that may not be inspected)
+// belongs to `user`.
+bool OwnedBy(int procFd, const char* pid, uid_t user)
+{
+    struct stat info {};
+    return fstatat(procFd, pid, &info, 0) == 0 && info.st_uid == user;
 }
 
 // What /proc/<pid>/stat gives a line: everything before the command, and the name shown
@@ -171,11 +202,13 @@ std::unique_ptr<ProcessSnapshot> TakeSystemProcessSnapshot()
     if (proc == nullptr) {
         return std::make_unique<ProcessLines>(std::vector<std::string>());
     }
+    int procFd = dirfd(proc.get());
+    const uid_t user = getuid();
     std::vector<long> pids;
     while (dirent* entry = readdir(proc.get())) {
         char* end = nullptr;
         long pid = std::strtol(entry->d_name, &end, 10);
-        if (end != entry->d_name && *end == '\0' && pid > 0) {
+        if (end != entry->d_name && *end == '\0' && pid > 0 && OwnedBy(procFd, entry->d_name, user)) {
             pids.push_back(pid);
         }
     }
@@ -185,8 +218,8 @@ std::unique_ptr<ProcessSnapshot> TakeSystemProcessSnapshot()
     if (ticksPerSecond <= 0) {
         ticksPerSecond = 100;
     }
-    int procFd = dirfd(proc.get());
     std::vector<long> kernelThreads = KernelThreadHints(procFd);
+    std::vector<char> buffer(kMaxCommandBytes + 1);
     // Most processes cost one file, their command line; stat is read for a process only
     // once a search needs its whole line.
     std::vector<LazyProcessLines::Process> processes;
@@ -195,11 +228,11 @@ std::unique_ptr<ProcessSnapshot> TakeSystemProcessSnapshot()
         LineHead head;
         if (std::binary_search(kernelThreads.begin(), kernelThreads.end(), pid)) {
             if (!ReadHead(procFd, pid, ticksPerSecond, head) ||
-                (!head.kernelThread && !ReadCommand(procFd, pid, process.command))) {
+                (!head.kernelThread && !ReadCommand(procFd, pid, buffer, process.command))) {
                 continue;
             }
             process.line = Line(head, process.command);
-        } else if (!ReadCommand(procFd, pid, process.command)) {
+        } else if (!ReadCommand(procFd, pid, buffer, process.command)) {
             continue;
         }
         processes.push_back(std::move(process));

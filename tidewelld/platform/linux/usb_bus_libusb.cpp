@@ -4,11 +4,14 @@
 #include "../usb_bus.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <iterator>
 #include <libusb.h>
 #include <string>
 #include <tuple>
+#include <unicode/utf16.h>
+#include <unicode/utf8.h>
 
 #include "../stop_request.h"
 #include "oslib/whole_file.h"
@@ -22,6 +25,9 @@ namespace {
 constexpr unsigned kControlTimeoutMs = 1000;
 // How long a waiting request goes without looking for a stop request.
 constexpr long kStopCheckMicroseconds = 100000;
+// How long a request is waited for in all, its cancellation included: an event loop that
+// keeps failing would otherwise never see it end, and spin under _lock.
+constexpr auto kRequestDeadline = std::chrono::milliseconds(2 * kControlTimeoutMs);
 constexpr int kMaxPortDepth = 7;
 
 class LibusbContext {
@@ -55,12 +61,22 @@ struct TransferDeleter {
 
 void LIBUSB_CALL MarkCompleted(libusb_transfer* transfer) { *static_cast<int*>(transfer->user_data) = 1; }
 
+// One control transfer and what libusb writes into while it is submitted.
+struct ControlTransfer {
+    explicit ControlTransfer(uint16_t length) : buffer(LIBUSB_CONTROL_SETUP_SIZE + length) {}
+
+    std::unique_ptr<libusb_transfer, TransferDeleter> transfer{libusb_alloc_transfer(0)};
+    std::vector<unsigned char> buffer;
+    int completed = 0;
+};
+
 class LibusbHandle final : public UsbDeviceHandle {
 public:
     LibusbHandle(libusb_device_handle* handle, std::shared_ptr<LibusbContext> context)
         : handle_(handle), context_(std::move(context))
     {
     }
+    // Closing forgets the transfers given up on, which are then freed.
     ~LibusbHandle() override { libusb_close(handle_); }
     LibusbHandle(const LibusbHandle&) = delete;
     LibusbHandle& operator=(const LibusbHandle&) = delete;
@@ -73,36 +89,40 @@ public:
         if (StopRequested()) {
             return kUsbNoAnswer;
         }
-        std::vector<unsigned char> buffer(LIBUSB_CONTROL_SETUP_SIZE + length);
-        std::unique_ptr<libusb_transfer, TransferDeleter> transfer(libusb_alloc_transfer(0));
+        auto control = std::make_unique<ControlTransfer>(length);
+        libusb_transfer* transfer = control->transfer.get();
         if (transfer == nullptr) {
             return -1;
         }
-        int completed = 0;
-        libusb_fill_control_setup(buffer.data(), requestType, request, value, index, length);
-        libusb_fill_control_transfer(transfer.get(), handle_, buffer.data(), MarkCompleted, &completed,
+        libusb_fill_control_setup(control->buffer.data(), requestType, request, value, index, length);
+        libusb_fill_control_transfer(transfer, handle_, control->buffer.data(), MarkCompleted, &control->completed,
                                      kControlTimeoutMs);
-        if (libusb_submit_transfer(transfer.get()) != 0) {
+        if (libusb_submit_transfer(transfer) != 0) {
             return -1;
         }
         bool stopping = false;
         bool failed = false;
         // A submitted transfer belongs to libusb until its callback has run: cancelled
-        // ones are waited for too.
-        while (completed == 0) {
+        // ones are waited for too, up to the deadline.
+        const auto deadline = std::chrono::steady_clock::now() + kRequestDeadline;
+        while (control->completed == 0) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                given_up_.push_back(std::move(control));
+                return kUsbNoAnswer;
+            }
             timeval slice{0, kStopCheckMicroseconds};
-            int rc = libusb_handle_events_timeout_completed(context_->get(), &slice, &completed);
-            if (completed == 0 && !stopping && !failed) {
+            int rc = libusb_handle_events_timeout_completed(context_->get(), &slice, &control->completed);
+            if (control->completed == 0 && !stopping && !failed) {
                 stopping = StopRequested();
                 failed = rc < 0 && rc != LIBUSB_ERROR_INTERRUPTED;
                 if (stopping || failed) {
-                    libusb_cancel_transfer(transfer.get());
+                    libusb_cancel_transfer(transfer);
                 }
             }
         }
         switch (transfer->status) {
         case LIBUSB_TRANSFER_COMPLETED:
-            std::memcpy(data, libusb_control_transfer_get_data(transfer.get()), transfer->actual_length);
+            std::memcpy(data, libusb_control_transfer_get_data(transfer), transfer->actual_length);
             return transfer->actual_length;
         case LIBUSB_TRANSFER_TIMED_OUT:
             return kUsbNoAnswer;
@@ -116,39 +136,28 @@ public:
 private:
     libusb_device_handle* handle_;
     std::shared_ptr<LibusbContext> context_;  // outlives handle_
+    std::vector<std::unique_ptr<ControlTransfer>> given_up_;  // still submitted; freed once handle_ is closed
 };
 
-// UTF-16 code units of UTF-8 text; a byte that starts no valid sequence is one unit of
-// its own (Latin-1).
+// UTF-16 code units of UTF-8 text; a byte that starts no well-formed sequence (a lone
+// surrogate's, an overlong or cut-off one) is one unit of its own (Latin-1).
 std::u16string Utf16Units(const std::string& text)
 {
     std::u16string units;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    size_t size = text.size();
-    for (size_t i = 0; i < size;) {
-        unsigned char lead = bytes[i];
-        size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-        char32_t code = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-        bool valid = length != 0 && i + length <= size;
-        for (size_t k = 1; valid && k < length; ++k) {
-            valid = (bytes[i + k] & 0xC0) == 0x80;
-            code = (code << 6) | (bytes[i + k] & 0x3F);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    const auto length = static_cast<int32_t>(std::min<size_t>(text.size(), INT32_MAX));
+    for (int32_t at = 0; at < length;) {
+        const int32_t start = at;
+        UChar32 c = 0;
+        U8_NEXT(bytes, at, length, c);
+        if (c < 0) {
+            c = bytes[start];
+            at = start + 1;
         }
-        static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        valid = valid && code >= kSmallest[length] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
-        if (!valid) {
-            units.push_back(lead);
-            ++i;
-            continue;
-        }
-        if (code > 0xFFFF) {
-            code -= 0x10000;
-            units.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-            units.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-        } else {
-            units.push_back(static_cast<char16_t>(code));
-        }
-        i += length;
+        UChar unit[U16_MAX_LENGTH];
+        int32_t count = 0;
+        U16_APPEND_UNSAFE(unit, count, c);
+        units.append(unit, static_cast<size_t>(count));
     }
     return units;
 }
