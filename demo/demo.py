@@ -34,7 +34,7 @@ PACKAGES = "https://fw.quenlar.example/packages/"
 FIRMWARE_LIST = ("FormatVersion:091\n"
                  f"Deck Unit 2,124,mac,{PACKAGES}deck-unit-2-124.bin\n"
                  f"Mixer M-4,110,mac,{PACKAGES}mixer-m-4-110.bin\n"
-                 f"Tidewell,10,mac,{PACKAGES}tidewell-10.pkg\n")
+                 f"Tidewell,100,mac,{PACKAGES}tidewell-100.pkg\n")
 TARGET_LIST = "FormatVersion:091\nMixer M-4,14972,8192\n"
 GATE_REPLY = '{"measurement": 1}'
 DECK = dict(product_id=0x1234, release=0x0123, product="Deck Unit 2", manufacturer="Quenlar", serial="DU2-0042")

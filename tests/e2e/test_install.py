@@ -59,7 +59,7 @@ def test_install_into_a_temporary_prefix(tmp_path):
     assert shlex.split(value(prefix / UNIT, "ExecStart")) == [str(prefix / AGENT)]
     version = re.search(r"CMAKE_PROJECT_VERSION:STATIC=(.*)", CACHE)[1]
     if FETCHWICK + "/info.plist" in FILES:
-        assert plistlib.loads((prefix / FETCHWICK / "info.plist").read_bytes())["CFBundleVersion"] == version
+        assert plistlib.loads((prefix / FETCHWICK / "info.plist").read_bytes())["CFBundleVersion"] == version + ".0"
     assert {"KillMode=process", "WantedBy=default.target", "Documentation=man:tidewelld(8)",
             "ConditionUser=!@system"} <= set((prefix / UNIT).read_text().splitlines())
     # systemd-analyze reports every unknown or malformed setting on standard error, and
