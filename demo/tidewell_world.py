@@ -37,8 +37,14 @@ def read_json_lines(path):
 
 
 def make_certs(folder):
-    """A test CA (ca.pem) with server.pem/server.key for 127.0.0.1, and self.pem/self.key."""
-    subprocess.run(["/bin/sh", str(HERE / "make_certs.sh"), str(folder)], check=True)
+    """A test CA (ca.pem) with server.pem/server.key for 127.0.0.1, and self.pem/self.key: the build
+    folder's set under the test suite ($TIDEWELL_TEST_CERTS), otherwise new ones."""
+    shared = os.environ.get("TIDEWELL_TEST_CERTS")
+    if not shared:
+        subprocess.run(["/bin/sh", str(HERE / "make_certs.sh"), str(folder)], check=True)
+        return
+    for name in ("ca.pem", "server.pem", "server.key", "self.pem", "self.key"):
+        shutil.copy(Path(shared) / name, Path(folder) / name)
 
 
 def list_routes(firmware, target):
