@@ -6,12 +6,13 @@ request, so a test can change them while the server runs:
 
   {"/path": {"status": 200, "body": "text", "chunks": ["a", "b"], "chunk_delay": 0.1,
              "repeat": 3, "stall_after": 10, "close_after": 10, "delay": 0.5,
-             "headers": {"X": "y"}}}
+             "hold": "/some/file", "headers": {"X": "y"}}}
 
 "chunks" sends the body with chunked transfer coding, one chunk each, and so without a
 length; "repeat" sends the body, or the chunks, that many times over; "stall_after" sends
 that many body bytes and then stops sending (the connection stays open); "close_after"
-sends that many bytes of a longer announced body and closes. A path without a route gets
+sends that many bytes of a longer announced body and closes; "hold" answers only once that
+file exists, so that a test decides when a reply comes. A path without a route gets
 404. Every request is appended as one JSON line (method, path, query, headers) to the log.
 """
 import argparse
@@ -57,6 +58,8 @@ class Handler(BaseHTTPRequestHandler):
             route = {"status": 404, "body": "not found"}
         if route.get("delay"):
             time.sleep(route["delay"])
+        while route.get("hold") and not os.path.exists(route["hold"]) and not STOP.wait(0.02):
+            pass
         repeat = route.get("repeat", 1)
         body = route.get("body", "").encode("utf-8") * repeat
         status = route.get("status", 200)

@@ -37,8 +37,14 @@ def read_json_lines(path):
 
 
 def make_certs(folder):
-    """A test CA (ca.pem) with server.pem/server.key for 127.0.0.1, and self.pem/self.key."""
-    subprocess.run(["/bin/sh", str(HERE / "make_certs.sh"), str(folder)], check=True)
+    """A test CA (ca.pem) with server.pem/server.key for 127.0.0.1, and self.pem/self.key: the build
+    folder's set under the test suite ($TIDEWELL_TEST_CERTS), otherwise new ones."""
+    shared = os.environ.get("TIDEWELL_TEST_CERTS")
+    if not shared:
+        subprocess.run(["/bin/sh", str(HERE / "make_certs.sh"), str(folder)], check=True)
+        return
+    for name in ("ca.pem", "server.pem", "server.key", "self.pem", "self.key"):
+        shutil.copy(Path(shared) / name, Path(folder) / name)
 
 
 def list_routes(firmware, target):
@@ -187,6 +193,36 @@ class Agent:
     @property
     def preferences(self):
         return self.home / ".config/Quenlar/com.quenlar.Fetchwick.plist"
+
+    def drive_clock(self):
+        """Before start: the agent's time of day stands still but for tick_until, so that its own
+        alarm each second finds the same second and does nothing (durations stay real)."""
+        self.clock = self.home / "clock"
+        self._set_clock(int(time.time()))
+        preload = ":".join(filter(None, (self.environment.get("LD_PRELOAD"), os.environ["TIDEWELL_FAKETIME"])))
+        self.environment.update(LD_PRELOAD=preload, FAKETIME_TIMESTAMP_FILE=str(self.clock), FAKETIME_FMT="%s",
+                                FAKETIME_NO_CACHE="1", DONT_FAKE_MONOTONIC="1", NO_FAKE_STAT="1")
+
+    def _set_clock(self, seconds):
+        temp = self.clock.with_suffix(".tmp")
+        temp.write_text(str(seconds))
+        temp.rename(self.clock)
+
+    def tick_until(self, predicate, timeout=30.0):
+        """With drive_clock: one tick at a time until predicate holds, each the clock a second on
+        and a SIGALRM once the agent has taken the one before. Returns the last answer."""
+        def tick_unless_done():
+            done = predicate()
+            if not done and not self._alarm_pending():
+                self._set_clock(int(self.clock.read_text()) + 1)
+                self.process.send_signal(signal.SIGALRM)
+            return done
+        # Blocked from "App Run" on; before it, a signal would end the agent.
+        return self.wait_stderr("App Run", timeout) and wait_until(tick_unless_done, timeout, step=0.01)
+
+    def _alarm_pending(self):
+        status = Path(f"/proc/{self.process.pid}/status").read_text()
+        return bool(int(status.split("ShdPnd:", 1)[1].split()[0], 16) & 1 << (signal.SIGALRM - 1))
 
     def start(self, stderr=None):
         """stderr: a file object to take over instead of home/stderr.log."""

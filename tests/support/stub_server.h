@@ -17,15 +17,16 @@ public:
         : scheme_(tls == Tls::None ? "http" : "https")
     {
         setRoutes(routesJson);
-        const std::string name = tls == Tls::TrustedCa ? "server" : "self";
-        const std::string certificates = "sh '" TIDEWELL_DEMO_DIR "/make_certs.sh' . && ";
-        // The shell becomes the server; a clean signal mask lets SIGTERM stop it.
+        const std::string name = std::string(TIDEWELL_TEST_CERTS "/") + (tls == Tls::TrustedCa ? "server" : "self");
+        std::vector<std::string> command = {TIDEWELL_PYTHON, TIDEWELL_DEMO_DIR "/stub_server.py", "--routes",
+                                            dir_.path() + "/routes.json", "--log", dir_.path() + "/requests.log",
+                                            "--port-file", dir_.path() + "/port"};
+        if (tls != Tls::None) {
+            command.insert(command.end(), {"--cert", name + ".pem", "--key", name + ".key"});
+        }
+        // A clean signal mask lets SIGTERM stop it.
         oslib::Child server;
-        oslib::Spawn({"/bin/sh", "-c",
-                      "cd '" + dir_.path() + "' && " + (tls == Tls::None ? "" : certificates) + "exec " TIDEWELL_PYTHON
-                      " '" TIDEWELL_DEMO_DIR "/stub_server.py' --routes routes.json --log requests.log --port-file port" +
-                          (tls == Tls::None ? "" : " --cert " + name + ".pem --key " + name + ".key")},
-                     oslib::ChildStream::kDiscarded, oslib::ChildStream::kInherited, server);
+        oslib::Spawn(command, oslib::ChildStream::kDiscarded, oslib::ChildStream::kInherited, server);
         pid_ = server.pid;
         WaitUntil([&] { return static_cast<bool>(std::ifstream(dir_.path() + "/port") >> port_); }, std::chrono::seconds(30));
         EXPECT_NE(0, port_) << "the stub server did not start";
@@ -40,7 +41,7 @@ public:
 
     int port() const { return port_; }
     std::string base() const { return scheme_ + "://127.0.0.1:" + std::to_string(port_); }
-    std::string caFile() const { return dir_.path() + "/ca.pem"; }
+    static std::string caFile() { return TIDEWELL_TEST_CERTS "/ca.pem"; }
     void setRoutes(const std::string& routesJson)
     {
         WriteFileText(dir_.path() + "/routes.json.tmp", routesJson);
