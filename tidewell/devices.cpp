@@ -38,7 +38,7 @@ picojson::object Unit(const UsbDeviceInfo& device, const Verdict& comparison)
 
 } // namespace
 
-Report Devices()
+Report DevicesReport()
 {
     platform::InstallBackends(platform::SystemBackends());
     InitDeviceLists();

@@ -22,10 +22,10 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"status", Status, PrintStatus, false},
-    {"devices", Devices, PrintDevices, false},
-    {"updates", Updates, PrintUpdates, false},
-    {"refresh", Refresh, PrintRefresh, true},
+    {"status", StatusReport, PrintStatus, false},
+    {"devices", DevicesReport, PrintDevices, false},
+    {"updates", UpdatesReport, PrintUpdates, false},
+    {"refresh", RefreshReport, PrintRefresh, true},
 };
 
 constexpr const char* kUsage = "Usage: tidewell [--json] status|devices|updates|refresh";

@@ -29,7 +29,7 @@ picojson::object Download(const std::string& path, const char* url, unsigned (co
 
 } // namespace
 
-Report Refresh()
+Report RefreshReport()
 {
     SetTemporaryURL();
     picojson::array ignored;

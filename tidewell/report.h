@@ -15,10 +15,10 @@ struct Report {
 };
 
 // The commands; each reads what the agent keeps, and only Refresh writes (the two lists).
-Report Status();
-Report Devices();
-Report Updates();
-Report Refresh();
+Report StatusReport();
+Report DevicesReport();
+Report UpdatesReport();
+Report RefreshReport();
 
 // Their text forms, read from the document.
 void PrintStatus(const picojson::object& document);

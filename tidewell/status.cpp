@@ -50,7 +50,7 @@ picojson::object ListState(const std::string& path)
 
 } // namespace
 
-Report Status()
+Report StatusReport()
 {
     Report report;
     report.document["agent"] = picojson::value(AgentState());

@@ -5,7 +5,7 @@
 #include "platform/icu_text.h"
 #include "report.h"
 
-Report Updates()
+Report UpdatesReport()
 {
     picojson::array updates;
     double skipped = 0;
