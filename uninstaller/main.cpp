@@ -1,5 +1,6 @@
 // The uninstaller: asks to confirm, removes Tidewell with its bundle's script and
 // restarts the computer.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <gtk/gtk.h>
@@ -29,6 +30,8 @@ public:
 
 int main(int argc, char** argv)
 {
+    // Ignored by a parent, SIGCHLD survives exec, and every child's status would be lost.
+    std::signal(SIGCHLD, SIG_DFL);
     oslib::InstallConfiguration(oslib::ReadConfiguration());
     if (!gtk_init_check(&argc, &argv)) {
         std::fprintf(stderr, "uninstaller: cannot open the display; it needs a graphical session\n");

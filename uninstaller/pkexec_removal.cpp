@@ -36,7 +36,7 @@ PrivilegedRemoval::Outcome PkexecRemoval::removeDownloader()
         return Outcome::kRemoved;
     }
     oslib::SystemLog("pkexec %s: %s", helper.c_str(), failure.c_str());
-    bool refused = child.started && WIFEXITED(child.status) &&
+    bool refused = child.started && child.waitError == 0 && WIFEXITED(child.status) &&
                    (WEXITSTATUS(child.status) == kDismissed || WEXITSTATUS(child.status) == kNotAuthorized);
     return refused ? Outcome::kRefused : Outcome::kFailed;
 }

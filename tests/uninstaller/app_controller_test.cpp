@@ -1,5 +1,6 @@
 // The application delegate over real removal scripts run by /bin/sh, with stand-ins for the
 // dialogs, the restart and the application's end; the strings table the locale chooses.
+#include <csignal>
 #include <regex>
 #include <set>
 
@@ -78,6 +79,7 @@ struct Case {
     Outcome outcome = Outcome::kSent;
     bool downloaderLeft = false;
     Rights rights = Rights::kNotNeeded;
+    bool childrenUnseen = false;  // SIGCHLD ignored: the system reaps the children
 };
 
 // A script that runs touches $RAN; none of these may.
@@ -96,6 +98,9 @@ const Case kCases[] = {
     {"NoMessage", "echo 0\n", nullptr, ", Failed to create AppleEvent\n", Outcome::kNoMessage},
     // A failed removal with rights turns the script's 0 into 25.
     {"RightsFailed", "echo 0\n", "25", "] 0\n", Outcome::kSent, false, Rights::kFailed},
+    // A child's status is never guessed.
+    {"ReapedUnseen", "echo 0\n", "22", "Cannot wait for /bin/sh: No child processes", Outcome::kSent, false,
+     Rights::kNotNeeded, true},
 };
 
 TEST(LaunchFlow, ErrorNumbersRestartRequestsAndTheirFailures)
@@ -108,7 +113,9 @@ TEST(LaunchFlow, ErrorNumbersRestartRequestsAndTheirFailures)
         if (c.downloaderLeft) {
             MakeFolders(flow.applications.path() + "/Quenlar/Tidewell/Fetchwick.app/Contents");
         }
+        const sighandler_t saved = signal(SIGCHLD, c.childrenUnseen ? SIG_IGN : SIG_DFL);
         std::string log = flow.launch();
+        signal(SIGCHLD, saved);
         EXPECT_EQ(flow.shown, "NeedsRestart()[Restart][Cancel];" +
                                   (c.shown != nullptr ? "[ERR]Finish(" + std::string(c.shown) + ")[Finish];" : ""));
         EXPECT_EQ(flow.restarts, c.shown == nullptr || std::string(c.shown) != "9" ? 1 : 0);

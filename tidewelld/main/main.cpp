@@ -1,3 +1,4 @@
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -7,6 +8,8 @@
 // ignored, as the service manager gives none.
 int main(int argc, char** argv)
 {
+    // Ignored by a parent, SIGCHLD survives exec, and every child's status would be lost.
+    std::signal(SIGCHLD, SIG_DFL);
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--version") == 0) {
             std::puts("tidewelld " TIDEWELL_VERSION);
