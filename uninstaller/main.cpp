@@ -40,7 +40,7 @@ int main(int argc, char** argv)
     uninstaller::GtkAlerts alerts(
         uninstaller::MainBundle().infoString("CFBundleName").value_or("Tidewell Uninstaller"));
     uninstaller::ShellScriptRunner scripts;
-    uninstaller::PkexecRemoval privilegedRemoval;
+    uninstaller::PkexecRemoval privilegedRemoval(TIDEWELL_PKEXEC, TIDEWELL_REMOVAL_HELPER_PATH);
     uninstaller::LogindRestart restart;
     uninstaller::XdgAutostart loginItems;
     QuittingApplication application;

@@ -55,7 +55,11 @@ struct Flow : Alerts, PrivilegedRemoval, SystemRestart, Application {
         shown += ";";
         return kAlertFirstButtonReturn;
     }
-    Rights removeDownloader() override { return rights; }
+    Rights removeDownloader(std::string& byHand) override
+    {
+        byHand = rights == Rights::kFailed ? "sudo apt remove tidewell" : "";
+        return rights;
+    }
     SystemRestart::Outcome request(RestartError&) override
     {
         ++restarts;
@@ -96,8 +100,9 @@ const Case kCases[] = {
     {"NoNumber", "echo 3 finished\n", "22", "gave no number: 3 finished"},
     {"NumberTooLarge", "echo 2147483648\n", "22", "gave no number"},
     {"NoMessage", "echo 0\n", nullptr, ", Failed to create AppleEvent\n", Outcome::kNoMessage},
-    // A failed removal with rights turns the script's 0 into 25.
-    {"RightsFailed", "echo 0\n", "25", "] 0\n", Outcome::kSent, false, Rights::kFailed},
+    // A failed removal with rights turns the script's 0 into 25, and says what an administrator can do instead.
+    {"RightsFailed", "echo 0\n", "25\n[ERR]RemovePackage\nsudo apt remove tidewell", "] 0\n", Outcome::kSent, false,
+     Rights::kFailed},
     // A child's status is never guessed.
     {"ReapedUnseen", "echo 0\n", "22", "Cannot wait for /bin/sh: No child processes", Outcome::kSent, false,
      Rights::kNotNeeded, true},

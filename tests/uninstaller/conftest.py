@@ -1,16 +1,19 @@
 """Tidewell installed for every user, as root leaves it, the agent's files in the home of nobody, who uninstalls, in a
 tmpfs of this process's own mount namespace: every folder from / down is root's, and the host stays as it is. The
-stand-ins for systemctl, pkexec and logind record their calls; root runs exactly what pkexec's is asked to run."""
+stand-ins for systemctl, pkexec and logind record their calls; root runs exactly what pkexec's is asked to run, or
+pkexec's answer is one that Debian's polkit gives (PKEXEC_ANSWER), on standard error as there."""
 import ctypes
 import os
 import shutil
+import signal
 import subprocess
 import threading
 from pathlib import Path
 
 import pytest
 
-BUNDLE, HELPER = Path(os.environ["UNINSTALLER_BUNDLE"]), Path(os.environ["REMOVAL_HELPER"])
+BUNDLE, PROGRAM, HELPER = (Path(os.environ[name]) for name in ("UNINSTALLER_BUNDLE", "UNINSTALLER_PROGRAM",
+                                                                "REMOVAL_HELPER"))
 ROOT = Path(os.environ["REMOVAL_TEST_ROOT"])  # the test helper's applications folder is ROOT/Applications
 NOBODY, PKEXEC_PATH = 65534, "/usr/sbin:/usr/bin:/sbin:/bin"  # all of the environment that pkexec keeps
 AS_NOBODY = ["setpriv", f"--reuid={NOBODY}", f"--regid={NOBODY}", "--clear-groups"]
@@ -19,9 +22,17 @@ AGENT_FILES = [f"Library/Quenlar/{name}" for name in (
     f"Library/Application Support/Quenlar/{name}" for name in ("Tidewell.log", "tidewelld.lock", "firm_version_up.txt")
 ] + ["Library/Preferences/com.quenlar.Fetchwick.plist", ".config/systemd/user/tidewelld.service"]
 OTHER_FILES = ["Library/Quenlar/other-product.txt", "Library/Preferences/com.example.other.plist"]
+PKEXEC_ANSWERS = {  # pkexec's status and standard error when it runs nothing
+    "refused": (127, "Error executing command as another user: Not authorized\\n\\nThis incident has been reported."),
+    "dismissed": (126, "Error executing command as another user: Request dismissed"),
+    "no agent": (127, "Error executing command as another user: No authentication agent found."),
+}
 STAND_INS = {"systemctl": '#!/bin/sh\necho "$*" >> "$STANDIN_LOGS/systemctl.log"\n', "pkexec": """#!/bin/sh
 echo "$*" >> "$STANDIN_LOGS/pkexec.log"
-[ -z "$PKEXEC_EXIT" ] || exit "$PKEXEC_EXIT"
+[ -e "$1" ] || { echo "Error accessing $1: No such file or directory" >&2; exit 127; }
+case $PKEXEC_ANSWER in
+""" + "".join(f"{answer!r}) printf '{said}\\n' >&2; exit {status} ;;\n" for answer, (status, said) in PKEXEC_ANSWERS.items())
+    + """esac
 printf '%s\\0' $$ "$@" > "$STANDIN_LOGS/to-root"
 exit "$(cat "$STANDIN_LOGS/from-root")"
 """}
@@ -38,6 +49,7 @@ class Installation:
                                            for name in ("Fetchwick.app", "Tidewell Uninstaller.app"))
         self.program, self.helper = libexec / BUNDLE.name / "Contents/MacOS/uninstaller", libexec / "remove-downloader"
         shutil.copytree(BUNDLE, libexec / BUNDLE.name)
+        shutil.copy(PROGRAM, self.program)
         shutil.copy(HELPER, self.helper)
         for path in [self.home / relative for relative in AGENT_FILES + OTHER_FILES] + [
                 self.downloader / "Contents/MacOS/Fetchwick", self.neighbour / "Contents/Info.plist"] + [
@@ -76,13 +88,15 @@ def replay_as_root(logs):
         (logs / "from-root").write_text(str(status))
 
 
-def uninstall(installed, session, key, **env):
+def uninstall(installed, session, key, sigchld=signal.SIG_DFL, **env):
     """Runs the uninstaller as nobody, root behind the stand-in pkexec, answers its first dialog with key and any later
-    one (the one answered last may linger) with Return; returns its log and number of dialogs. A lost key times out."""
+    one (the one answered last may linger) with Return; returns its log and number of dialogs. A lost key times out.
+    sigchld is the disposition of SIGCHLD that the program inherits."""
     replay = threading.Thread(target=replay_as_root, args=(installed.logs,), daemon=True)
     replay.start()
     program = subprocess.Popen([*AS_NOBODY, installed.program], env={**installed.env, **session, **env}, cwd="/",
-                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
+                               preexec_fn=lambda: signal.signal(signal.SIGCHLD, sigchld))
     answered = []
     while program.poll() is None:
         for window in set(xdotool(session, "search", "--sync", "--onlyvisible", "--name", "^Tidewell Uninstaller$")

@@ -2,6 +2,7 @@
 answered with keys; root runs the helper for it."""
 import os
 import shutil
+import signal
 import subprocess
 
 import pytest
@@ -34,19 +35,31 @@ def twist(installed, how):
         (installed.applications / "Quenlar").chmod(0o757)
     elif how == "a foreign file in the user's own folder":
         os.chown(installed.home / "Library/Application Support/Quenlar/firm_version_up.txt", SOMEONE, SOMEONE)
-    elif how == "the administrator refuses":
-        return {"PKEXEC_EXIT": "126"}  # as pkexec on a dismissed prompt
+    elif how.startswith("the administrator refuses"):
+        return {"PKEXEC_ANSWER": "refused"}
+    elif how in ("the prompt is dismissed", "no authentication agent"):
+        return {"PKEXEC_ANSWER": "dismissed" if "dismissed" in how else "no agent"}
+    elif how == "the helper is missing":
+        installed.helper.unlink()
     elif how == "the user is not at the seat":
         (installed.logs / "seat").write_text(str(SOMEONE))
     return {}
 
 
+# Why a removal with rights failed, in the log.
+SAID = {"no authentication agent": "exit status 127: Error executing command as another user: No authentication agent",
+        "the helper is missing": "remove-downloader: No such file or directory; no administrator was asked"}
+
+
 # result None: the confirmation is answered with Escape.
 @pytest.mark.parametrize("how, own_downloader, others, result", [
-    (None, False, True, None),  # nothing changes
-    (None, True, False, 0),     # the user's own downloader too, and the folders left empty
-    (None, False, False, 0),    # the downloader, root's, goes at one prompt, and its parents left empty
-    ("the administrator refuses", False, True, 9),  # nothing changes
+    ("", False, True, None),  # nothing changes
+    ("", True, False, 0),     # the user's own downloader too, and the folders left empty
+    ("", False, False, 0),    # the downloader, root's, goes at one prompt, and its parents left empty
+    ("the administrator refuses, to a program that inherits SIGCHLD ignored", False, True, 9),  # nothing changes
+    ("the prompt is dismissed", False, True, 9),
+    ("no authentication agent", False, True, 25),  # nobody was asked: the user's own files go
+    ("the helper is missing", False, True, 25),  # nobody is asked
     ("the user is not at the seat", False, True, 0),  # logind refuses the restart; the log says why
     ("the user's Library is a symlink to someone else's", True, True, 25),
     ("the configuration folder is root's", True, True, 25),
@@ -62,7 +75,8 @@ def test_removes_the_users_files_and_as_root_the_downloader_alone(installed, ses
     for path in [] if others else [installed.home / relative for relative in OTHER_FILES] + [installed.neighbour]:
         shutil.rmtree(path) if path.is_dir() else path.unlink()
     before = installed.files()
-    log, dialogs = uninstall(installed, session, "Return" if result is not None else "Escape", **env)
+    log, dialogs = uninstall(installed, session, "Return" if result is not None else "Escape",
+                             signal.SIG_IGN if "SIGCHLD ignored" in how else signal.SIG_DFL, **env)
 
     # What is not the user's survives, but the downloader's bundle, the user's own or root's at a granted prompt;
     # the user's own files of the installation go, with the folders they leave empty.
@@ -73,8 +87,10 @@ def test_removes_the_users_files_and_as_root_the_downloader_alone(installed, ses
     assert {path for path in before if os.path.lexists(path)} == set(before) - goes
     assert [folder for top in (installed.home / "Library", installed.applications / "Quenlar")
             for folder, folders, files in os.walk(top) if not folders + files] == []
-    # One prompt, for the helper alone, where the downloader is root's; none for the user's files.
-    assert installed.calls("pkexec") == ([] if own_downloader or result is None else [str(installed.helper)])
+    # One prompt, for the helper alone, where the downloader is root's and the helper there; none for the user's files.
+    asked = not own_downloader and result is not None and how != "the helper is missing"
+    assert installed.calls("pkexec") == [str(installed.helper)] * asked
+    assert SAID.get(how, "") in log, log
     assert installed.calls("systemctl") == ["--user disable --now tidewelld.service", "--user daemon-reload"] * ran
     # An error number but for 0; the script's result; a restart but after 9, which logind grants the seat's user alone.
     seated = how != "the user is not at the seat"
