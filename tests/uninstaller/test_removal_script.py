@@ -100,15 +100,32 @@ def test_removes_the_users_files_and_as_root_the_downloader_alone(installed, ses
 
 
 @pytest.mark.parametrize("arguments, change, status, complaint", [
-    (["--all"], None, 25, "the caller's argument is not taken; nothing removed"),
+    (["--all"], None, 25, "the caller's argument is not taken"),
     ([], "gone", 0, ""),  # nothing to do
-    ([], "busy", 25, "Fetchwick.app could not be removed entirely"),  # a mount point, which not even root removes
+    # Root never descends into what leads elsewhere or what others could have filled; it removes nothing then.
+    ([], "a tmpfs mounted inside", 25, "Fetchwick.app/Contents lies on another device or mount than the bundle"),
+    ([], "a folder bound inside", 25, "Fetchwick.app/Contents/MacOS lies on another device or mount than the bundle"),
+    ([], "someone's folder inside", 25, "Fetchwick.app/Contents/Plugins does not belong to root"),
+    ([], "someone's folder moved into one left writable", 25, "Fetchwick.app/Contents is writable by group or others"),
 ])
 def test_the_helper_alone(installed, arguments, change, status, complaint):
+    contents = installed.downloader / "Contents"
     if change == "gone":
         shutil.rmtree(installed.downloader)
-    elif change == "busy":
-        subprocess.run(["mount", "-t", "tmpfs", "busy", installed.downloader / "Contents"], check=True)
+    elif change == "a tmpfs mounted inside":
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=755", "busy", contents], check=True)
+    elif change == "a folder bound inside":
+        (ROOT / "elsewhere/MacOS").mkdir(parents=True)
+        (ROOT / "elsewhere/MacOS/kept").write_text("x")
+        subprocess.run(["mount", "--bind", ROOT / "elsewhere/MacOS", contents / "MacOS"], check=True)
+    elif change:
+        (contents / "Plugins").mkdir()
+        (contents / "Plugins/theirs").write_text("x")
+        subprocess.run(["chown", "-R", f"{SOMEONE}:{SOMEONE}", contents / "Plugins"], check=True)
+        contents.chmod(0o777 if "writable" in change else 0o755)
+    before = sorted(installed.downloader.rglob("*"))
     run = subprocess.run([installed.helper, *arguments], env={}, capture_output=True, text=True)
-    assert (run.returncode, complaint in run.stderr, bool(run.stderr)) == (status, True, bool(complaint)), run.stderr
+    said = f"{complaint}; nothing removed\n" if complaint else ""
+    assert (run.returncode, said in run.stderr, bool(run.stderr)) == (status, True, bool(complaint)), run.stderr
+    assert sorted(installed.downloader.rglob("*")) == before
     assert installed.downloader.exists() == (change != "gone")
