@@ -38,10 +38,11 @@ std::string ReadTail(int fd)
 ChildResult RunChild(const std::vector<std::string>& argv, Captured captured)
 {
     ChildResult result;
-    const bool toStdout = captured == Captured::kStdout;
+    using oslib::ChildStream;
+    const bool toStdout = captured != Captured::kStderr;
+    const ChildStream others = captured == Captured::kStdoutAlone ? ChildStream::kDiscarded : ChildStream::kInherited;
     oslib::Child child;
-    if (oslib::Spawn(argv, toStdout ? oslib::ChildStream::kPiped : oslib::ChildStream::kInherited,
-                     toStdout ? oslib::ChildStream::kInherited : oslib::ChildStream::kPiped, child) != 0) {
+    if (oslib::Spawn(argv, toStdout ? ChildStream::kPiped : others, toStdout ? others : ChildStream::kPiped, child) != 0) {
         return result;
     }
     result.started = true;

@@ -7,7 +7,8 @@
 
 namespace uninstaller {
 
-enum class Captured { kStdout, kStderr };
+// kStdoutAlone: standard output, and standard error discarded.
+enum class Captured { kStdout, kStderr, kStdoutAlone };
 
 // What is kept of a captured stream: its end, where a result or the last error stands.
 constexpr size_t kCapturedBytes = 64 * 1024;

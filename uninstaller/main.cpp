@@ -11,6 +11,7 @@
 #include "logind_restart.h"
 #include "oslib/configuration.h"
 #include "oslib/system_log.h"
+#include "packagekit_removal.h"
 #include "pkexec_removal.h"
 #include "shell_script.h"
 #include "xdg_autostart.h"
@@ -40,7 +41,9 @@ int main(int argc, char** argv)
     uninstaller::GtkAlerts alerts(
         uninstaller::MainBundle().infoString("CFBundleName").value_or("Tidewell Uninstaller"));
     uninstaller::ShellScriptRunner scripts;
-    uninstaller::PkexecRemoval privilegedRemoval(TIDEWELL_PKEXEC, TIDEWELL_REMOVAL_HELPER_PATH);
+    uninstaller::PkexecRemoval helperRemoval(TIDEWELL_PKEXEC, TIDEWELL_REMOVAL_HELPER_PATH);
+    // The Debian package's name (packaging/).
+    uninstaller::PackageKitRemoval privilegedRemoval("tidewell", TIDEWELL_DPKG_DATABASE, helperRemoval);
     uninstaller::LogindRestart restart;
     uninstaller::XdgAutostart loginItems;
     QuittingApplication application;

@@ -7,6 +7,7 @@ import os
 import shutil
 import signal
 import subprocess
+import tempfile
 import threading
 from pathlib import Path
 
@@ -36,6 +37,11 @@ case $PKEXEC_ANSWER in
 printf '%s\\0' $$ "$@" > "$STANDIN_LOGS/to-root"
 exit "$(cat "$STANDIN_LOGS/from-root")"
 """}
+# A bus that every user may join and where no service starts on demand.
+SYSTEM_BUS = """<busconfig><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>
+<policy context="default"><allow user="*"/><allow own="*"/><allow send_destination="*"/><allow receive_sender="*"/>
+</policy></busconfig>"""
+PACKAGE_ID = "tidewell;1.0.0-1;amd64;installed"
 if ctypes.CDLL(None, use_errno=True).unshare(0x00020000) != 0:  # CLONE_NEWNS
     raise OSError(ctypes.get_errno(), "unshare")
 subprocess.run(["mount", "--make-rprivate", "/"], check=True)
@@ -126,7 +132,7 @@ def installed():
 
 @pytest.fixture(scope="module")
 def session():
-    """A display, a bus of the tests' own run by nobody, and the stand-in logind on it; their environment."""
+    """A display, a system bus of the tests' own run by nobody, and the stand-in logind on it; their environment."""
     started = []
 
     def start(command, **options):  # nobody may not reach this checkout: "/" as the folder, logind on stdin
@@ -134,12 +140,40 @@ def session():
         return started[-1].stdout.readline().strip()
 
     display = start(["Xvfb", "-displayfd", "1", "-nolisten", "tcp"], stderr=subprocess.DEVNULL)
-    bus = start([*AS_NOBODY, "dbus-daemon", "--session", "--nofork", "--print-address=1"])
+    with tempfile.NamedTemporaryFile("w", suffix=".conf") as config:  # read once, at start
+        os.fchmod(config.fileno(), 0o644)
+        config.write(SYSTEM_BUS)
+        config.flush()
+        bus = start([*AS_NOBODY, "dbus-daemon", f"--config-file={config.name}", "--nofork", "--print-address=1"])
     with open(Path(__file__).with_name("strict_logind.py")) as logind:
         ready = start([*AS_NOBODY, "/usr/bin/python3", "-", ROOT / "logs"], stdin=logind,
                       env={**os.environ, "DBUS_SYSTEM_BUS_ADDRESS": bus})
     assert display and bus.startswith("unix:") and "/run/dbus/" not in bus and ready == "ready"  # never the real one
     yield {"DISPLAY": f":{display}", "DBUS_SYSTEM_BUS_ADDRESS": bus}
     for process in reversed(started):
+        process.terminate()
+        process.communicate(timeout=10)
+
+
+@pytest.fixture
+def packaged(installed, session):
+    """packaged(answer) makes the downloader's bundle the installed package's in dpkg's database at ROOT/dpkg and starts
+    the stand-in PackageKit, as root, for which the administrator answers yes or no; answer None starts none."""
+    started = []
+
+    def package(answer):
+        (ROOT / "dpkg/info").mkdir(parents=True)
+        name, version, architecture, _ = PACKAGE_ID.split(";")
+        (ROOT / "dpkg/status").write_text(f"Package: {name}\nStatus: install ok installed\nMaintainer: x <x@x>\n"
+                                          f"Version: {version}\nArchitecture: {architecture}\nDescription: x\n\n")
+        (ROOT / f"dpkg/info/{name}.list").write_text("/.\n" + "".join(f"{path}\n" for path in [
+            *reversed(installed.downloader.parents[:-1]), installed.downloader, *installed.downloader.rglob("*")]))
+        if answer is not None:
+            started.append(subprocess.Popen(["/usr/bin/python3", Path(__file__).with_name("strict_packagekit.py"),
+                                             ROOT / "logs", ROOT / "dpkg", answer], stdout=subprocess.PIPE, text=True,
+                                            env={**os.environ, "DBUS_SYSTEM_BUS_ADDRESS": session["DBUS_SYSTEM_BUS_ADDRESS"]}))
+            assert started[-1].stdout.readline().strip() == "ready"
+    yield package
+    for process in started:
         process.terminate()
         process.communicate(timeout=10)

@@ -7,7 +7,7 @@ import subprocess
 
 import pytest
 
-from conftest import AGENT_FILES, NOBODY, OTHER_FILES, ROOT, uninstall
+from conftest import AGENT_FILES, NOBODY, OTHER_FILES, PACKAGE_ID, ROOT, uninstall
 
 SOMEONE = 1000  # another user of the machine
 
@@ -21,10 +21,12 @@ def move_away(path, owner, link_owner=None):
         os.lchown(path, link_owner, link_owner)
 
 
-def twist(installed, how):
+def twist(installed, packaged, how):
     """Puts part of the installation out of the user's hands; returns the environment that needs."""
     (ROOT / "elsewhere").mkdir()
-    if how == "the user's Library is a symlink to someone else's":
+    if how.startswith("the package holds the downloader"):
+        packaged(None if "no package service" in how else "no" if "refuses" in how else "yes")
+    elif how == "the user's Library is a symlink to someone else's":
         move_away(installed.home / "Library", SOMEONE, NOBODY)
     elif how == "the configuration folder is root's":
         move_away(installed.home / ".config", 0)
@@ -48,7 +50,9 @@ def twist(installed, how):
 
 # Why a removal with rights failed, in the log.
 SAID = {"no authentication agent": "exit status 127: Error executing command as another user: No authentication agent",
-        "the helper is missing": "remove-downloader: No such file or directory; no administrator was asked"}
+        "the helper is missing": "remove-downloader: No such file or directory; no administrator was asked",
+        "the package holds the downloader; no package service": "The package tidewell stays installed: "
+        "CreateTransaction: org.freedesktop.DBus.Error.ServiceUnknown"}
 
 
 # result None: the confirmation is answered with Escape.
@@ -60,6 +64,9 @@ SAID = {"no authentication agent": "exit status 127: Error executing command as 
     ("the prompt is dismissed", False, True, 9),
     ("no authentication agent", False, True, 25),  # nobody was asked: the user's own files go
     ("the helper is missing", False, True, 25),  # nobody is asked
+    ("the package holds the downloader", False, True, 0),  # its service removes it, with a prompt of its own
+    ("the package holds the downloader; the administrator refuses", False, True, 9),
+    ("the package holds the downloader; no package service", False, True, 25),  # the user's files go, the package stays
     ("the user is not at the seat", False, True, 0),  # logind refuses the restart; the log says why
     ("the user's Library is a symlink to someone else's", True, True, 25),
     ("the configuration folder is root's", True, True, 25),
@@ -67,11 +74,11 @@ SAID = {"no authentication agent": "exit status 127: Error executing command as 
     ("a folder on the way to the downloader is writable by others", False, True, 25),  # the helper refuses
     ("a foreign file in the user's own folder", True, True, 25),
 ])
-def test_removes_the_users_files_and_as_root_the_downloader_alone(installed, session, how, own_downloader, others,
-                                                                  result):
+def test_removes_the_users_files_and_as_root_the_downloader_alone(installed, session, packaged, how, own_downloader,
+                                                                  others, result):
     if own_downloader:
         subprocess.run(["chown", "-hR", f"{NOBODY}:{NOBODY}", installed.applications], check=True)
-    env = twist(installed, how)
+    env = twist(installed, packaged, how)
     for path in [] if others else [installed.home / relative for relative in OTHER_FILES] + [installed.neighbour]:
         shutil.rmtree(path) if path.is_dir() else path.unlink()
     before = installed.files()
@@ -88,8 +95,10 @@ def test_removes_the_users_files_and_as_root_the_downloader_alone(installed, ses
     assert [folder for top in (installed.home / "Library", installed.applications / "Quenlar")
             for folder, folders, files in os.walk(top) if not folders + files] == []
     # One prompt, for the helper alone, where the downloader is root's and the helper there; none for the user's files.
-    asked = not own_downloader and result is not None and how != "the helper is missing"
+    asked = not own_downloader and result is not None and how != "the helper is missing" and "package" not in how
     assert installed.calls("pkexec") == [str(installed.helper)] * asked
+    assert installed.calls("packagekit") == [f"RemovePackages {PACKAGE_ID} by {NOBODY}"] * (
+        how == "the package holds the downloader")
     assert SAID.get(how, "") in log, log
     assert installed.calls("systemctl") == ["--user disable --now tidewelld.service", "--user daemon-reload"] * ran
     # An error number but for 0; the script's result; a restart but after 9, which logind grants the seat's user alone.
