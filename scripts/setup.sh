@@ -11,6 +11,7 @@ libgtest-dev libgmock-dev
 python3 python3-pytest python3-gi python3-dbusmock gir1.2-umockdev-1.0 umockdev libumockdev-dev
 dbus xvfb xauth xdotool imagemagick openssl systemd faketime libxml2-utils polkitd
 clang-14 libclang-rt-14-dev file dpkg-dev lintian udev
+pkexec at-spi2-core gir1.2-atspi-2.0 libatk-adaptor
 "
 
 missing=""

@@ -3,7 +3,9 @@ tmpfs of this process's own mount namespace: every folder from / down is root's,
 stand-ins for systemctl, pkexec and logind record their calls; root runs exactly what pkexec's is asked to run, or
 pkexec's answer is one that Debian's polkit gives (PKEXEC_ANSWER), on standard error as there."""
 import ctypes
+import json
 import os
+import plistlib
 import shutil
 import signal
 import subprocess
@@ -15,6 +17,8 @@ import pytest
 
 BUNDLE, PROGRAM, HELPER = (Path(os.environ[name]) for name in ("UNINSTALLER_BUNDLE", "UNINSTALLER_PROGRAM",
                                                                 "REMOVAL_HELPER"))
+STRINGS = plistlib.loads((BUNDLE / "Contents/Resources/en.lproj/Localizable.strings").read_bytes())  # what LANG=C shows
+SUPPORT = Path(__file__).parents[1] / "support"
 ROOT = Path(os.environ["REMOVAL_TEST_ROOT"])  # the test helper's applications folder is ROOT/Applications
 NOBODY, PKEXEC_PATH = 65534, "/usr/sbin:/usr/bin:/sbin:/bin"  # all of the environment that pkexec keeps
 AS_NOBODY = ["setpriv", f"--reuid={NOBODY}", f"--regid={NOBODY}", "--clear-groups"]
@@ -70,7 +74,7 @@ class Installation:
         for path in [self.home, *self.home.rglob("*"), self.logs, *self.logs.iterdir()]:
             os.chown(path, NOBODY, NOBODY)
         self.env = {**os.environ, "HOME": str(self.home), "TIDEWELL_APPLICATIONS_DIR": str(self.applications),
-                    "PATH": f"{tools}:/usr/bin:/bin", "STANDIN_LOGS": str(self.logs), "NO_AT_BRIDGE": "1",
+                    "PATH": f"{tools}:/usr/bin:/bin", "STANDIN_LOGS": str(self.logs),
                     "GSETTINGS_BACKEND": "memory", "XDG_RUNTIME_DIR": str(self.logs),
                     "DBUS_SESSION_BUS_ADDRESS": f"unix:path={self.logs}/no-session-bus"}
         self.env.pop("XDG_CONFIG_HOME", None)
@@ -94,33 +98,27 @@ def replay_as_root(logs):
         (logs / "from-root").write_text(str(status))
 
 
-def uninstall(installed, session, key, sigchld=signal.SIG_DFL, **env):
-    """Runs the uninstaller as nobody, root behind the stand-in pkexec, answers its first dialog with key and any later
-    one (the one answered last may linger) with Return; returns its log and number of dialogs. A lost key times out.
+def uninstall(installed, session, button, sigchld=signal.SIG_DFL, **env):
+    """Runs the uninstaller as nobody, root behind the stand-in pkexec, and answers through the accessibility bus, as
+    nobody too: its first dialog with button, any later one with "Finish". Returns its log and what each dialog showed.
     sigchld is the disposition of SIGCHLD that the program inherits."""
     replay = threading.Thread(target=replay_as_root, args=(installed.logs,), daemon=True)
     replay.start()
+    with open(SUPPORT / "atspi_reader.py") as reader:
+        answering = subprocess.Popen([*AS_NOBODY, "/usr/bin/python3", "-", "uninstaller", button, STRINGS["Finish"]],
+                                     stdin=reader, stdout=subprocess.PIPE, text=True, cwd="/",
+                                     env={**os.environ, **session})
     program = subprocess.Popen([*AS_NOBODY, installed.program], env={**installed.env, **session, **env}, cwd="/",
                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
                                preexec_fn=lambda: signal.signal(signal.SIGCHLD, sigchld))
-    answered = []
-    while program.poll() is None:
-        for window in set(xdotool(session, "search", "--sync", "--onlyvisible", "--name", "^Tidewell Uninstaller$")
-                          .split()) - set(answered):
-            answered.append(window)
-            xdotool(session, "windowfocus", "--sync", window, "key", "Return" if answered[1:] else key)
-    log = program.communicate()[1]
+    log = program.communicate(timeout=120)[1]
+    answering.terminate()
+    dialogs = [json.loads(line) for line in answering.communicate(timeout=10)[0].splitlines()]
     if replay.is_alive():
         open(installed.logs / "to-root", "wb").close()
     replay.join()
     assert program.returncode == 0, log
-    return log, len(answered)
-
-
-def xdotool(session, *arguments):
-    # Gives up after a second; it fails once the key has closed the dialog.
-    return subprocess.run(["timeout", "1", "xdotool", *arguments], env={**os.environ, **session},
-                          capture_output=True, text=True).stdout
+    return log, dialogs
 
 
 @pytest.fixture
@@ -132,7 +130,8 @@ def installed():
 
 @pytest.fixture(scope="module")
 def session():
-    """A display, a system bus of the tests' own run by nobody, and the stand-in logind on it; their environment."""
+    """A display, a system bus of the tests' own run by nobody with the stand-in logind on it, and nobody's
+    accessibility bus; their environment."""
     started = []
 
     def start(command, **options):  # nobody may not reach this checkout: "/" as the folder, logind on stdin
@@ -149,7 +148,12 @@ def session():
         ready = start([*AS_NOBODY, "/usr/bin/python3", "-", ROOT / "logs"], stdin=logind,
                       env={**os.environ, "DBUS_SYSTEM_BUS_ADDRESS": bus})
     assert display and bus.startswith("unix:") and "/run/dbus/" not in bus and ready == "ready"  # never the real one
-    yield {"DISPLAY": f":{display}", "DBUS_SYSTEM_BUS_ADDRESS": bus}
+    # The accessibility bus of nobody's session, with the registry of its applications.
+    accessibility = start([*AS_NOBODY, "dbus-daemon", "--config-file=/usr/share/defaults/at-spi2/accessibility.conf",
+                           "--nofork", "--print-address=1"])
+    assert start([*AS_NOBODY, "/usr/libexec/at-spi2-registryd"], env={**os.environ, "AT_SPI_BUS_ADDRESS": accessibility},
+                 stderr=subprocess.DEVNULL).startswith("SpiRegistry daemon is running")
+    yield {"DISPLAY": f":{display}", "DBUS_SYSTEM_BUS_ADDRESS": bus, "AT_SPI_BUS_ADDRESS": accessibility}
     for process in reversed(started):
         process.terminate()
         process.communicate(timeout=10)

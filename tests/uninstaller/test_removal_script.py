@@ -7,7 +7,7 @@ import subprocess
 
 import pytest
 
-from conftest import AGENT_FILES, NOBODY, OTHER_FILES, PACKAGE_ID, ROOT, uninstall
+from conftest import AGENT_FILES, NOBODY, OTHER_FILES, PACKAGE_ID, ROOT, STRINGS, uninstall
 
 SOMEONE = 1000  # another user of the machine
 
@@ -55,7 +55,7 @@ SAID = {"no authentication agent": "exit status 127: Error executing command as 
         "CreateTransaction: org.freedesktop.DBus.Error.ServiceUnknown"}
 
 
-# result None: the confirmation is answered with Escape.
+# result None: the confirmation is answered with Cancel.
 @pytest.mark.parametrize("how, own_downloader, others, result", [
     ("", False, True, None),  # nothing changes
     ("", True, False, 0),     # the user's own downloader too, and the folders left empty
@@ -82,7 +82,7 @@ def test_removes_the_users_files_and_as_root_the_downloader_alone(installed, ses
     for path in [] if others else [installed.home / relative for relative in OTHER_FILES] + [installed.neighbour]:
         shutil.rmtree(path) if path.is_dir() else path.unlink()
     before = installed.files()
-    log, dialogs = uninstall(installed, session, "Return" if result is not None else "Escape",
+    log, dialogs = uninstall(installed, session, STRINGS["Restart" if result is not None else "Cancel"],
                              signal.SIG_IGN if "SIGCHLD ignored" in how else signal.SIG_DFL, **env)
 
     # What is not the user's survives, but the downloader's bundle, the user's own or root's at a granted prompt;
@@ -104,8 +104,13 @@ def test_removes_the_users_files_and_as_root_the_downloader_alone(installed, ses
     # An error number but for 0; the script's result; a restart but after 9, which logind grants the seat's user alone.
     seated = how != "the user is not at the seat"
     denied = "Failed to send AppleEvent, err = -13 (org.freedesktop.DBus.Error.AccessDenied: Permission denied)\n"
-    assert (dialogs, f"] {result}\n" in log, installed.calls("logind"), denied in log) == (
-        1 + (result not in (None, 0)), ran, ["Reboot True"] * (ran and seated), ran and not seated), log
+    assert (f"] {result}\n" in log, installed.calls("logind"), denied in log) == (
+        ran, ["Reboot True"] * (ran and seated), ran and not seated), log
+    # The dialogs as a screen reader reads them; the package's command where the package stays.
+    by_hand = f"\n{STRINGS['[ERR]RemovePackage']}\nsudo apt remove tidewell" * how.endswith("no package service")
+    assert dialogs == [{"texts": [STRINGS["NeedsRestart"]], "buttons": [STRINGS["Restart"], STRINGS["Cancel"]]}] + [
+        {"texts": [STRINGS["[ERR]Finish"], f"{result}{by_hand}"], "buttons": [STRINGS["Finish"]]}] * (
+        result not in (None, 0))
 
 
 @pytest.mark.parametrize("arguments, change, status, complaint", [

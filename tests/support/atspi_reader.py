@@ -1,0 +1,69 @@
+"""Reads an application's windows as a screen reader does, through the accessibility bus (AT-SPI), and presses their
+buttons through its action interface. It must run as the application's user: the toolkit answers no other, and
+AT_SPI_BUS_ADDRESS names the bus both use.
+
+As a program (its text on standard input, for a user that may not reach this checkout):
+    python3 - APPLICATION BUTTON... < atspi_reader.py
+answers each new window of APPLICATION in turn with the next BUTTON, the last one for every further window, and prints
+what each window showed as one JSON line, {"texts": [...], "buttons": [...]}, before it presses."""
+import json
+import sys
+import time
+
+import gi
+
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi  # noqa: E402
+
+WINDOWS = {Atspi.Role.ALERT, Atspi.Role.DIALOG, Atspi.Role.FRAME}
+
+
+def children(node):
+    return [child for child in map(node.get_child_at_index, range(max(node.get_child_count(), 0))) if child]
+
+
+def descendants(node):
+    for child in children(node):
+        yield child
+        yield from descendants(child)
+
+
+def windows(application):
+    """The windows that the application named `application` shows now, read afresh."""
+    for app in children(Atspi.get_desktop(0)):
+        app.clear_cache()
+        if app.get_name() == application:
+            return [window for window in children(app) if window.get_role() in WINDOWS]
+    return []
+
+
+def read(window):
+    """What the window shows: its labels' texts and its buttons' names, in the order of the tree."""
+    nodes = list(descendants(window))
+    return {"texts": [node.get_name() for node in nodes if node.get_role() == Atspi.Role.LABEL and node.get_name()],
+            "buttons": [node.get_name() for node in nodes if node.get_role() == Atspi.Role.PUSH_BUTTON]}
+
+
+def press(window, button):
+    """Presses the button named `button` with its "click" action."""
+    node = next(node for node in descendants(window)
+                if node.get_role() == Atspi.Role.PUSH_BUTTON and node.get_name() == button)
+    node.do_action(next(i for i in range(node.get_n_actions()) if node.get_action_name(i) == "click"))
+
+
+def answer(application, buttons):
+    """Answers the application's windows as they come, until it is stopped."""
+    answered = set()
+    while True:
+        window = next((window for window in windows(application) if window.path not in answered), None)
+        if window is None:
+            time.sleep(0.05)
+            continue
+        answered.add(window.path)
+        print(json.dumps(read(window)), flush=True)
+        press(window, buttons[min(len(answered), len(buttons)) - 1])
+
+
+if __name__ == "__main__":
+    Atspi.init()
+    answer(sys.argv[1], sys.argv[2:])
