@@ -1,11 +1,8 @@
-"""Reads an application's windows as a screen reader does, through the accessibility bus (AT-SPI), and presses their
-buttons through its action interface. It must run as the application's user: the toolkit answers no other, and
-AT_SPI_BUS_ADDRESS names the bus both use.
-
-As a program (its text on standard input, for a user that may not reach this checkout):
-    python3 - APPLICATION BUTTON... < atspi_reader.py
-answers each new window of APPLICATION in turn with the next BUTTON, the last one for every further window, and prints
-what each window showed as one JSON line, {"texts": [...], "buttons": [...]}, before it presses."""
+"""Reads an application's windows as a screen reader does, through the accessibility bus (AT-SPI) that
+AT_SPI_BUS_ADDRESS names, and presses their buttons through its action interface. It runs as the application's user:
+the toolkit answers no other. As a program, python3 - APPLICATION BUTTON... < atspi_reader.py answers each new window
+of APPLICATION with the next BUTTON (the last one for every further window), after it printed as one JSON line what
+the window showed: {"texts": [...], "buttons": [...]}."""
 import json
 import sys
 import time
@@ -14,8 +11,6 @@ import gi
 
 gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi  # noqa: E402
-
-WINDOWS = {Atspi.Role.ALERT, Atspi.Role.DIALOG, Atspi.Role.FRAME}
 
 
 def children(node):
@@ -33,7 +28,7 @@ def windows(application):
     for app in children(Atspi.get_desktop(0)):
         app.clear_cache()
         if app.get_name() == application:
-            return [window for window in children(app) if window.get_role() in WINDOWS]
+            return children(app)
     return []
 
 
@@ -51,10 +46,10 @@ def press(window, button):
     node.do_action(next(i for i in range(node.get_n_actions()) if node.get_action_name(i) == "click"))
 
 
-def answer(application, buttons):
-    """Answers the application's windows as they come, until it is stopped."""
-    answered = set()
-    while True:
+if __name__ == "__main__":
+    Atspi.init()
+    application, buttons, answered = sys.argv[1], sys.argv[2:], set()
+    while True:  # until stopped
         window = next((window for window in windows(application) if window.path not in answered), None)
         if window is None:
             time.sleep(0.05)
@@ -62,8 +57,3 @@ def answer(application, buttons):
         answered.add(window.path)
         print(json.dumps(read(window)), flush=True)
         press(window, buttons[min(len(answered), len(buttons)) - 1])
-
-
-if __name__ == "__main__":
-    Atspi.init()
-    answer(sys.argv[1], sys.argv[2:])

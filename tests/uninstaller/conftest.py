@@ -1,6 +1,6 @@
 """Tidewell installed for every user, as root leaves it, the agent's files in the home of nobody, who uninstalls, in a
 tmpfs of this process's own mount namespace: every folder from / down is root's, and the host stays as it is. The
-stand-ins for systemctl, pkexec and logind record their calls; root runs exactly what pkexec's is asked to run, or
+stand-ins for systemctl, pkexec, logind and PackageKit record their calls; root runs exactly what pkexec's is asked to run, or
 pkexec's answer is one that Debian's polkit gives (PKEXEC_ANSWER), on standard error as there."""
 import ctypes
 import json
@@ -79,6 +79,18 @@ class Installation:
                     "DBUS_SESSION_BUS_ADDRESS": f"unix:path={self.logs}/no-session-bus"}
         self.env.pop("XDG_CONFIG_HOME", None)
 
+    def package(self, answer):
+        """Makes the downloader's bundle the installed package's in dpkg's database at ROOT/dpkg; answer is the
+        administrator's to PackageKit, which is not there without one."""
+        name, version, architecture, _ = PACKAGE_ID.split(";")
+        (ROOT / "dpkg/info").mkdir(parents=True)
+        (ROOT / "dpkg/status").write_text(f"Package: {name}\nStatus: install ok installed\nMaintainer: x <x@x>\n"
+                                          f"Version: {version}\nArchitecture: {architecture}\nDescription: x\n\n")
+        (ROOT / f"dpkg/info/{name}.list").write_text("/.\n" + "".join(f"{path}\n" for path in [
+            *reversed(self.downloader.parents[:-1]), self.downloader, *self.downloader.rglob("*")]))
+        if answer is not None:
+            (self.logs / "administrator").write_text(answer)
+
     def calls(self, stand_in):
         return (log := self.logs / f"{stand_in}.log").exists() and log.read_text().splitlines() or []
 
@@ -104,6 +116,9 @@ def uninstall(installed, session, button, sigchld=signal.SIG_DFL, **env):
     sigchld is the disposition of SIGCHLD that the program inherits."""
     replay = threading.Thread(target=replay_as_root, args=(installed.logs,), daemon=True)
     replay.start()
+    services = subprocess.Popen(["/usr/bin/python3", Path(__file__).with_name("strict_services.py"), installed.logs,
+                                 ROOT / "dpkg"], stdout=subprocess.PIPE, text=True, env={**os.environ, **session})
+    assert services.stdout.readline() == "ready\n"
     with open(SUPPORT / "atspi_reader.py") as reader:
         answering = subprocess.Popen([*AS_NOBODY, "/usr/bin/python3", "-", "uninstaller", button, STRINGS["Finish"]],
                                      stdin=reader, stdout=subprocess.PIPE, text=True, cwd="/",
@@ -112,7 +127,9 @@ def uninstall(installed, session, button, sigchld=signal.SIG_DFL, **env):
                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
                                preexec_fn=lambda: signal.signal(signal.SIGCHLD, sigchld))
     log = program.communicate(timeout=120)[1]
-    answering.terminate()
+    for process in services, answering:
+        process.terminate()
+    services.communicate(timeout=10)
     dialogs = [json.loads(line) for line in answering.communicate(timeout=10)[0].splitlines()]
     if replay.is_alive():
         open(installed.logs / "to-root", "wb").close()
@@ -130,11 +147,10 @@ def installed():
 
 @pytest.fixture(scope="module")
 def session():
-    """A display, a system bus of the tests' own run by nobody with the stand-in logind on it, and nobody's
-    accessibility bus; their environment."""
+    """A display, a system bus of the tests' own run by nobody, and nobody's accessibility bus; their environment."""
     started = []
 
-    def start(command, **options):  # nobody may not reach this checkout: "/" as the folder, logind on stdin
+    def start(command, **options):  # nobody may not reach this checkout: "/" as the folder
         started.append(subprocess.Popen(command, stdout=subprocess.PIPE, text=True, cwd="/", **options))
         return started[-1].stdout.readline().strip()
 
@@ -144,10 +160,7 @@ def session():
         config.write(SYSTEM_BUS)
         config.flush()
         bus = start([*AS_NOBODY, "dbus-daemon", f"--config-file={config.name}", "--nofork", "--print-address=1"])
-    with open(Path(__file__).with_name("strict_logind.py")) as logind:
-        ready = start([*AS_NOBODY, "/usr/bin/python3", "-", ROOT / "logs"], stdin=logind,
-                      env={**os.environ, "DBUS_SYSTEM_BUS_ADDRESS": bus})
-    assert display and bus.startswith("unix:") and "/run/dbus/" not in bus and ready == "ready"  # never the real one
+    assert display and bus.startswith("unix:") and "/run/dbus/" not in bus  # never the real one
     # The accessibility bus of nobody's session, with the registry of its applications.
     accessibility = start([*AS_NOBODY, "dbus-daemon", "--config-file=/usr/share/defaults/at-spi2/accessibility.conf",
                            "--nofork", "--print-address=1"])
@@ -158,26 +171,3 @@ def session():
         process.terminate()
         process.communicate(timeout=10)
 
-
-@pytest.fixture
-def packaged(installed, session):
-    """packaged(answer) makes the downloader's bundle the installed package's in dpkg's database at ROOT/dpkg and starts
-    the stand-in PackageKit, as root, for which the administrator answers yes or no; answer None starts none."""
-    started = []
-
-    def package(answer):
-        (ROOT / "dpkg/info").mkdir(parents=True)
-        name, version, architecture, _ = PACKAGE_ID.split(";")
-        (ROOT / "dpkg/status").write_text(f"Package: {name}\nStatus: install ok installed\nMaintainer: x <x@x>\n"
-                                          f"Version: {version}\nArchitecture: {architecture}\nDescription: x\n\n")
-        (ROOT / f"dpkg/info/{name}.list").write_text("/.\n" + "".join(f"{path}\n" for path in [
-            *reversed(installed.downloader.parents[:-1]), installed.downloader, *installed.downloader.rglob("*")]))
-        if answer is not None:
-            started.append(subprocess.Popen(["/usr/bin/python3", Path(__file__).with_name("strict_packagekit.py"),
-                                             ROOT / "logs", ROOT / "dpkg", answer], stdout=subprocess.PIPE, text=True,
-                                            env={**os.environ, "DBUS_SYSTEM_BUS_ADDRESS": session["DBUS_SYSTEM_BUS_ADDRESS"]}))
-            assert started[-1].stdout.readline().strip() == "ready"
-    yield package
-    for process in started:
-        process.terminate()
-        process.communicate(timeout=10)
