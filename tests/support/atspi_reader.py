@@ -33,14 +33,12 @@ def windows(application):
 
 
 def read(window):
-    """What the window shows: its labels' texts and its buttons' names, in the order of the tree."""
     nodes = list(descendants(window))
     return {"texts": [node.get_name() for node in nodes if node.get_role() == Atspi.Role.LABEL and node.get_name()],
             "buttons": [node.get_name() for node in nodes if node.get_role() == Atspi.Role.PUSH_BUTTON]}
 
 
 def press(window, button):
-    """Presses the button named `button` with its "click" action."""
     node = next(node for node in descendants(window)
                 if node.get_role() == Atspi.Role.PUSH_BUTTON and node.get_name() == button)
     node.do_action(next(i for i in range(node.get_n_actions()) if node.get_action_name(i) == "click"))

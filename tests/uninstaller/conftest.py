@@ -1,7 +1,7 @@
 """Tidewell installed for every user, as root leaves it, the agent's files in the home of nobody, who uninstalls, in a
 tmpfs of this process's own mount namespace: every folder from / down is root's, and the host stays as it is. The
-stand-ins for systemctl, pkexec, logind and PackageKit record their calls; root runs exactly what pkexec's is asked to run, or
-pkexec's answer is one that Debian's polkit gives (PKEXEC_ANSWER), on standard error as there."""
+stand-ins for systemctl, pkexec, logind and PackageKit record their calls; root runs exactly what pkexec's is asked
+to run, or pkexec answers as Debian's polkit does (PKEXEC_ANSWER), on standard error as there."""
 import ctypes
 import json
 import os
@@ -36,8 +36,8 @@ STAND_INS = {"systemctl": '#!/bin/sh\necho "$*" >> "$STANDIN_LOGS/systemctl.log"
 echo "$*" >> "$STANDIN_LOGS/pkexec.log"
 [ -e "$1" ] || { echo "Error accessing $1: No such file or directory" >&2; exit 127; }
 case $PKEXEC_ANSWER in
-""" + "".join(f"{answer!r}) printf '{said}\\n' >&2; exit {status} ;;\n" for answer, (status, said) in PKEXEC_ANSWERS.items())
-    + """esac
+""" + "".join(f"{answer!r}) printf '{said}\\n' >&2; exit {status} ;;\n"
+          for answer, (status, said) in PKEXEC_ANSWERS.items()) + """esac
 printf '%s\\0' $$ "$@" > "$STANDIN_LOGS/to-root"
 exit "$(cat "$STANDIN_LOGS/from-root")"
 """}
@@ -116,19 +116,24 @@ def uninstall(installed, session, button, sigchld=signal.SIG_DFL, **env):
     sigchld is the disposition of SIGCHLD that the program inherits."""
     replay = threading.Thread(target=replay_as_root, args=(installed.logs,), daemon=True)
     replay.start()
-    services = subprocess.Popen(["/usr/bin/python3", Path(__file__).with_name("strict_services.py"), installed.logs,
-                                 ROOT / "dpkg"], stdout=subprocess.PIPE, text=True, env={**os.environ, **session})
-    assert services.stdout.readline() == "ready\n"
-    with open(SUPPORT / "atspi_reader.py") as reader:
-        answering = subprocess.Popen([*AS_NOBODY, "/usr/bin/python3", "-", "uninstaller", button, STRINGS["Finish"]],
-                                     stdin=reader, stdout=subprocess.PIPE, text=True, cwd="/",
-                                     env={**os.environ, **session})
-    program = subprocess.Popen([*AS_NOBODY, installed.program], env={**installed.env, **session, **env}, cwd="/",
-                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
-                               preexec_fn=lambda: signal.signal(signal.SIGCHLD, sigchld))
-    log = program.communicate(timeout=120)[1]
-    for process in services, answering:
-        process.terminate()
+    started = []
+    try:
+        started.append(services := subprocess.Popen(
+            ["/usr/bin/python3", Path(__file__).with_name("strict_services.py"), installed.logs, ROOT / "dpkg"],
+            stdout=subprocess.PIPE, text=True, env={**os.environ, **session}))
+        assert services.stdout.readline() == "ready\n"
+        with open(SUPPORT / "atspi_reader.py") as reader:
+            started.append(answering := subprocess.Popen(
+                [*AS_NOBODY, "/usr/bin/python3", "-", "uninstaller", button, STRINGS["Finish"]], stdin=reader,
+                stdout=subprocess.PIPE, text=True, cwd="/", env={**os.environ, **session}))
+        started.append(program := subprocess.Popen(
+            [*AS_NOBODY, installed.program], env={**installed.env, **session, **env}, cwd="/",
+            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
+            preexec_fn=lambda: signal.signal(signal.SIGCHLD, sigchld)))
+        log = program.communicate(timeout=120)[1]
+    finally:
+        for process in started:
+            process.terminate()
     services.communicate(timeout=10)
     dialogs = [json.loads(line) for line in answering.communicate(timeout=10)[0].splitlines()]
     if replay.is_alive():
@@ -154,20 +159,22 @@ def session():
         started.append(subprocess.Popen(command, stdout=subprocess.PIPE, text=True, cwd="/", **options))
         return started[-1].stdout.readline().strip()
 
-    display = start(["Xvfb", "-displayfd", "1", "-nolisten", "tcp"], stderr=subprocess.DEVNULL)
-    with tempfile.NamedTemporaryFile("w", suffix=".conf") as config:  # read once, at start
-        os.fchmod(config.fileno(), 0o644)
-        config.write(SYSTEM_BUS)
-        config.flush()
-        bus = start([*AS_NOBODY, "dbus-daemon", f"--config-file={config.name}", "--nofork", "--print-address=1"])
-    assert display and bus.startswith("unix:") and "/run/dbus/" not in bus  # never the real one
-    # The accessibility bus of nobody's session, with the registry of its applications.
-    accessibility = start([*AS_NOBODY, "dbus-daemon", "--config-file=/usr/share/defaults/at-spi2/accessibility.conf",
-                           "--nofork", "--print-address=1"])
-    assert start([*AS_NOBODY, "/usr/libexec/at-spi2-registryd"], env={**os.environ, "AT_SPI_BUS_ADDRESS": accessibility},
-                 stderr=subprocess.DEVNULL).startswith("SpiRegistry daemon is running")
-    yield {"DISPLAY": f":{display}", "DBUS_SYSTEM_BUS_ADDRESS": bus, "AT_SPI_BUS_ADDRESS": accessibility}
-    for process in reversed(started):
-        process.terminate()
-        process.communicate(timeout=10)
-
+    try:
+        display = start(["Xvfb", "-displayfd", "1", "-nolisten", "tcp"], stderr=subprocess.DEVNULL)
+        with tempfile.NamedTemporaryFile("w", suffix=".conf") as config:  # read once, at start
+            os.fchmod(config.fileno(), 0o644)
+            config.write(SYSTEM_BUS)
+            config.flush()
+            bus = start([*AS_NOBODY, "dbus-daemon", f"--config-file={config.name}", "--nofork", "--print-address=1"])
+        assert display and bus.startswith("unix:") and "/run/dbus/" not in bus  # never the real one
+        # The accessibility bus of nobody's session, with the registry of its applications.
+        accessibility = start([*AS_NOBODY, "dbus-daemon", "--nofork", "--print-address=1",
+                               "--config-file=/usr/share/defaults/at-spi2/accessibility.conf"])
+        registry = start([*AS_NOBODY, "/usr/libexec/at-spi2-registryd"], stderr=subprocess.DEVNULL,
+                         env={**os.environ, "AT_SPI_BUS_ADDRESS": accessibility})
+        assert registry.startswith("SpiRegistry daemon is running")
+        yield {"DISPLAY": f":{display}", "DBUS_SYSTEM_BUS_ADDRESS": bus, "AT_SPI_BUS_ADDRESS": accessibility}
+    finally:
+        for process in reversed(started):
+            process.terminate()
+            process.communicate(timeout=10)

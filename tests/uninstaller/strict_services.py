@@ -1,11 +1,9 @@
-"""Stand-ins for logind and PackageKit on the tests' private system bus, as strict as the real ones where the uninstaller
-meets them: each asks the bus who the caller is before it acts, so a caller that has gone is refused. "polkit" decides
-for the user at the seat (uid in <logs>/seat) alone.
-- logind's Reboot lets that user restart, and refuses anyone else with logind's error.
-- PackageKit is there when <logs>/administrator holds the administrator's answer (yes or no). A transaction is its
-  creator's. Resolve reports the packages installed in dpkg's database (argv[2]) by their full ids; RemovePackages
-  takes only those, asks only with the hint interactive=true, and removes the package's files as dpkg does.
-It prints "ready", and logs what it grants in <logs>/logind.log and <logs>/packagekit.log."""
+"""Stand-ins for logind and PackageKit on the tests' private system bus, as strict as the real ones where the
+uninstaller meets them. Each asks the bus who the caller is before it acts; "polkit" lets the user at the seat (uid in
+<logs>/seat) alone. logind's Reboot refuses anyone else with logind's error. PackageKit is there when
+<logs>/administrator holds the administrator's answer (yes or no): a transaction is its creator's; Resolve reports the
+package installed in dpkg's database (argv[2]) by its full id; RemovePackages takes only that, asks only with the hint
+interactive=true, and removes the package's files as dpkg does. It prints "ready", and logs what it grants."""
 import itertools
 import sys
 from pathlib import Path
@@ -23,9 +21,9 @@ NUMBERS = itertools.count(1)
 
 
 def seated(connection, sender):
-    """Whether the caller is the user at the seat, as the bus says."""
     daemon = connection.get_object("org.freedesktop.DBus", "/org/freedesktop/DBus")
-    return daemon.GetConnectionUnixUser(sender, dbus_interface="org.freedesktop.DBus") == int((LOGS / "seat").read_text())
+    uid = daemon.GetConnectionUnixUser(sender, dbus_interface="org.freedesktop.DBus")
+    return uid == int((LOGS / "seat").read_text())
 
 
 def log(service, line):
@@ -42,11 +40,10 @@ class Manager(dbus.service.Object):
 
 
 def installed():
-    """{full id: name} of the package that the status file (of one package) holds as installed."""
+    """The full id of the package that the status file (of one package) holds as installed, else None."""
     fields = dict(line.split(": ", 1) for line in (DPKG / "status").read_text().splitlines() if ": " in line)
-    if fields.get("Status") != "install ok installed":
-        return {}
-    return {f"{fields['Package']};{fields['Version']};{fields['Architecture']};installed": fields["Package"]}
+    if fields.get("Status") == "install ok installed":
+        return f"{fields['Package']};{fields['Version']};{fields['Architecture']};installed"
 
 
 def remove(name):
@@ -73,7 +70,7 @@ class Transaction(dbus.service.Object):
 
     def check(self, sender):
         if sender != self.sender:
-            raise dbus.exceptions.DBusException("Not the transaction's client", name="org.freedesktop.PackageKit.Denied")
+            raise dbus.exceptions.DBusException("Not its client", name="org.freedesktop.PackageKit.Denied")
 
     def run(self, sender, work):
         """Runs work after the reply, as the real one does; an error it returns ends the transaction as failed."""
@@ -96,9 +93,8 @@ class Transaction(dbus.service.Object):
     @dbus.service.method(TRANSACTION, in_signature="tas", sender_keyword="sender")
     def Resolve(self, filters, names, sender):
         def work():
-            for id, name in installed().items():
-                if name in names:
-                    self.emit("Package", "uss", INFO_INSTALLED, id, "")
+            if (package := installed()) and package.split(";")[0] in names:
+                self.emit("Package", "uss", INFO_INSTALLED, package, "")
         self.run(sender, work)
 
     @dbus.service.method(TRANSACTION, in_signature="tasbb", sender_keyword="sender")
@@ -107,12 +103,10 @@ class Transaction(dbus.service.Object):
             asked = "interactive=true" in self.hints and seated(self.connection, sender)
             if not asked or (LOGS / "administrator").read_text() != "yes":
                 return ERROR_NOT_AUTHORIZED, "Failed to obtain authentication."
-            known = installed()
-            if not set(ids) <= set(known):
+            if ids != [installed()]:
                 return ERROR_NOT_INSTALLED, f"{ids} not installed"
-            for id in ids:
-                remove(known[id])
-                log("packagekit", f"RemovePackages {id}")
+            remove(ids[0].split(";")[0])
+            log("packagekit", f"RemovePackages {ids[0]}")
         self.run(sender, work)
 
 
