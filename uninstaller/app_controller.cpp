@@ -46,11 +46,14 @@ void AppController::awakeFromNib()
 void AppController::applicationDidFinishLaunching()
 {
     TRACE("applicationDidFinishLaunching:");
+    // Every text before the removal: a package that goes takes the strings tables with it.
     Alert confirm{Localized("NeedsRestart"), "", {Localized("Restart"), Localized("Cancel")}};
+    Alert failure{Localized("[ERR]Finish"), "", {Localized("Finish")}};
+    const std::string byHandText = Localized("[ERR]RemovePackage");
     if (platform_.alerts.runModal(confirm) == kAlertFirstButtonReturn) {
         int32_t code = runUninstall();
         if (code != 0) {
-            Alert failure{Localized("[ERR]Finish"), std::to_string(code), {Localized("Finish")}};
+            failure.informativeText = std::to_string(code) + (byHand_.empty() ? "" : "\n" + byHandText + "\n" + byHand_);
             platform_.alerts.runModal(failure);
         }
         if (code != kNothingChanged) {
@@ -106,7 +109,7 @@ int32_t AppController::doUninstall()
     std::unique_ptr<Script> script = platform_.scripts.load(*path, error);
     if (script) {
         // Before the script, so that a refused prompt leaves everything as it was.
-        PrivilegedRemoval::Outcome rights = platform_.privilegedRemoval.removeDownloader();
+        PrivilegedRemoval::Outcome rights = platform_.privilegedRemoval.removeDownloader(byHand_);
         if (rights == PrivilegedRemoval::Outcome::kRefused) {
             return kNothingChanged;
         }

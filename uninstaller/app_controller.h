@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform.h"
 
@@ -28,7 +29,8 @@ public:
     int32_t deleteLauncher();
     // Runs the bundle's removal script, after the removal with rights where that is
     // needed: 0, 21, 22, the script's result, 9 when the rights were refused (the script
-    // does not run) or 25 when that removal failed and the script gave 0.
+    // does not run) or 25 when that removal failed and the script gave 0. The error alert
+    // then shows the command that an administrator can run instead, where there is one.
     int32_t doUninstall();
     // Whether `moduleName` exists in the folder `path`; false when either is null.
     bool checkInstalledModuleWithPath(const char* path, const char* moduleName);
@@ -39,6 +41,7 @@ public:
 
 private:
     Platform platform_;
+    std::string byHand_;  // the command left to an administrator; empty when none
 };
 
 } // namespace uninstaller

@@ -1,5 +1,6 @@
 // The uninstaller: asks to confirm, removes Tidewell with its bundle's script and
 // restarts the computer.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <gtk/gtk.h>
@@ -10,6 +11,7 @@
 #include "logind_restart.h"
 #include "oslib/configuration.h"
 #include "oslib/system_log.h"
+#include "packagekit_removal.h"
 #include "pkexec_removal.h"
 #include "shell_script.h"
 #include "xdg_autostart.h"
@@ -29,6 +31,8 @@ public:
 
 int main(int argc, char** argv)
 {
+    // Ignored by a parent, SIGCHLD survives exec, and every child's status would be lost.
+    std::signal(SIGCHLD, SIG_DFL);
     oslib::InstallConfiguration(oslib::ReadConfiguration());
     if (!gtk_init_check(&argc, &argv)) {
         std::fprintf(stderr, "uninstaller: cannot open the display; it needs a graphical session\n");
@@ -37,7 +41,9 @@ int main(int argc, char** argv)
     uninstaller::GtkAlerts alerts(
         uninstaller::MainBundle().infoString("CFBundleName").value_or("Tidewell Uninstaller"));
     uninstaller::ShellScriptRunner scripts;
-    uninstaller::PkexecRemoval privilegedRemoval;
+    uninstaller::PkexecRemoval helperRemoval(TIDEWELL_PKEXEC, TIDEWELL_REMOVAL_HELPER_PATH);
+    // The Debian package's name (packaging/).
+    uninstaller::PackageKitRemoval privilegedRemoval("tidewell", TIDEWELL_DPKG_DATABASE, helperRemoval);
     uninstaller::LogindRestart restart;
     uninstaller::XdgAutostart loginItems;
     QuittingApplication application;

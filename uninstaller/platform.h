@@ -52,17 +52,19 @@ public:
 
 // The one removal that needs an administrator: the downloader's bundle in the applications
 // folder fixed at build time, for every user, and its parents where they are left empty.
-// Everything else the removal script does as the user. Here polkit grants the rights; a
+// Everything else the removal script does as the user. Here polkit grants the rights, to a
+// helper of the installation or to the package service when the bundle is the package's; a
 // macOS build puts its own authorisation service behind the same interface.
 class PrivilegedRemoval {
 public:
     enum class Outcome { kNotNeeded, kRemoved, kRefused, kFailed };
     virtual ~PrivilegedRemoval() = default;
-    // Asks once, and only when the bundle is there and the user cannot remove it alone
-    // (else kNotNeeded). kRefused: the prompt was dismissed or the administrator said no,
-    // and nothing changed. kFailed: no rights could be asked for, or the removal refused
-    // or failed.
-    virtual Outcome removeDownloader() = 0;
+    // Asks once, and only when there is something that the user cannot remove alone (else
+    // kNotNeeded). kRefused: the prompt was dismissed or the administrator said no, and
+    // nothing changed. kFailed: no one could be asked, or the removal refused or failed; the
+    // reason is logged, and `byHand` holds the command an administrator can run instead where
+    // there is one.
+    virtual Outcome removeDownloader(std::string& byHand) = 0;
 };
 
 // Why a restart request failed: the failing call's result and, when the system answered

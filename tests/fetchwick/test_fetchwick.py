@@ -143,10 +143,10 @@ def test_a_download_lands_whole_in_the_download_folder_or_not_at_all(user, reade
     fetchwick = user.launch("-f ", [f"Deck Unit 2,1.23,1.24,{address}"], **env)
     row = wait_until(lambda: reader.find(reader.application("Fetchwick"), "filler", DECK), timeout=30)
     asked = len(user.server.requests(path))
-    reader.press(reader.find(row, "push button", "Download"))
+    reader.click(reader.find(row, "push button", "Download"))
     if cancel:
         assert wait_until(lambda: len(user.server.requests(path)) > asked, timeout=30)
-        reader.press(wait_until(lambda: reader.find(row, "push button", "Cancel")))
+        reader.click(wait_until(lambda: reader.find(row, "push button", "Cancel")))
     outcome = outcome.format(downloads=user.downloads)
     assert wait_until(lambda: any(text.startswith(outcome) for text in reader.texts(row)), timeout=30), \
         reader.texts(row)

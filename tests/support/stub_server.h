@@ -35,7 +35,8 @@ public:
     {
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
-            oslib::WaitForChild(pid_);
+            int status = 0;
+            (void)oslib::WaitForChild(pid_, status);
         }
     }
 

@@ -1,5 +1,6 @@
 // The application delegate over real removal scripts run by /bin/sh, with stand-ins for the
 // dialogs, the restart and the application's end; the strings table the locale chooses.
+#include <csignal>
 #include <regex>
 #include <set>
 
@@ -54,7 +55,11 @@ struct Flow : Alerts, PrivilegedRemoval, SystemRestart, Application {
         shown += ";";
         return kAlertFirstButtonReturn;
     }
-    Rights removeDownloader() override { return rights; }
+    Rights removeDownloader(std::string& byHand) override
+    {
+        byHand = rights == Rights::kFailed ? "sudo apt remove tidewell" : "";
+        return rights;
+    }
     SystemRestart::Outcome request(RestartError&) override
     {
         ++restarts;
@@ -78,6 +83,7 @@ struct Case {
     Outcome outcome = Outcome::kSent;
     bool downloaderLeft = false;
     Rights rights = Rights::kNotNeeded;
+    bool childrenUnseen = false;  // SIGCHLD ignored: the system reaps the children
 };
 
 // A script that runs touches $RAN; none of these may.
@@ -94,8 +100,12 @@ const Case kCases[] = {
     {"NoNumber", "echo 3 finished\n", "22", "gave no number: 3 finished"},
     {"NumberTooLarge", "echo 2147483648\n", "22", "gave no number"},
     {"NoMessage", "echo 0\n", nullptr, ", Failed to create AppleEvent\n", Outcome::kNoMessage},
-    // A failed removal with rights turns the script's 0 into 25.
-    {"RightsFailed", "echo 0\n", "25", "] 0\n", Outcome::kSent, false, Rights::kFailed},
+    // A failed removal with rights turns the script's 0 into 25, and says what an administrator can do instead.
+    {"RightsFailed", "echo 0\n", "25\n[ERR]RemovePackage\nsudo apt remove tidewell", "] 0\n", Outcome::kSent, false,
+     Rights::kFailed},
+    // A child's status is never guessed.
+    {"ReapedUnseen", "echo 0\n", "22", "Cannot wait for /bin/sh: No child processes", Outcome::kSent, false,
+     Rights::kNotNeeded, true},
 };
 
 TEST(LaunchFlow, ErrorNumbersRestartRequestsAndTheirFailures)
@@ -108,7 +118,9 @@ TEST(LaunchFlow, ErrorNumbersRestartRequestsAndTheirFailures)
         if (c.downloaderLeft) {
             MakeFolders(flow.applications.path() + "/Quenlar/Tidewell/Fetchwick.app/Contents");
         }
+        const sighandler_t saved = signal(SIGCHLD, c.childrenUnseen ? SIG_IGN : SIG_DFL);
         std::string log = flow.launch();
+        signal(SIGCHLD, saved);
         EXPECT_EQ(flow.shown, "NeedsRestart()[Restart][Cancel];" +
                                   (c.shown != nullptr ? "[ERR]Finish(" + std::string(c.shown) + ")[Finish];" : ""));
         EXPECT_EQ(flow.restarts, c.shown == nullptr || std::string(c.shown) != "9" ? 1 : 0);

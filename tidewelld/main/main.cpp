@@ -1,3 +1,4 @@
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -18,6 +19,8 @@ bool Is(const char* argument, const char* option) { return std::strcmp(argument,
 // anything else, so that a mistyped option starts nothing and makes no folder.
 int main(int argc, char** argv)
 {
+    // Ignored by a parent, SIGCHLD survives exec, and every child's status would be lost.
+    std::signal(SIGCHLD, SIG_DFL);
     for (int i = 1; i < argc; ++i) {
         if (!Is(argv[i], "--version") && !Is(argv[i], "--help")) {
             std::fprintf(stderr, "%s\n", kUsage);

@@ -27,7 +27,10 @@ struct Child {
 // or to reap; nothing else collects it, and one never collected stays a zombie.
 int Spawn(const std::vector<std::string>& argv, ChildStream out, ChildStream err, Child& child);
 
-// Waits, through interruptions, for the child to end; its wait status.
-int WaitForChild(pid_t pid);
+// Waits, through interruptions, for the child to end: 0 with its wait status in `status`, or
+// the error of the wait, which leaves `status` alone. ECHILD where SIGCHLD is ignored (a
+// setting that survives exec): the system reaped the child and kept no status. A status is
+// never made up for a wait that failed.
+[[nodiscard]] int WaitForChild(pid_t pid, int& status);
 
 } // namespace oslib

@@ -80,12 +80,16 @@ int Spawn(const std::vector<std::string>& argv, ChildStream out, ChildStream err
     return rc;
 }
 
-int WaitForChild(pid_t pid)
+int WaitForChild(pid_t pid, int& status)
 {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    int ended = 0;
+    while (waitpid(pid, &ended, 0) < 0) {
+        if (errno != EINTR) {
+            return errno;
+        }
     }
-    return status;
+    status = ended;
+    return 0;
 }
 
 } // namespace oslib

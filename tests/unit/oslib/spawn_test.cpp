@@ -30,10 +30,25 @@ TEST(Spawn, EmptyMaskDefaultActionsAndDescriptors0To2OnlyOrTheLaunchError)
     signal(SIGPIPE, savedPipe);
     std::string text;
     EXPECT_TRUE(oslib::ReadToEnd(child.pipe.get(), text));
-    EXPECT_EQ(0, oslib::WaitForChild(child.pid));
+    int status = -1;
+    EXPECT_EQ(0, oslib::WaitForChild(child.pid, status));
+    EXPECT_EQ(0, status);
     // 3 is ls's own.
     EXPECT_EQ("[-f ][/some path/file.txt]\nSigBlk:\t0000000000000000\n0 1 2 3 ", text.substr(0, text.rfind(' ') + 1));
     EXPECT_FALSE(std::stoull(text.substr(text.rfind(' ') + 1), nullptr, 16) >> (SIGPIPE - 1) & 1) << "SIGPIPE ignored";
+}
+
+// SIGCHLD ignored, as a parent may pass it on through exec: the system reaps the child unseen,
+// and its wait is an error, not an exit status.
+TEST(Spawn, AChildReapedUnseenIsAnErrorNeverAStatus)
+{
+    const sighandler_t saved = signal(SIGCHLD, SIG_IGN);
+    oslib::Child child;
+    int status = -1;
+    EXPECT_EQ(0, oslib::Spawn({"/bin/false"}, oslib::ChildStream::kDiscarded, oslib::ChildStream::kDiscarded, child));
+    EXPECT_EQ(ECHILD, oslib::WaitForChild(child.pid, status));
+    EXPECT_EQ(-1, status);
+    signal(SIGCHLD, saved);
 }
 
 } // namespace
