@@ -1,10 +1,13 @@
 // tidewell status: whether an agent runs for this user, and the state of both lists.
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
 #include "main/list_files.h"
 #include "main/main.h"
+#include "oslib/log.h"
 #include "oslib/user_folders.h"
+#include "oslib/whole_file.h"
 #include "platform/agent_lock.h"
 #include "report.h"
 
@@ -32,7 +35,7 @@ picojson::object AgentState()
 }
 
 // The list is replaced only by a complete download, so its date is that of the last one
-// that succeeded; the agent keeps no record of failed ones.
+// that succeeded.
 picojson::object ListState(const std::string& path)
 {
     picojson::value modified = ModifiedTime(path);
@@ -48,12 +51,44 @@ picojson::object ListState(const std::string& path)
             {"valid", picojson::value(ValidateFileVersion(path, kListVersion))}};
 }
 
+// The agent records its downloads in its log alone: the last pass over both lists there
+// ("CollectVariousList Result fw=F pl=P", 0 done), with the reasons of its failed lists
+// ("List download from HOST failed: WHY") since the pass before. Null when the log, started
+// afresh past its cap, holds none.
+picojson::value LastDownload()
+{
+    std::string log;
+    const std::string result = "CollectVariousList Result fw=";
+    size_t at = std::string::npos;
+    if (!oslib::ReadRegularFile(LogFilePath(), log, kLogCap + 4096) || (at = log.rfind(result)) == std::string::npos) {
+        return picojson::value();
+    }
+    int firmware = 1;
+    int target = 1;
+    std::sscanf(log.c_str() + at + result.size(), "%d pl=%d", &firmware, &target);
+    const size_t line = log.rfind('\n', at) == std::string::npos ? 0 : log.rfind('\n', at) + 1;
+    const size_t previous = line == 0 ? std::string::npos : log.rfind(result, line - 1);
+    picojson::array failures;
+    const std::string failed = "List download from ";
+    for (size_t from = previous == std::string::npos ? 0 : previous; (from = log.find(failed, from)) < line;) {
+        const size_t end = log.find('\n', from);
+        failures.emplace_back(log.substr(from, end - from));
+        from = end;
+    }
+    // The line starts with its date: "[yyyy/MM/dd HH:mm:ss]".
+    return picojson::value(picojson::object{{"logged", picojson::value(log.substr(line + 1, 19))},
+                                            {"firmware_list", picojson::value(firmware == 0)},
+                                            {"target_list", picojson::value(target == 0)},
+                                            {"failures", picojson::value(failures)}});
+}
+
 } // namespace
 
 Report StatusReport()
 {
     Report report;
     report.document["agent"] = picojson::value(AgentState());
+    report.document["last_download"] = LastDownload();
     report.document["lists"] = picojson::value(
         picojson::array{picojson::value(ListState(fwVerInfoTxtPath)), picojson::value(ListState(tarProductIdPath))});
     return report;
@@ -79,5 +114,15 @@ void PrintStatus(const picojson::object& document)
                     (list.get("valid").get<bool>() ? ", valid" : ", not valid: the agent does not use it");
         }
         PrintLine(line);
+    }
+    const picojson::value& last = document.at("last_download");
+    if (last.is<picojson::null>()) {
+        PrintLine("last download: not in the agent's log");
+        return;
+    }
+    const bool done = last.get("firmware_list").get<bool>() && last.get("target_list").get<bool>();
+    PrintLine("last download (" + Shown(last.get("logged")) + "): " + (done ? "both lists downloaded" : "failed"));
+    for (const picojson::value& failure : last.get("failures").get<picojson::array>()) {
+        PrintLine("  " + Shown(failure));
     }
 }

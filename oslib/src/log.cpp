@@ -20,21 +20,19 @@
 
 int32_t debugLevel = 3;
 
+std::string LogFilePath() { return oslib::SupportFolder() + "Tidewell.log"; }
+
 namespace {
 
 // Guards appending to the log file. Lock order: the agent's _lock, then this one, never the
 // reverse; nothing here calls back into the agent, so no code that holds it can take _lock.
 oslib::Mutex _logLock;
 
-constexpr off_t kLogCap = 0x100000;
-
 // Kept open between lines: an open, a close and a sync per line cost more than a millisecond,
 // and lines are written under the agent's _lock.
 oslib::UniqueFd logFile GUARDED_BY(_logLock);
 // Lines written since the last SyncLog.
 bool syncPending GUARDED_BY(_logLock) = false;
-
-std::string LogFilePath() { return oslib::SupportFolder() + "Tidewell.log"; }
 
 // The log file that its path names now, `info` its status; -1 when there is none. The one
 // kept open serves while its folder still holds it under that name (emptying it past the

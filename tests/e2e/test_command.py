@@ -9,7 +9,8 @@ import time
 
 import pytest
 
-from tidewell_world import FIRMWARE_LIST_PATH, TARGET_LIST_PATH, Agent, StubServer, list_routes, wait_until
+from tidewell_world import (FIRMWARE_LIST_PATH, TARGET_LIST_PATH, Agent, StubServer, list_routes, make_private_folder,
+                            wait_until)
 from usbbed import UsbTestbed
 
 FIRMWARE = "FormatVersion:091\nDeck Unit 2,124,mac,https://x/deck.bin\nMixer,100,mac,https://x/mixer.bin\n"
@@ -54,17 +55,28 @@ def test_status_names_the_running_agent_and_the_state_of_both_lists(tmp_path):
     write_lists(agent, FIRMWARE, "FormatVersion:090\n")
     os.utime(agent.list_folder / "firm_version_info.txt", (time.time() - 7260,) * 2)
     status, shown = document(agent, "status")
-    assert (status, shown["agent"]) == (0, {"running": False, "pid": None})
+    assert (status, shown["agent"], shown["last_download"]) == (0, {"running": False, "pid": None}, None)
     assert [(entry["name"], entry["present"], entry["valid"]) for entry in shown["lists"]] == [
         ("firm_version_info.txt", True, True), ("tar_product_info.txt", True, False)]
     assert 7260 <= shown["lists"][0]["age_seconds"] < 7320
+    # The last pass over both lists in the agent's log, with the reasons logged since the pass before.
+    make_private_folder(agent.home, agent.support_folder)
+    (agent.support_folder / "Tidewell.log").write_text(
+        "[2026/12/01 09:00:00][WRN] List download from a:1 failed: x\n"
+        "[2026/12/01 09:00:00][INF] CollectVariousList Result fw=1 pl=0\n"
+        "[2026/12/02 09:00:00][WRN] List download from b:2 failed: HTTP status 404\n"
+        "[2026/12/02 09:00:01][INF] CollectVariousList Result fw=0 pl=1\n[2026/12/02 09:00:02][INF] App Run\n")
+    assert document(agent, "status")[1]["last_download"] == {
+        "logged": "2026/12/02 09:00:01", "firmware_list": True, "target_list": False,
+        "failures": ["List download from b:2 failed: HTTP status 404"]}
     agent.start()
     try:
         assert agent.wait_stderr("App Run")
         assert document(agent, "status")[1]["agent"] == {"running": True, "pid": agent.process.pid}
         assert re.fullmatch(rf"agent: running, pid {agent.process.pid}\n"
                             r"firm_version_info\.txt: downloaded [-\d: ]+, 2 h 1 min ago, valid\n"
-                            r"tar_product_info\.txt: downloaded .*, not valid: the agent does not use it\n",
+                            r"tar_product_info\.txt: downloaded .*, not valid: the agent does not use it\n"
+                            r"last download \(2026/12/02 09:00:01\): failed\n  List download from b:2 failed: HTTP .*\n",
                             tidewell(agent, "status").stdout)
     finally:
         assert agent.stop() == 0

@@ -2,6 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+
+// "Tidewell.log" in the support folder, started afresh once it holds more than kLogCap bytes.
+std::string LogFilePath();
+constexpr long kLogCap = 0x100000;
 
 // Only levels >= debugLevel are written. Fixed at 3; tests may lower it.
 extern int32_t debugLevel;
