@@ -12,6 +12,7 @@
 #include "oslib/fetchwick_contract.h"
 #include "oslib/icu_date.h"
 #include "oslib/log.h"
+#include "oslib/user_folders.h"
 
 DownloadSchedule _schedule;
 
@@ -46,8 +47,9 @@ int CollectBothLists() { return CollectVariousList(fwVerInfoTxtPath.c_str(), tar
 int32_t diffFileDateAndCurDate()
 {
     TW_TRACE_IN();
+    // Dated as the agent reads it: a list in a folder it does not trust counts as missing.
     struct stat info {};
-    if (stat(fwVerInfoTxtPath.c_str(), &info) != 0) {
+    if (oslib::OpenRegularFile(fwVerInfoTxtPath, O_RDONLY, info).get() < 0) {
         TW_LOG(3, "diffDay(force):%d\n", 1);
         return 1;
     }

@@ -66,7 +66,12 @@ TEST_F(Schedule, FirstTickDownloadsOnlyAMissingOrOldList)
         Restart(c.now, c.modified);
         EXPECT_EQ(c.downloads, DownloadVariousList(c.elapsed));
     }
-    EXPECT_TRUE(WaitUntil([&] { return Count(ReadFileText(Launches()), "-m \n") == 5; }, std::chrono::seconds(10)))
+    // A list the agent would not read, a symlink to a fresh one, is no fresh list.
+    Restart("2026-06-10 21:00:00", "2026-06-10 20:00:00");
+    ASSERT_EQ(0, rename(fwVerInfoTxtPath.c_str(), home_.file("fresh").c_str()));
+    ASSERT_EQ(0, symlink(home_.file("fresh").c_str(), fwVerInfoTxtPath.c_str()));
+    EXPECT_TRUE(DownloadVariousList(0));
+    EXPECT_TRUE(WaitUntil([&] { return Count(ReadFileText(Launches()), "-m \n") == 6; }, std::chrono::seconds(10)))
         << ReadFileText(Launches());
 }
 
