@@ -1,6 +1,7 @@
 #include "package_database.h"
 
 #include <sstream>
+#include <vector>
 
 #include "child_process.h"
 #include "oslib/text.h"
@@ -14,8 +15,11 @@ bool PackageOwns(const std::string& database, const std::string& package, const 
     if (path.find_first_of("*?[]\\") != std::string::npos) {
         return false;
     }
-    ChildResult query =
-        RunChild({"/usr/bin/dpkg-query", "--admindir=" + database, "-S", path}, Captured::kStdoutAlone);
+    std::vector<std::string> command{"/usr/bin/dpkg-query", "-S", path};
+    if (!database.empty()) {
+        command.insert(command.begin() + 1, "--admindir=" + database);
+    }
+    ChildResult query = RunChild(command, Captured::kStdoutAlone);
     if (!ChildFailure(query, "dpkg-query").empty()) {
         return false;
     }
