@@ -1,6 +1,9 @@
 // Only a complete 2xx body within the size limit replaces a list, atomically, over checked TLS alone, unredirected.
 #include "agent_home.h"
 
+#include <arpa/inet.h>
+
+#include "commXdata/transfer.h"
 #include "oslib/user_folders.h"
 #include "stub_server.h"
 
@@ -64,6 +67,44 @@ TEST_F(ListDownload, OnlyACompleteSmallEnoughBodyFromTheRightPlaceReplacesTheLis
         auto entries = std::filesystem::directory_iterator(oslib::ListFolder());
         EXPECT_EQ(1, std::distance(begin(entries), end(entries))) << "a temporary file was left behind";
     }
+}
+
+// Each limit ends a transfer by itself, in its own time: a handshake that never comes by the connect limit, a
+// stalled body by the stall limit (not the whole transfer's), a body that never ends by the whole limit.
+TEST_F(ListDownload, EachLimitEndsATransferInItsOwnTime)
+{
+    StubServer server(R"({"/stall": {"body": ")" + std::string(4096, 'x') + R"(", "stall_after": 1024}})",
+                      StubServer::Tls::TrustedCa);
+    ScopedConfiguration ca([&server](oslib::Configuration& c) { c.caBundle = server.caFile(); });
+    // Taken by the kernel's backlog, never answered.
+    int silent = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(0, bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address));
+    ASSERT_EQ(0, listen(silent, 4));
+    getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::string silentUrl = "https://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/fw";
+    const struct { std::string url; oslib::TransferLimits limits; const char* failure; } cases[] = {
+        {silentUrl, {1, 0, 0, 1 << 20}, "SSL connection timeout"},
+        {server.base() + "/stall", {30, 1, 30, 1 << 20}, "Operation too slow. Less than 1 bytes/sec transferred the last 1 "},
+        {server.base() + "/stall", {30, 0, 1, 1 << 20}, "Operation timed out after 1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.failure);
+        oslib::CurlEasy handle(curl_easy_init());
+        std::string reply;
+        char error[CURL_ERROR_SIZE] = {};
+        curl_easy_setopt(handle.get(), CURLOPT_URL, c.url.c_str());
+        curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, commXdata::onReceive);
+        curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, &reply);
+        curl_easy_setopt(handle.get(), CURLOPT_ERRORBUFFER, error);
+        ASSERT_EQ(CURLE_OK, ApplyTransportOptions(handle.get(), c.limits));
+        EXPECT_EQ(CURLE_OPERATION_TIMEDOUT, curl_easy_perform(handle.get()));
+        EXPECT_EQ(0u, std::string(error).find(c.failure)) << error;
+    }
+    close(silent);
 }
 
 // The first line of an override file (at most 1023 bytes of it) replaces the built-in URL when it
