@@ -43,12 +43,26 @@ TEST_F(WatchTest, IntervalReadingsAndTheCheckDate)
     }
 }
 
-// A key is the product id and, above it, the serial number's hash: signed bytes shifted in by 3 bits.
+// A key is the product id and, above it, the serial number's hash: signed bytes shifted in by 3 bits, of which only
+// the last six count. A device that leaves takes its states along, from both maps; one that stays keeps them; the
+// key dump is written only when asked for.
 TEST_F(WatchTest, TableKeysFollowTheDeviceList)
 {
+    using States = std::map<uint64_t, int8_t>;
     devices_.Add(0x0010, "Deck Unit 2", "abc").Add(0x0020, "Mixer 4", "\xE9").Add(0x0030, "Mixer 4", nullptr);
     UpdateAppStatus(0, devices_.list);
-    EXPECT_EQ((std::map<uint64_t, int8_t>{{0x0030, 0}, {0x1BB30010, 0}, {0xFFE90020, 0}}), _appStatus[6].execStatus);
+    EXPECT_EQ((States{{0x0030, 0}, {0x1BB30010, 0}, {0xFFE90020, 0}}), _appStatus[6].execStatus);
+    _appStatus[6].execStatus = _appStatus[6].lastExecStatus = {{0x0030, 1}, {0x1BB30010, 0}, {0xFFE90020, 1}};
+    devices_.Clear();
+    devices_.Add(0x0020, "Mixer 4", "\xE9").Add(0x0040, "FX 1", "0123456789abc");
+    UpdateAppStatus(1, devices_.list);
+    EXPECT_EQ((States{{0xFFE90020, 1}, {0x8DB30040, 0}}), _appStatus[6].execStatus);
+    EXPECT_EQ(_appStatus[6].execStatus, _appStatus[6].lastExecStatus);
+    EXPECT_EQ((States{{0xFFE90020, 0}, {0x8DB30040, 0}}), _appStatus[0].lastExecStatus);
+    UpdateAppStatus(0, devices_.list);
+    EXPECT_EQ(1u, Count(home_.Log(), "  ProductId = 0x0020  SerialHash = 0xffe9\n"));
+    NotifyDeviceConnect(true);
+    EXPECT_EQ(2u, _appStatus[6].lastExecStatus.size());
 }
 
 // One report per application start and device key (units sharing a key share one), a new one after a replug.
