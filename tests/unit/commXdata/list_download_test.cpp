@@ -29,8 +29,9 @@ TEST_F(ListDownload, OnlyACompleteSmallEnoughBodyFromTheRightPlaceReplacesTheLis
         {R"({"/fw": {"status": 200, "body": ""}})", Tls::TrustedCa, earlier, "the reply holds no list"},
         {R"({"/fw": {"body": "FormatVersion:091\nnew list cut off here", "close_after": 20}})", Tls::TrustedCa, earlier,
          "transfer closed"},
-        {R"({"/fw": {"status": 301, "body": "moved", "headers": {"Location": "/pl"}},
-             "/pl": {"body": "FormatVersion:091\nredirected\n"}})", Tls::TrustedCa, earlier, "HTTP status 301"},
+        {R"({"/fw": {"status": 300, "body": "moved", "headers": {"Location": "/pl"}},
+             "/pl": {"body": "FormatVersion:091\nredirected\n"}})", Tls::TrustedCa, earlier, "HTTP status 300"},
+        {R"({"/fw": {"status": 299, "body": "FormatVersion:091\n"}})", Tls::TrustedCa, "FormatVersion:091\n", ""},
         // 4 MiB is taken, with a length; past it, without one, not.
         {R"({"/fw": {"body": ")" + kib + R"(", "repeat": 4096}})", Tls::TrustedCa,
          std::string(4096 * kib.size(), 'x'), ""},
@@ -108,8 +109,8 @@ TEST_F(ListDownload, EachLimitEndsATransferInItsOwnTime)
 }
 
 // The first line of an override file (at most 1023 bytes of it) replaces the built-in URL when it
-// is an https one; a blank one, one of another scheme, a file past 4 KiB or a FIFO (that nobody
-// writes: it must not hold up the start) leaves the default.
+// is an https one; a blank one, one of another scheme, a file past 4 KiB (one of 4 KiB is read) or
+// a FIFO (that nobody writes: it must not hold up the start) leaves the default.
 TEST_F(ListDownload, OverrideFiles)
 {
     const std::string defaultFw = fwUpdateURL, path = oslib::ListFolder() + "FwUpInfoURL.txt";
@@ -117,6 +118,7 @@ TEST_F(ListDownload, OverrideFiles)
         {"\r\nhttps://a/b\n", defaultFw}, {"http://127.0.0.1:1/fw.txt\n", defaultFw}, {"ftp://127.0.0.1/fw\n", defaultFw},
         {"https://\n", defaultFw}, {"HTTPS://127.0.0.1:1/fw.txt\r\nsecond line\n", "HTTPS://127.0.0.1:1/fw.txt"},
         {"https://" + std::string(2000, 'a') + "\n", "https://" + std::string(1015, 'a')},
+        {"https://a/" + std::string(4086, 'b'), "https://a/" + std::string(1013, 'b')},
         {"https://a/" + std::string(4087, 'b'), defaultFw}, {"", defaultFw}};
     for (const auto& [file, url] : cases) {
         SCOPED_TRACE(file.substr(0, 60));
