@@ -30,14 +30,20 @@ TEST_F(WatchTest, IntervalReadingsAndTheCheckDate)
     EXPECT_EQ(0, writeFwVersionLastCheckDate("first"));
     EXPECT_EQ(0600u, Mode(fetchwick::PreferencesPath())) << "saved reports name devices by their serial numbers";
     EXPECT_EQ(0700u, Mode(std::filesystem::path(fetchwick::PreferencesPath()).parent_path()));
-    const struct { std::string body; int result; uint32_t interval; } cases[] = {
+    // `size`: the file padded with NUL bytes to that many bytes; past 1 MiB it is no preferences file.
+    const struct { std::string body; int result; uint32_t interval; size_t size = 0; } cases[] = {
         {"<key>FwInterval</key><string>14 days</string>", 0, 14},
         {"<key>FwInterval</key><real>3.9</real>", 0, 3},
         {"<key>FwInterval</key><date>2026-01-01T00:00:00Z</date>", -1, 0},
+        {"<key>FwInterval</key><integer>5</integer>", 0, 5, 1 << 20},
+        {"<key>FwInterval</key><integer>5</integer>", -1, 0, (1 << 20) + 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.body);
         WritePreferences(c.body);
+        if (c.size != 0) {
+            ASSERT_EQ(0, truncate(fetchwick::PreferencesPath().c_str(), static_cast<off_t>(c.size)));
+        }
         EXPECT_EQ(c.result, readIntervalValue(interval));
         EXPECT_EQ(c.interval, interval);
     }
