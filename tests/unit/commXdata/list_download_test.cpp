@@ -71,7 +71,8 @@ TEST_F(ListDownload, OnlyACompleteSmallEnoughBodyFromTheRightPlaceReplacesTheLis
 }
 
 // Each limit ends a transfer by itself, in its own time: a handshake that never comes by the connect limit, a
-// stalled body by the stall limit (not the whole transfer's), a body that never ends by the whole limit.
+// stalled body by the stall limit (not the whole transfer's), a body that never ends by the whole limit; a pending
+// SIGTERM ends it before any.
 TEST_F(ListDownload, EachLimitEndsATransferInItsOwnTime)
 {
     StubServer server(R"({"/stall": {"body": ")" + std::string(4096, 'x') + R"(", "stall_after": 1024}})",
@@ -87,13 +88,22 @@ TEST_F(ListDownload, EachLimitEndsATransferInItsOwnTime)
     ASSERT_EQ(0, listen(silent, 4));
     getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
     const std::string silentUrl = "https://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/fw";
-    const struct { std::string url; oslib::TransferLimits limits; const char* failure; } cases[] = {
-        {silentUrl, {1, 0, 0, 1 << 20}, "SSL connection timeout"},
-        {server.base() + "/stall", {30, 1, 30, 1 << 20}, "Operation too slow. Less than 1 bytes/sec transferred the last 1 "},
-        {server.base() + "/stall", {30, 0, 1, 1 << 20}, "Operation timed out after 1"},
+    const struct { std::string url; oslib::TransferLimits limits; const char* failure; CURLcode result; } cases[] = {
+        {silentUrl, {1, 0, 0, 1 << 20}, "SSL connection timeout", CURLE_OPERATION_TIMEDOUT},
+        {server.base() + "/stall", {30, 1, 30, 1 << 20}, "Operation too slow. Less than 1 bytes/sec transferred the last 1 ",
+         CURLE_OPERATION_TIMEDOUT},
+        {server.base() + "/stall", {30, 0, 1, 1 << 20}, "Operation timed out after 1", CURLE_OPERATION_TIMEDOUT},
+        {server.base() + "/stall", {30, 30, 30, 1 << 20}, "Callback aborted", CURLE_ABORTED_BY_CALLBACK},
     };
+    sigset_t term;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &term, nullptr);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.failure);
+        if (c.result == CURLE_ABORTED_BY_CALLBACK) {
+            raise(SIGTERM);
+        }
         oslib::CurlEasy handle(curl_easy_init());
         std::string reply;
         char error[CURL_ERROR_SIZE] = {};
@@ -102,9 +112,12 @@ TEST_F(ListDownload, EachLimitEndsATransferInItsOwnTime)
         curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, &reply);
         curl_easy_setopt(handle.get(), CURLOPT_ERRORBUFFER, error);
         ASSERT_EQ(CURLE_OK, ApplyTransportOptions(handle.get(), c.limits));
-        EXPECT_EQ(CURLE_OPERATION_TIMEDOUT, curl_easy_perform(handle.get()));
+        EXPECT_EQ(c.result, curl_easy_perform(handle.get()));
         EXPECT_EQ(0u, std::string(error).find(c.failure)) << error;
     }
+    const timespec now{};
+    sigtimedwait(&term, nullptr, &now);
+    pthread_sigmask(SIG_UNBLOCK, &term, nullptr);
     close(silent);
 }
 
