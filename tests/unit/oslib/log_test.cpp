@@ -60,6 +60,12 @@ TEST_F(LogFile, LineFormat)
         EXPECT_EQ(row.line, log.substr(std::min<size_t>(21, log.size())));
         EXPECT_TRUE(row.journal != nullptr ? systemLine == row.journal : systemLine.find(row.line) != std::string::npos)
             << systemLine;
+        if (row.journal == nullptr) {  // stamped with the file's day, to the millisecond, and the program
+            const std::string day = std::regex_replace(log.substr(1, 10), std::regex("/"), "-");
+            EXPECT_TRUE(std::regex_search(systemLine, std::regex("^" + day + R"( \d\d:\d\d:\d\d\.\d{3} test_oslib\[)" +
+                                                                 std::to_string(getpid()) + "\\] ")))
+                << systemLine;
+        }
     }
     EXPECT_EQ(0600u, Mode(home_.LogPath())) << "it names devices by their serial numbers";
 }
