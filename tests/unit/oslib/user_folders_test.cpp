@@ -69,6 +69,16 @@ TEST(UserFolders, WhatOthersPlantedIsRefusedOnce)
     EXPECT_EQ(1u, Count(ReadFileText(home.file(".local/state/moved/Tidewell.log")), "where?"));
 }
 
+// A base folder from the environment is absolute, or none, and named one way: without trailing slashes.
+TEST(UserFolders, BaseFoldersAreAbsoluteWithoutTrailingSlashes)
+{
+    const std::pair<const char*, const char*> rows[] = {{"/data//", "/data"}, {"/", "/"}, {"data/", ""}, {nullptr, ""}};
+    for (const auto& [value, folder] : rows) {
+        ScopedEnv state("XDG_STATE_HOME", value);
+        EXPECT_EQ(folder, oslib::ReadConfiguration().stateHome) << (value ? value : "unset");
+    }
+}
+
 // A read never blocks on a FIFO, never follows a symlink out of the agent's folders, and takes no file past its cap.
 TEST(UserFolders, ReadsAreOfRegularFilesWithinTheirCap)
 {
