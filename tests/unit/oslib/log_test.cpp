@@ -70,6 +70,17 @@ TEST_F(LogFile, LineFormat)
     EXPECT_EQ(0600u, Mode(home_.LogPath())) << "it names devices by their serial numbers";
 }
 
+// The system log keeps a message whole past the first buffer's 1023 characters (a script's complaint under a long path).
+TEST_F(LogFile, SystemLogKeepsLongMessagesWhole)
+{
+    ScopedConfiguration terminal([](oslib::Configuration& c) { c.standardErrorIsJournal = false; });
+    for (size_t length : {1023, 1024, 5000}) {
+        testing::internal::CaptureStderr();
+        oslib::SystemLog("%s|", std::string(length - 1, 'm').c_str());
+        EXPECT_EQ(1u, Count(testing::internal::GetCapturedStderr(), " " + std::string(length - 1, 'm') + "|\n")) << length;
+    }
+}
+
 TEST_F(LogFile, StartedAgainOnlyPastTheCapAndSkippedWithoutItsFolder)
 {
     WriteFileText(home_.LogPath(), std::string(1048576, 'x'));
