@@ -3,6 +3,7 @@
 
 #include "agent_home.h"
 #include "dataCollector/app_watch.h"
+#include "main/agent_loop.h"
 #include "stub_server.h"
 
 namespace {
@@ -118,9 +119,12 @@ TEST_F(WatchTest, SavedAndResendRules)
     const size_t beaconsBefore = analytics_.Beacons().size();
 
     analytics_.Answer(R"({"measurement": 1})");
-    UpdateAppStatus(0, devices_.list);
+    {
+        oslib::MutexLock guard(_lock);
+        CopyDevicesInfo(&_usbQnlAllDevInfo, &devices_.list);
+    }
     processes_.push_back("  4243 ??  S  0:01 /Applications/Ableton Live 12.app/Contents/MacOS/Live");
-    SendSavedInfo(&mac_);
+    DefaultTickJobs().resendSavedInfo();  // the agent's own: the table follows its device list first
     NotifyDeviceConnect(false);
     MacInfo now{"00000000-1111-4222-8333-444444444444", "Other CPU", "Other OS"};
     SendSavedInfo(&now);
