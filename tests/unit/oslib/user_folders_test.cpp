@@ -116,9 +116,10 @@ TEST(UserFolders, TemporariesOfEndedWritersGo)
     }
     waitpid(ended, nullptr, 0);
     const std::vector<std::string> names = {".Tidewell.log.tidewell-tmp." + std::to_string(ended) + ".3",
-                                            ".Tidewell.log.tidewell-tmp." + std::to_string(getpid()) + ".3", "Tidewell.log.3"};
-    for (const std::string& name : names) {
-        Plant(home, ".local/state/Quenlar/" + name, 0, 0, 0600);
+                                            ".Tidewell.log.tidewell-tmp." + std::to_string(getpid()) + ".3", "Tidewell.log.3",
+                                            ".Tidewell.log.tidewell-tmp." + std::to_string(ended) + ".4"};
+    for (const std::string& name : names) {  // the last one is another user's
+        Plant(home, ".local/state/Quenlar/" + name, &name == &names.back() ? kOther : 0, 0, 0600);
     }
     oslib::UserFolders().RemoveStaleTemporaries();
     for (size_t i = 0; i < names.size(); ++i) {
