@@ -22,11 +22,14 @@ class FakeHandle final : public platform::UsbDeviceHandle {
 public:
     explicit FakeHandle(std::shared_ptr<FakeState> state) : state_(std::move(state)) { ++state_->openHandles; }
     ~FakeHandle() override { --state_->openHandles; }
-    int ControlIn(uint8_t, uint8_t, uint16_t value, uint16_t, uint8_t* data, uint16_t length) override
+    int ControlIn(uint8_t type, uint8_t request, uint16_t value, uint16_t language, uint8_t* data,
+                  uint16_t length) override
     {
         ++state_->requests;
         auto reply = state_->replies.find(value & 0xFF);
-        if (!state_->answers || reply == state_->replies.end()) {
+        // A device stalls what is not GET_DESCRIPTOR of a string in US English.
+        const bool stringRequest = type == 0x80 && request == 6 && (value >> 8) == 3 && language == 0x0409;
+        if (!state_->answers || !stringRequest || reply == state_->replies.end()) {
             return state_->answers ? -1 : platform::kUsbNoAnswer;
         }
         const size_t size = std::min<size_t>(reply->second.size(), length);

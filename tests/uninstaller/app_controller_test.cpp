@@ -65,7 +65,7 @@ struct Flow : Alerts, PrivilegedRemoval, SystemRestart, Application {
         ++restarts;
         return outcome;
     }
-    void terminate(AppController&) override {}
+    void terminate(AppController& sender) override { sender.applicationWillTerminate(); }  // as the application does
     // Runs the launch flow and returns what it logged.
     std::string launch(SystemRestart* restart = nullptr)
     {
@@ -137,7 +137,8 @@ TEST(LaunchFlow, ErrorNumbersRestartRequestsAndTheirFailures)
     for (std::sregex_iterator at(log.begin(), log.end(), trace), end; at != end; ++at) {
         traced += (*at)[1].str() + " ";
     }
-    EXPECT_EQ(traced, "init applicationDidFinishLaunching: runUninstall checkInstalledModules disableRelaunchOnLogin dealloc ");
+    EXPECT_EQ(traced, "init applicationDidFinishLaunching: runUninstall checkInstalledModules disableRelaunchOnLogin "
+                      "applicationWillTerminate: dealloc ");
 }
 
 // Login items go by any of their display names, translated ones too; other sections, keys and files stay.

@@ -11,12 +11,14 @@ using Analytics = AgentHome;
 // other than 0 once truncated, and within 64 KiB; what fails is told on standard error.
 TEST_F(Analytics, GateAsksWithTheSiteAloneAndReadsTheMeasurement)
 {
+    const std::string padded = R"({"measurement": 1, "pad": ")";
     const struct { std::string reply; bool on; const char* told; } cases[] = {
         {R"({"site": 9, "measurement": -3, "x": [1]})", true, ""},
         {R"({"measurement": 0.5})", false, ""}, {R"({"measurement": "1"})", false, ""}, {"[1]", false, ""},
         // Numbers beyond double's range once ended the agent.
         {R"({"other": [-1e400], "measurement": 1})", false, "number out of range\n"},
-        {R"({"measurement": 1, "pad": ")" + std::string(64 * 1024, 'x') + "\"}", false,
+        {padded + std::string(64 * 1024 - padded.size() - 2, 'x') + "\"}", true, ""},
+        {padded + std::string(64 * 1024 - padded.size() - 1, 'x') + "\"}", false,
          "curl_easy_perform() failed: Maximum file size exceeded\n"},
     };
     AnalyticsStub stub;

@@ -3,6 +3,7 @@
 
 #include "agent_home.h"
 #include "dataCollector/app_watch.h"
+#include "main/agent_loop.h"
 #include "stub_server.h"
 
 namespace {
@@ -30,25 +31,45 @@ TEST_F(WatchTest, IntervalReadingsAndTheCheckDate)
     EXPECT_EQ(0, writeFwVersionLastCheckDate("first"));
     EXPECT_EQ(0600u, Mode(fetchwick::PreferencesPath())) << "saved reports name devices by their serial numbers";
     EXPECT_EQ(0700u, Mode(std::filesystem::path(fetchwick::PreferencesPath()).parent_path()));
-    const struct { std::string body; int result; uint32_t interval; } cases[] = {
+    // `size`: the file padded with NUL bytes to that many bytes; past 1 MiB it is no preferences file.
+    const struct { std::string body; int result; uint32_t interval; size_t size = 0; } cases[] = {
         {"<key>FwInterval</key><string>14 days</string>", 0, 14},
         {"<key>FwInterval</key><real>3.9</real>", 0, 3},
         {"<key>FwInterval</key><date>2026-01-01T00:00:00Z</date>", -1, 0},
+        {"<key>FwInterval</key><integer>5</integer>", 0, 5, 1 << 20},
+        {"<key>FwInterval</key><integer>5</integer>", -1, 0, (1 << 20) + 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.body);
         WritePreferences(c.body);
+        if (c.size != 0) {
+            ASSERT_EQ(0, truncate(fetchwick::PreferencesPath().c_str(), static_cast<off_t>(c.size)));
+        }
         EXPECT_EQ(c.result, readIntervalValue(interval));
         EXPECT_EQ(c.interval, interval);
     }
 }
 
-// A key is the product id and, above it, the serial number's hash: signed bytes shifted in by 3 bits.
+// A key is the product id and, above it, the serial number's hash: signed bytes shifted in by 3 bits, of which only
+// the last six count. A device that leaves takes its states along, from both maps; one that stays keeps them; the
+// key dump is written only when asked for.
 TEST_F(WatchTest, TableKeysFollowTheDeviceList)
 {
+    using States = std::map<uint64_t, int8_t>;
     devices_.Add(0x0010, "Deck Unit 2", "abc").Add(0x0020, "Mixer 4", "\xE9").Add(0x0030, "Mixer 4", nullptr);
     UpdateAppStatus(0, devices_.list);
-    EXPECT_EQ((std::map<uint64_t, int8_t>{{0x0030, 0}, {0x1BB30010, 0}, {0xFFE90020, 0}}), _appStatus[6].execStatus);
+    EXPECT_EQ((States{{0x0030, 0}, {0x1BB30010, 0}, {0xFFE90020, 0}}), _appStatus[6].execStatus);
+    _appStatus[6].execStatus = _appStatus[6].lastExecStatus = {{0x0030, 1}, {0x1BB30010, 0}, {0xFFE90020, 1}};
+    devices_.Clear();
+    devices_.Add(0x0020, "Mixer 4", "\xE9").Add(0x0040, "FX 1", "0123456789abc");
+    UpdateAppStatus(1, devices_.list);
+    EXPECT_EQ((States{{0xFFE90020, 1}, {0x8DB30040, 0}}), _appStatus[6].execStatus);
+    EXPECT_EQ(_appStatus[6].execStatus, _appStatus[6].lastExecStatus);
+    EXPECT_EQ((States{{0xFFE90020, 0}, {0x8DB30040, 0}}), _appStatus[0].lastExecStatus);
+    UpdateAppStatus(0, devices_.list);
+    EXPECT_EQ(1u, Count(home_.Log(), "  ProductId = 0x0020  SerialHash = 0xffe9\n"));
+    NotifyDeviceConnect(true);
+    EXPECT_EQ(2u, _appStatus[6].lastExecStatus.size());
 }
 
 // One report per application start and device key (units sharing a key share one), a new one after a replug.
@@ -98,9 +119,12 @@ TEST_F(WatchTest, SavedAndResendRules)
     const size_t beaconsBefore = analytics_.Beacons().size();
 
     analytics_.Answer(R"({"measurement": 1})");
-    UpdateAppStatus(0, devices_.list);
+    {
+        oslib::MutexLock guard(_lock);
+        CopyDevicesInfo(&_usbQnlAllDevInfo, &devices_.list);
+    }
     processes_.push_back("  4243 ??  S  0:01 /Applications/Ableton Live 12.app/Contents/MacOS/Live");
-    SendSavedInfo(&mac_);
+    DefaultTickJobs().resendSavedInfo();  // the agent's own: the table follows its device list first
     NotifyDeviceConnect(false);
     MacInfo now{"00000000-1111-4222-8333-444444444444", "Other CPU", "Other OS"};
     SendSavedInfo(&now);

@@ -20,7 +20,8 @@ TEST_F(UsbScanTest, FiltersAndStrings)
     // Firmware that hangs: one request, then none in this scan or the next of the same rescan.
     auto hung = bus_->Plug(0x1238, u"Deck", u"S");
     hung->answers = false;
-    auto device = bus_->Plug(0x1237, u"Deck", u"\u00e9\u3042Z", 0x0456);
+    // A string of 64 characters: the 128 bytes asked for hold 63 of them.
+    auto device = bus_->Plug(0x1237, u"Deck", u"\u00e9\u3042Z" + std::u16string(61, u'x'), 0x0456);
     device->replies[2] = {0x80, 3, 'A'}; // the length byte is ignored: 3 bytes make one character
 
     DeviceList all;
@@ -29,7 +30,7 @@ TEST_F(UsbScanTest, FiltersAndStrings)
     EXPECT_EQ(1, hung->requests);
     ASSERT_EQ(2, list_.deviceCount);
     const UsbDeviceInfo& slot = list_.devices[1];
-    EXPECT_EQ("Quenlar/A/\xe9\x42Z", std::string(slot.manufactureName, slot.manufactureNameLen) + "/" +
+    EXPECT_EQ("Quenlar/A/\xe9\x42Z" + std::string(60, 'x'), std::string(slot.manufactureName, slot.manufactureNameLen) + "/" +
                                         std::string(slot.productName, slot.productNameLen) + "/" +
                                         std::string(slot.serialNumber, slot.serialNumberLen));
     const UsbDeviceInfo& mute = list_.devices[0];

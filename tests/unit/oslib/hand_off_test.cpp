@@ -17,6 +17,7 @@ TEST(HandOff, RowsReadBackAsWritten)
         {",1.00,1.02,https://m/1", nullptr},
         {"\x01Pad,1.00,1.02,https://m/1", nullptr},
         {"Pad,1.00,v1.02,https://m/1", nullptr},
+        {"Pad,1.00,1.x2,https://m/1", nullptr},
         {"Pad,,1.02,https://m/1", nullptr},
         {"Pad,1.00,102,https://m/1", nullptr},
         {"Pad,1.00,1.02,ftp://m/1", nullptr},

@@ -60,8 +60,25 @@ TEST_F(LogFile, LineFormat)
         EXPECT_EQ(row.line, log.substr(std::min<size_t>(21, log.size())));
         EXPECT_TRUE(row.journal != nullptr ? systemLine == row.journal : systemLine.find(row.line) != std::string::npos)
             << systemLine;
+        if (row.journal == nullptr) {  // stamped with the file's day, to the millisecond, and the program
+            const std::string day = std::regex_replace(log.substr(1, 10), std::regex("/"), "-");
+            EXPECT_TRUE(std::regex_search(systemLine, std::regex("^" + day + R"( \d\d:\d\d:\d\d\.\d{3} test_oslib\[)" +
+                                                                 std::to_string(getpid()) + "\\] ")))
+                << systemLine;
+        }
     }
     EXPECT_EQ(0600u, Mode(home_.LogPath())) << "it names devices by their serial numbers";
+}
+
+// The system log keeps a message whole past the first buffer's 1023 characters (a script's complaint under a long path).
+TEST_F(LogFile, SystemLogKeepsLongMessagesWhole)
+{
+    ScopedConfiguration terminal([](oslib::Configuration& c) { c.standardErrorIsJournal = false; });
+    for (size_t length : {1023, 1024, 5000}) {
+        testing::internal::CaptureStderr();
+        oslib::SystemLog("%s|", std::string(length - 1, 'm').c_str());
+        EXPECT_EQ(1u, Count(testing::internal::GetCapturedStderr(), " " + std::string(length - 1, 'm') + "|\n")) << length;
+    }
 }
 
 TEST_F(LogFile, StartedAgainOnlyPastTheCapAndSkippedWithoutItsFolder)

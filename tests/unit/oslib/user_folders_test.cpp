@@ -69,6 +69,16 @@ TEST(UserFolders, WhatOthersPlantedIsRefusedOnce)
     EXPECT_EQ(1u, Count(ReadFileText(home.file(".local/state/moved/Tidewell.log")), "where?"));
 }
 
+// A base folder from the environment is absolute, or none, and named one way: without trailing slashes.
+TEST(UserFolders, BaseFoldersAreAbsoluteWithoutTrailingSlashes)
+{
+    const std::pair<const char*, const char*> rows[] = {{"/data//", "/data"}, {"/", "/"}, {"data/", ""}, {nullptr, ""}};
+    for (const auto& [value, folder] : rows) {
+        ScopedEnv state("XDG_STATE_HOME", value);
+        EXPECT_EQ(folder, oslib::ReadConfiguration().stateHome) << (value ? value : "unset");
+    }
+}
+
 // A read never blocks on a FIFO, never follows a symlink out of the agent's folders, and takes no file past its cap.
 TEST(UserFolders, ReadsAreOfRegularFilesWithinTheirCap)
 {
@@ -106,9 +116,10 @@ TEST(UserFolders, TemporariesOfEndedWritersGo)
     }
     waitpid(ended, nullptr, 0);
     const std::vector<std::string> names = {".Tidewell.log.tidewell-tmp." + std::to_string(ended) + ".3",
-                                            ".Tidewell.log.tidewell-tmp." + std::to_string(getpid()) + ".3", "Tidewell.log.3"};
-    for (const std::string& name : names) {
-        Plant(home, ".local/state/Quenlar/" + name, 0, 0, 0600);
+                                            ".Tidewell.log.tidewell-tmp." + std::to_string(getpid()) + ".3", "Tidewell.log.3",
+                                            ".Tidewell.log.tidewell-tmp." + std::to_string(ended) + ".4"};
+    for (const std::string& name : names) {  // the last one is another user's
+        Plant(home, ".local/state/Quenlar/" + name, &name == &names.back() ? kOther : 0, 0, 0600);
     }
     oslib::UserFolders().RemoveStaleTemporaries();
     for (size_t i = 0; i < names.size(); ++i) {
