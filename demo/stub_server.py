@@ -5,7 +5,7 @@ Listens on 127.0.0.1 only. Routes come from a JSON file that is read again for e
 request, so a test can change them while the server runs:
 
   {"/path": {"status": 200, "body": "text", "chunks": ["a", "b"], "chunk_delay": 0.1,
-             "repeat": 3, "stall_after": 10, "close_after": 10, "delay": 0.5,
+             "repeat": 3, "stall_after": 10, "close_after": 10,
              "hold": "/some/file", "headers": {"X": "y"}}}
 
 "chunks" sends the body with chunked transfer coding, one chunk each, and so without a
@@ -56,8 +56,6 @@ class Handler(BaseHTTPRequestHandler):
         route = load_routes().get(parsed.path)
         if route is None:
             route = {"status": 404, "body": "not found"}
-        if route.get("delay"):
-            time.sleep(route["delay"])
         while route.get("hold") and not os.path.exists(route["hold"]) and not STOP.wait(0.02):
             pass
         repeat = route.get("repeat", 1)

@@ -10,7 +10,7 @@ picojson-dev libgtk-3-dev
 libgtest-dev libgmock-dev
 python3 python3-pytest python3-gi python3-dbus python3-dbusmock gir1.2-umockdev-1.0 umockdev libumockdev-dev
 gir1.2-atspi-2.0 at-spi2-core
-dbus xvfb xauth xdotool imagemagick openssl systemd faketime libxml2-utils polkitd
+dbus xvfb xauth imagemagick openssl systemd faketime libxml2-utils polkitd
 clang-14 libclang-rt-14-dev file dpkg-dev lintian udev appstream man-db
 pkexec libatk-adaptor
 "
