@@ -16,6 +16,9 @@ TEST(HandOff, RowsReadBackAsWritten)
         {"Mixer,1.00,1.,https://m/1", "Mixer"},
         {",1.00,1.02,https://m/1", nullptr},
         {"\x01Pad,1.00,1.02,https://m/1", nullptr},
+        {" Pad,1.00,1.02,https://m/1", " Pad"},  // the printable edges: a blank and "~" start a product, DEL not
+        {"~Pad,1.00,1.02,https://m/1", "~Pad"},
+        {"\x7fPad,1.00,1.02,https://m/1", nullptr},
         {"Pad,1.00,v1.02,https://m/1", nullptr},
         {"Pad,1.00,1.x2,https://m/1", nullptr},
         {"Pad,,1.02,https://m/1", nullptr},
